@@ -1,0 +1,111 @@
+#include "app/Installer.h"
+
+#include "app/InstallPaths.h"
+#include "platform/WinPath.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+Installer::Installer(Options options)
+    : m_options(std::move(options))
+{
+}
+
+QStringList Installer::demoStations()
+{
+    return {QStringLiteral("PC01"), QStringLiteral("PC02"), QStringLiteral("PC03"), QStringLiteral("PC04"),
+            QStringLiteral("PC05"), QStringLiteral("PC06")};
+}
+
+bool Installer::makeDir(const QString& windowsPath)
+{
+    const QString local = WinPath::resolve(windowsPath).localPath;
+    if (QFileInfo(local).isDir())
+        return true;
+    if (!QDir().mkpath(local)) {
+        m_report << QStringLiteral("failed to create directory %1").arg(local);
+        return false;
+    }
+    m_report << QStringLiteral("created directory %1").arg(local);
+    return true;
+}
+
+bool Installer::makeFile(const QString& windowsPath, const QByteArray& content)
+{
+    const QString local = WinPath::resolve(windowsPath).localPath;
+    if (QFileInfo::exists(local)) {
+        m_report << QStringLiteral("kept %1").arg(local);
+        return true;
+    }
+    QFile file(local);
+    // NewOnly: a file that appeared meanwhile is still never overwritten.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) || file.write(content) != content.size()) {
+        m_report << QStringLiteral("failed to create %1: %2").arg(local, file.errorString());
+        return false;
+    }
+    m_report << QStringLiteral("created %1").arg(local);
+    return true;
+}
+
+bool Installer::linkProgram(const QString& fileName)
+{
+    const QString source = QDir(m_options.programDir).absoluteFilePath(fileName);
+    const QString target = WinPath::resolve(InstallPaths::InstallRoot + QLatin1Char('\\') + fileName).localPath;
+    if (QFileInfo(target).exists() || QFileInfo(target).isSymLink()) {
+        m_report << QStringLiteral("kept %1").arg(target);
+        return true;
+    }
+    if (!QFileInfo(source).isFile()) {
+        m_report << QStringLiteral("not found: %1 (not linked)").arg(source);
+        return true;
+    }
+    if (!QFile::link(source, target)) {
+        m_report << QStringLiteral("failed to link %1 to %2").arg(target, source);
+        return false;
+    }
+    m_report << QStringLiteral("linked %1 -> %2").arg(target, source);
+    return true;
+}
+
+bool Installer::makeTables()
+{
+    return true;
+}
+
+bool Installer::run()
+{
+    bool ok = true;
+    const QString commandServer = InstallPaths::InstallRoot + QStringLiteral("\\commandServer");
+    ok &= makeDir(commandServer);
+    ok &= makeDir(InstallPaths::LedgerDir);
+    ok &= makeDir(InstallPaths::CardDir);
+    ok &= makeDir(InstallPaths::TempCardDir);
+    ok &= makeFile(InstallPaths::TariffFile, "0.5\r\n0.5");
+    ok &= makeFile(InstallPaths::CardTariffFile, "0.5\r\n0.5");
+
+    QByteArray roster;
+    if (m_options.demo) {
+        const QStringList stations = demoStations();
+        roster = stations.join(QStringLiteral("\r\n")).toLatin1();
+        for (qsizetype i = 0; i + 1 < stations.size(); ++i) {
+            const QString dir = QStringLiteral("\\\\%1\\C\\Program Files\\Kelvarin\\QuorvelNet\\command").arg(stations.at(i));
+            // The share of a simulated station is a mapped directory under <prefix>/unc.
+            const QString share = WinPath::prefix() + QStringLiteral("/unc/") + stations.at(i);
+            if (!QFileInfo(share).isDir()) {
+                QDir().mkpath(share);
+                m_report << QStringLiteral("created simulated station %1").arg(share);
+            }
+            ok &= makeDir(dir);
+            ok &= makeFile(dir + QStringLiteral("\\command.inf"), "0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0");
+            ok &= makeFile(dir + QStringLiteral("\\conect.inf"), QByteArray());
+        }
+    }
+    ok &= makeFile(InstallPaths::InstallRoot + QLatin1Char('\\') + InstallPaths::RosterFile, roster);
+    ok &= makeTables();
+    if (!m_options.programDir.isEmpty()) {
+        ok &= linkProgram(QStringLiteral("QuorvelServer"));
+        ok &= linkProgram(InstallPaths::CardProgram);
+    }
+    return ok;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+
+class LineBuffer;
+
+// The small line-based settings files of the install tree.
+namespace Settings {
+
+struct Tariffs
+{
+    QString games;    // line 0
+    QString internet; // line 1
+};
+
+// Loads the tariff file into the buffer and returns its first two lines. Throws AppError (the
+// buffer keeps what it held) when the file cannot be read.
+Tariffs loadTariffs(LineBuffer& buffer);
+
+// Writes the two texts, exactly as typed, into lines 0 and 1 of the buffer as last loaded, so
+// every later line survives, then saves the whole buffer into the tariff file.
+void saveTariffs(LineBuffer& buffer, const Tariffs& tariffs);
+
+// The card creator's tariffs: the same layout in its own file.
+void saveCardTariffs(LineBuffer& buffer, const Tariffs& tariffs);
+
+// Loads the station roster (relative to the current directory) into the buffer.
+void loadRoster(LineBuffer& buffer);
+
+} // namespace Settings

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <memory>
+
+class TForm6;
+class TForm1;
+class TForm2;
+class TForm3;
+class TFormTools;
+class TFormControl;
+
+// The console's six windows, created in their fixed order and living as long as the process.
+class Console
+{
+public:
+    Console();
+    ~Console();
+
+    TForm6* form6() const { return m_form6.get(); }
+    TForm1* form1() const { return m_form1.get(); }
+    TForm2* form2() const { return m_form2.get(); }
+    TForm3* form3() const { return m_form3.get(); }
+    TFormTools* tools() const { return m_tools.get(); }
+    TFormControl* control() const { return m_control.get(); }
+
+private:
+    std::unique_ptr<TForm6> m_form6;
+    std::unique_ptr<TForm1> m_form1;
+    std::unique_ptr<TForm2> m_form2;
+    std::unique_ptr<TForm3> m_form3;
+    std::unique_ptr<TFormTools> m_tools;
+    std::unique_ptr<TFormControl> m_control;
+};

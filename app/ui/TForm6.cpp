@@ -1,0 +1,49 @@
+#include "app/ui/TForm6.h"
+
+#include "app/ui/TForm1.h"
+#include "platform/ui/Widgets.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFrame>
+
+TForm6::TForm6(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Form6"));
+    Widgets::makeFixedDialogWindow(this, QStringLiteral("QuorvelServer"), 318, 130);
+
+    auto* panel = new QFrame(this);
+    panel->setObjectName(QStringLiteral("Panel7"));
+    panel->setFrameShape(QFrame::Panel);
+    panel->setFrameShadow(QFrame::Raised);
+    panel->setGeometry(0, 0, 318, 130);
+
+    Widgets::label(panel, QStringLiteral("Label28"), QStringLiteral("إختر نظام العمل ؟"), 227, 18);
+    auto* central = Widgets::button(panel, QStringLiteral("BitBtn3"), QStringLiteral(" التحكم المركزي"), 213, 67, 92, 25);
+    auto* card = Widgets::button(panel, QStringLiteral("BitBtn5"), QStringLiteral("البطاقة"), 19, 69, 78, 25);
+    connect(central, &QPushButton::clicked, this, &TForm6::BitBtn3Click);
+    connect(card, &QPushButton::clicked, this, &TForm6::BitBtn5Click);
+
+    Widgets::centreOnScreen(this);
+}
+
+void TForm6::BitBtn3Click()
+{
+    hide();
+    m_main->showConsole();
+}
+
+void TForm6::BitBtn5Click()
+{
+    hide();
+    m_main->showConsole();
+    m_main->hideCardModeSet();
+}
+
+void TForm6::closeEvent(QCloseEvent* event)
+{
+    event->accept();
+    // The main form's closing ends the application once the current handler has returned.
+    QCoreApplication::quit();
+}

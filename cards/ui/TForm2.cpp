@@ -1,0 +1,7 @@
+#include "cards/ui/TForm2.h"
+
+TForm2::TForm2(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("Form2"));
+}

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Texts in files and tables are single-byte text in the Windows Arabic code page (cp1256).
+// Every byte value maps to a character, so decoding and encoding round-trip exactly.
+namespace CodePage {
+
+QString toUnicode(const QByteArray& bytes);
+// Characters that the code page cannot hold become '?'.
+QByteArray fromUnicode(const QString& text);
+// Number of code-page bytes the text takes.
+qsizetype byteLength(const QString& text);
+// The longest prefix of the text that fits in maxBytes code-page bytes.
+QString truncated(const QString& text, qsizetype maxBytes);
+
+} // namespace CodePage

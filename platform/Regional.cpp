@@ -1,0 +1,94 @@
+#include "platform/Regional.h"
+
+#include "platform/AppError.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+#include <cmath>
+
+namespace Regional {
+
+namespace {
+
+std::optional<Settings> g_override;
+
+// Some locales write the day period or month names; keep the digits ASCII by formatting with
+// the C locale while using the system locale's pattern.
+QString asciiDigits(QString text)
+{
+    for (QChar& c : text) {
+        const int d = c.digitValue();
+        if (d >= 0 && c.unicode() > 0x7f)
+            c = QChar(u'0' + d);
+    }
+    return text;
+}
+
+} // namespace
+
+Settings current()
+{
+    if (g_override)
+        return *g_override;
+    const QLocale locale = QLocale::system();
+    QString sep = locale.decimalPoint();
+    return {locale.dateFormat(QLocale::ShortFormat), locale.timeFormat(QLocale::LongFormat),
+            sep.isEmpty() ? QChar(u'.') : sep.at(0)};
+}
+
+void setOverride(const std::optional<Settings>& settings)
+{
+    g_override = settings;
+}
+
+QString shortDate(const QDate& date)
+{
+    return asciiDigits(QLocale::c().toString(date, current().shortDateFormat));
+}
+
+QString longTime(const QTime& time)
+{
+    return asciiDigits(QLocale::c().toString(time, current().longTimeFormat));
+}
+
+double parseDecimal(const QString& text)
+{
+    const QChar sep = current().decimalSeparator;
+    const QString s = text.trimmed();
+    const QString esc = QRegularExpression::escape(QString(sep));
+    const QRegularExpression pattern(QStringLiteral("^[+-]?(\\d+(%1\\d*)?|%1\\d+)([eE][+-]?\\d+)?$").arg(esc));
+    bool ok = false;
+    double value = 0;
+    if (pattern.match(s).hasMatch()) {
+        QString plain = s;
+        plain.replace(sep, QLatin1Char('.'));
+        value = QLocale::c().toDouble(plain, &ok);
+        ok = ok && std::isfinite(value);
+    }
+    if (!ok)
+        throw AppError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
+    return value;
+}
+
+int parseWholeNumber(const QString& text)
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\s*[+-]?\\d+\\s*$"));
+    bool ok = false;
+    int value = 0;
+    if (pattern.match(text).hasMatch())
+        value = QLocale::c().toInt(text.trimmed(), &ok);
+    if (!ok)
+        throw AppError(QStringLiteral("'%1' is not a valid integer value").arg(text));
+    return value;
+}
+
+QString formatGeneral(double value)
+{
+    QString s = QString::number(value, 'g', 15);
+    const QChar sep = current().decimalSeparator;
+    if (sep != QLatin1Char('.'))
+        s.replace(QLatin1Char('.'), sep);
+    return s;
+}
+
+} // namespace Regional

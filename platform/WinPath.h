@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+// Turns the Windows paths that the system names into places on this machine.
+//
+//   C:\a\b        -> <prefix>/drive_c/a/b
+//   a\b           -> <current directory>/a/b
+//   \\NAME\S\rest -> <prefix>/unc/NAME/S/rest   (a mapped directory or a link to a mounted share)
+//
+// Existing components are matched regardless of case, as on Windows; a component that does not
+// exist keeps the case it was given, so a new file is created with that name.
+namespace WinPath {
+
+// The directory in QUORVEL_PREFIX, else $XDG_DATA_HOME/quorvel, else ~/.local/share/quorvel.
+QString prefix();
+
+struct Resolved
+{
+    QString localPath; // empty when the path cannot name anything here
+    QString error;     // the system's text for why not
+};
+
+Resolved resolve(const QString& windowsPath);
+
+// True when the text can be the NAME of a UNC path: not empty, not "." or "..", and without
+// slashes, backslashes or NUL characters, so that it can never reach outside <prefix>/unc.
+bool isPlainHostName(const QString& name);
+
+// The text the platform gives for a network name that cannot be reached.
+QString networkPathNotFoundText();
+
+} // namespace WinPath

@@ -1,0 +1,59 @@
+#include "platform/ui/Application.h"
+
+#include "platform/AppError.h"
+#include "platform/ui/MessageBoxes.h"
+
+#include <QFont>
+
+namespace {
+bool g_inErrorBox = false;
+QStringList g_pendingErrors;
+}
+
+Application::Application(int& argc, char** argv, const QString& title)
+    : QApplication(argc, argv)
+{
+    setApplicationName(title);
+    setApplicationDisplayName(title);
+    // The chooser ends the program when it closes; the main window only hides.
+    setQuitOnLastWindowClosed(false);
+    installFontSubstitutes();
+}
+
+bool Application::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const AppError& e) {
+        reportError(e.text());
+    } catch (const std::exception& e) {
+        reportError(QString::fromUtf8(e.what()));
+    } catch (...) {
+        reportError(QStringLiteral("Unknown error"));
+    }
+    return false;
+}
+
+void Application::reportError(const QString& text)
+{
+    g_pendingErrors.append(text);
+    // An error raised while the box is open (a timer keeps running under it) waits its turn
+    // instead of stacking boxes.
+    if (!g_inErrorBox)
+        drainErrors();
+}
+
+void Application::drainErrors()
+{
+    g_inErrorBox = true;
+    while (!g_pendingErrors.isEmpty())
+        MessageBoxes::showError(g_pendingErrors.takeFirst());
+    g_inErrorBox = false;
+}
+
+void installFontSubstitutes()
+{
+    const QStringList fallbacks{QStringLiteral("DejaVu Sans"), QStringLiteral("Noto Sans Arabic"), QStringLiteral("Noto Sans")};
+    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"), fallbacks);
+    QFont::insertSubstitutions(QStringLiteral("Arial"), QStringList{QStringLiteral("Liberation Sans")} + fallbacks);
+}

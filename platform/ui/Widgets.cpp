@@ -1,0 +1,47 @@
+#include "platform/ui/Widgets.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace Widgets {
+
+QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top)
+{
+    auto* l = new QLabel(caption, parent);
+    l->setObjectName(name);
+    l->adjustSize();
+    l->move(left, top);
+    return l;
+}
+
+QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width, int height)
+{
+    auto* b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setGeometry(left, top, width, height);
+    return b;
+}
+
+void makeFixedDialogWindow(QWidget* window, const QString& caption, int clientWidth, int clientHeight)
+{
+    window->setWindowTitle(caption);
+    window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    window->setFixedSize(clientWidth, clientHeight);
+}
+
+void centreOnScreen(QWidget* window)
+{
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    window->move(area.center() - QPoint(window->width() / 2, window->height() / 2));
+}
+
+void centreOn(QWidget* window, const QWidget* anchor)
+{
+    const QRect frame = anchor->frameGeometry();
+    window->move(frame.center() - QPoint(window->width() / 2, window->height() / 2));
+}
+
+} // namespace Widgets

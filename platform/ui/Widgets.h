@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QLabel>
+#include <QPushButton>
+#include <QString>
+#include <QWidget>
+
+// Small helpers for placing named components at fixed pixel positions.
+namespace Widgets {
+
+QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top);
+QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width, int height);
+
+// A fixed-size window with a title bar and a close box only.
+void makeFixedDialogWindow(QWidget* window, const QString& caption, int clientWidth, int clientHeight);
+void centreOnScreen(QWidget* window);
+void centreOn(QWidget* window, const QWidget* anchor);
+
+} // namespace Widgets

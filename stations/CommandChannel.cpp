@@ -1,0 +1,59 @@
+#include "stations/CommandChannel.h"
+
+#include "platform/AppError.h"
+#include "platform/WinPath.h"
+#include "stations/LineBuffer.h"
+
+const QString ConnectionFailedMessage = QStringLiteral("الإتصال غير قائم حاليا مع الجهاز المطلوب");
+
+namespace CommandChannel {
+
+namespace {
+
+QString stationFile(const QString& stationName, const QString& file)
+{
+    return QStringLiteral("\\\\") + stationName + QStringLiteral("\\C\\Program Files\\Kelvarin\\QuorvelNet\\command\\") + file;
+}
+
+// A name with a separator would lead the UNC path somewhere other than that station.
+void requireHostName(const QString& stationName, const QString& path)
+{
+    if (!WinPath::isPlainHostName(stationName))
+        throw AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, WinPath::networkPathNotFoundText()));
+}
+
+} // namespace
+
+QString commandFilePath(const QString& stationName)
+{
+    return stationFile(stationName, QStringLiteral("command.inf"));
+}
+
+QString probeFilePath(const QString& stationName)
+{
+    return stationFile(stationName, QStringLiteral("conect.inf"));
+}
+
+} // namespace CommandChannel
+
+void CommandWriteLines(LineBuffer& scratch, const QString& stationName, const QList<QPair<int, QString>>& lines)
+{
+    const QString path = CommandChannel::commandFilePath(stationName);
+    CommandChannel::requireHostName(stationName, path);
+    scratch.load(path);
+    for (const auto& [index, value] : lines)
+        scratch.setLine(index, value);
+    scratch.save(CommandChannel::commandFilePath(stationName));
+}
+
+void CommandWrite(LineBuffer& scratch, const QString& stationName, int line, const QString& value)
+{
+    CommandWriteLines(scratch, stationName, {{line, value}});
+}
+
+void StationProbe(LineBuffer& probeBuffer, const QString& stationName)
+{
+    const QString path = CommandChannel::probeFilePath(stationName);
+    CommandChannel::requireHostName(stationName, path);
+    probeBuffer.load(path);
+}
