@@ -15,14 +15,15 @@ namespace WinFile {
 
 namespace {
 
+// The messages name the file by its full Windows path, as the platform expands it.
 QString openError(const QString& path, const QString& reason)
 {
-    return QStringLiteral("Cannot open file \"%1\". %2").arg(path, reason);
+    return QStringLiteral("Cannot open file \"%1\". %2").arg(WinPath::fullPath(path), reason);
 }
 
 QString createError(const QString& path, const QString& reason)
 {
-    return QStringLiteral("Cannot create file \"%1\". %2").arg(path, reason);
+    return QStringLiteral("Cannot create file \"%1\". %2").arg(WinPath::fullPath(path), reason);
 }
 
 QString systemText(int err)

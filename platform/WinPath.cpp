@@ -80,6 +80,27 @@ QString walk(const QString& root, const QStringList& components)
 
 } // namespace
 
+QString fullPath(const QString& windowsPath)
+{
+    const bool absolute = windowsPath.startsWith(QLatin1Char('\\')) || windowsPath.startsWith(QLatin1Char('/'))
+        || (windowsPath.size() >= 2 && windowsPath.at(1) == QLatin1Char(':'));
+    if (absolute)
+        return windowsPath;
+    const QString cwd = QDir::currentPath();
+    const QString drives = prefix() + QStringLiteral("/drive_");
+    QString base;
+    if (cwd.startsWith(drives) && cwd.size() > drives.size()
+        && (cwd.size() == drives.size() + 1 || cwd.at(drives.size() + 1) == QLatin1Char('/'))) {
+        base = cwd.at(drives.size()).toUpper() + QStringLiteral(":") + cwd.mid(drives.size() + 1);
+    } else {
+        base = QStringLiteral("Z:") + cwd;
+    }
+    base.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    if (!base.endsWith(QLatin1Char('\\')))
+        base += QLatin1Char('\\');
+    return base + windowsPath;
+}
+
 Resolved resolve(const QString& windowsPath)
 {
     if (windowsPath.contains(QChar(0)))

@@ -27,6 +27,11 @@ Resolved resolve(const QString& windowsPath);
 // slashes, backslashes or NUL characters, so that it can never reach outside <prefix>/unc.
 bool isPlainHostName(const QString& name);
 
+// The path made absolute the way Windows expands it against the current directory: a current
+// directory inside the prefix's drive_x reads as "X:\...", any other as "Z:\..." (the whole
+// local file system seen as drive Z). Absolute and UNC paths come back unchanged.
+QString fullPath(const QString& windowsPath);
+
 // The text the platform gives for a network name that cannot be reached.
 QString networkPathNotFoundText();
 
