@@ -18,6 +18,8 @@ Application::Application(int& argc, char** argv, const QString& title)
     // The chooser ends the program when it closes; the main window only hides.
     setQuitOnLastWindowClosed(false);
     installFontSubstitutes();
+    // The windows are laid out in pixels for this face and size.
+    setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
 }
 
 bool Application::notify(QObject* receiver, QEvent* event)
