@@ -1,6 +1,16 @@
 #pragma once
 
+#include "cards/CardNumber.h"
+#include "stations/LineBuffer.h"
+
 #include <QWidget>
+
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QTableView;
 
 // The card creator window. The console creates it hidden and never shows it; the card creator
 // program ("Card.exe") uses it as its main window.
@@ -9,4 +19,40 @@ class TForm2 final : public QWidget
     Q_OBJECT
 public:
     explicit TForm2(QWidget* parent = nullptr);
+
+    void Edit1KeyPress(QChar key);
+    void Edit1KeyUp();
+    void BitBtn1Click(); // create new cards
+    void BitBtn2Click(); // save the card tariffs
+    void Edit4Change();  // lookup by serial
+    void BitBtn3Click(); // print the card report
+    void BitBtn4Click(); // close
+
+    LineBuffer& memo1() { return m_memo1; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildListPanel();
+    void buildCardPanel();
+    void buildTariffGroup();
+
+    const Cards::Category& selectedCategory() const;
+    const Cards::Kind& selectedKind() const;
+    QLineEdit* selectedTariffBox() const;
+
+    QTableView* m_grid = nullptr;
+    QLineEdit* m_edit1 = nullptr;
+    QLineEdit* m_edit2 = nullptr;
+    QLineEdit* m_edit3 = nullptr;
+    QLineEdit* m_edit4 = nullptr;
+    QPushButton* m_bitBtn1 = nullptr;
+    QRadioButton* m_categoryButtons[4] = {};
+    QRadioButton* m_kindButtons[2] = {};
+
+    // Whether the last character typed into the count box was a digit.
+    bool m_digitTyped = false;
+    LineBuffer m_memo1{"Memo1\r\n"};
+    Cards::CardRandom m_random;
 };
