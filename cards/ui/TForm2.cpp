@@ -32,28 +32,13 @@ QFrame* panel(QWidget* parent, const QString& name, QRect geometry, bool bordere
     return p;
 }
 
-QGroupBox* frame(QWidget* parent, const QString& name, const QString& caption, QRect geometry)
+// A component with a caption or text, placed at its pixel geometry.
+template <typename W> W* placed(QWidget* parent, const QString& name, const QString& text, QRect geometry)
 {
-    auto* g = new QGroupBox(caption, parent);
-    g->setObjectName(name);
-    g->setGeometry(geometry);
-    return g;
-}
-
-QLineEdit* edit(QWidget* parent, const QString& name, const QString& text, QRect geometry)
-{
-    auto* e = new QLineEdit(text, parent);
-    e->setObjectName(name);
-    e->setGeometry(geometry);
-    return e;
-}
-
-QRadioButton* radio(QWidget* parent, const QString& name, const QString& caption, QRect geometry)
-{
-    auto* r = new QRadioButton(caption, parent);
-    r->setObjectName(name);
-    r->setGeometry(geometry);
-    return r;
+    auto* w = new W(text, parent);
+    w->setObjectName(name);
+    w->setGeometry(geometry);
+    return w;
 }
 
 } // namespace
@@ -94,7 +79,7 @@ void TForm2::buildListPanel()
     m_grid->verticalHeader()->hide();
 
     Widgets::label(panel3, QStringLiteral("Label4"), QStringLiteral("رقم البطاقة"), 506, 511);
-    m_edit4 = edit(panel3, QStringLiteral("Edit4"), QString(), {381, 506, 121, 21});
+    m_edit4 = placed<QLineEdit>(panel3, QStringLiteral("Edit4"), QString(), {381, 506, 121, 21});
     connect(m_edit4, &QLineEdit::textChanged, this, &TForm2::Edit4Change);
 
     auto* print = Widgets::button(panel3, QStringLiteral("BitBtn3"), QStringLiteral("طباعة"), 9, 503, 75, 25);
@@ -106,23 +91,23 @@ void TForm2::buildCardPanel()
     QFrame* panel1 = panel(this, QStringLiteral("Panel1"), {569, 0, 213, 256});
 
     Widgets::label(panel1, QStringLiteral("Label1"), QStringLiteral("عدد البطاقات الجديدة"), 113, 9);
-    m_edit1 = edit(panel1, QStringLiteral("Edit1"), Cards::defaultCount(), {56, 5, 48, 21});
+    m_edit1 = placed<QLineEdit>(panel1, QStringLiteral("Edit1"), Cards::defaultCount(), {56, 5, 48, 21});
     m_edit1->installEventFilter(this);
 
     // The frames carry only the captions; each set of buttons is exclusive because its buttons
     // share a parent, so the frames are created first and the buttons stand on top of them.
-    frame(panel1, QStringLiteral("RadioGroup1"), QStringLiteral("فئة البطاقة"), {5, 27, 202, 115});
+    placed<QGroupBox>(panel1, QStringLiteral("RadioGroup1"), QStringLiteral("فئة البطاقة"), {5, 27, 202, 115});
     const QString categoryCaptions[4] = {QStringLiteral("ربع ساعة"), QStringLiteral("نصف ساعة"), QStringLiteral("ساعة"),
                                          QStringLiteral("ساعتان")};
     const int categoryTops[4] = {44, 68, 93, 118};
     for (int i = 0; i < 4; ++i)
-        m_categoryButtons[i] = radio(panel1, QStringLiteral("RadioButton%1").arg(i + 1), categoryCaptions[i], {68, categoryTops[i], 113, 15});
+        m_categoryButtons[i] = placed<QRadioButton>(panel1, QStringLiteral("RadioButton%1").arg(i + 1), categoryCaptions[i], {68, categoryTops[i], 113, 15});
     m_categoryButtons[0]->setChecked(true);
 
     QFrame* panel2 = panel(panel1, QStringLiteral("Panel2"), {5, 143, 202, 81}, false);
-    frame(panel2, QStringLiteral("RadioGroup2"), QStringLiteral("نوع البطاقة"), {0, 3, 202, 75});
-    m_kindButtons[0] = radio(panel2, QStringLiteral("RadioButton5"), Cards::kinds()[0].word, {74, 26, 102, 17});
-    m_kindButtons[1] = radio(panel2, QStringLiteral("RadioButton6"), Cards::kinds()[1].word, {74, 49, 102, 17});
+    placed<QGroupBox>(panel2, QStringLiteral("RadioGroup2"), QStringLiteral("نوع البطاقة"), {0, 3, 202, 75});
+    m_kindButtons[0] = placed<QRadioButton>(panel2, QStringLiteral("RadioButton5"), Cards::kinds()[0].word, {74, 26, 102, 17});
+    m_kindButtons[1] = placed<QRadioButton>(panel2, QStringLiteral("RadioButton6"), Cards::kinds()[1].word, {74, 49, 102, 17});
     m_kindButtons[0]->setChecked(true);
 
     m_bitBtn1 = Widgets::button(panel1, QStringLiteral("BitBtn1"), Cards::generateCaption(), 6, 223, 201, 26);
@@ -131,11 +116,11 @@ void TForm2::buildCardPanel()
 
 void TForm2::buildTariffGroup()
 {
-    QGroupBox* group = frame(this, QStringLiteral("GroupBox1"), QStringLiteral("التعرفة لكل دقيقة"), {570, 256, 212, 82});
+    auto* group = placed<QGroupBox>(this, QStringLiteral("GroupBox1"), QStringLiteral("التعرفة لكل دقيقة"), {570, 256, 212, 82});
     Widgets::label(group, QStringLiteral("Label2"), Cards::kinds()[0].word, 163, 21);
-    m_edit2 = edit(group, QStringLiteral("Edit2"), QStringLiteral("0.5"), {92, 18, 59, 21});
+    m_edit2 = placed<QLineEdit>(group, QStringLiteral("Edit2"), QStringLiteral("0.5"), {92, 18, 59, 21});
     Widgets::label(group, QStringLiteral("Label3"), Cards::kinds()[1].word, 159, 49);
-    m_edit3 = edit(group, QStringLiteral("Edit3"), QStringLiteral("0.5"), {92, 47, 59, 21});
+    m_edit3 = placed<QLineEdit>(group, QStringLiteral("Edit3"), QStringLiteral("0.5"), {92, 47, 59, 21});
     auto* save = Widgets::button(group, QStringLiteral("BitBtn2"), QStringLiteral("تغيير"), 5, 49, 75, 25);
     save->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     connect(save, &QPushButton::clicked, this, &TForm2::BitBtn2Click);
