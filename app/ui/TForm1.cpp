@@ -4,14 +4,13 @@
 #include "app/InstallPaths.h"
 #include "app/Settings.h"
 #include "app/ui/TForm6.h"
+#include "app/ui/TFormTools.h"
 #include "platform/AppError.h"
 #include "platform/ShellLaunch.h"
-#include "app/ui/TFormTools.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
 #include "platform/ui/Widgets.h"
 #include "stations/CommandChannel.h"
-#include "stations/ui/StationRow.h"
 
 #include <QFrame>
 #include <QKeyEvent>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "stations/LineBuffer.h"
+#include "stations/ui/StationRow.h"
 
 #include <QWidget>
 #include <array>
@@ -8,7 +9,6 @@
 class QLabel;
 class QPushButton;
 class QFrame;
-class StationRow;
 class TForm6;
 class TFormControl;
 class TFormTools;
@@ -44,6 +44,8 @@ public:
     // their state: only a probe disables or enables them.
     void setLamp(int row, bool reachable);
 
+    // The rows' open and stop-time buttons belong to the sessions; whoever handles them connects to
+    // their clicked signals. Escape in this window clicks a stop-time button (keyPressEvent).
     StationRow& row(int index) const { return *m_rows.at(index); }
     TFormTools* tools() const { return m_tools; }
     LineBuffer& rosterBuffer() { return m_memo2; }
@@ -60,7 +62,7 @@ private:
 
     QFrame* m_panel2 = nullptr;
     QLabel* m_label8 = nullptr;
-    std::array<StationRow*, 12> m_rows{};
+    std::array<StationRow*, StationRow::Count> m_rows{};
 
     LineBuffer m_memo1{"Memo1\r\n"}; // ProbeBuffer
     LineBuffer m_memo2{"Memo2\r\n"}; // RosterBuffer

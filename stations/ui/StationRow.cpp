@@ -48,11 +48,16 @@ QPushButton* pictureButton(QWidget* parent, const QString& name, QStyle::Standar
     return b;
 }
 
+// The two kind choices were laid out 11 pixels high, which clips the indicator and the marks
+// above the Arabic letters (the hamza of "ألعاب" would vanish). They keep their left, width and
+// centre line and grow just enough to stay readable while still stacking without overlap.
+constexpr int ChoiceHeight = 15;
+
 QRadioButton* radioButton(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width, int height)
 {
     auto* r = new QRadioButton(caption, parent);
     r->setObjectName(name);
-    r->setGeometry(left, top, width, height);
+    r->setGeometry(left, top + (height - ChoiceHeight) / 2, width, ChoiceHeight);
     return r;
 }
 

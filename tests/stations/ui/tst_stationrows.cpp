@@ -215,8 +215,10 @@ void TestStationRows::rowComponents()
         {"BitBtnStop", "إيقاف التشغيل", QRect(511, 6, 75, 25)},
         {"BitBtnExit", "تسجيل خروج ", QRect(434, 6, 75, 25)},
         {"BitBtnClose", QString(), QRect(391, 6, 29, 25)},
-        {"RadioButtonG", "ألعاب", QRect(308, 6, 49, 11)},
-        {"RadioButtonI", "أنترنيت", QRect(304, 21, 53, 11)},
+        // The kind choices are taller than laid out (308, 6, 49 × 11 and 304, 21, 53 × 11) so that
+        // their captions are not clipped; they keep their centre lines.
+        {"RadioButtonG", "ألعاب", QRect(308, 4, 49, 15)},
+        {"RadioButtonI", "أنترنيت", QRect(304, 19, 53, 15)},
         {"ComboBox", QString(), QRect(row == 0 ? 250 : 249, 8, 40, 21)},
         {"BitBtnOpen", "فتح", QRect(202, 6, 44, 25)},
         {"BitBtnTimeStop", QString(), QRect(165, 6, 28, 25)},
@@ -574,7 +576,9 @@ void TestStationRows::escapePressesTheFirstAvailableStopTime()
         QCOMPARE(spies[i]->count(), i == pressed ? 1 : 0);
 }
 
-// Writes the main window with twelve rows, in both modes, into QUORVEL_SCREENSHOT_DIR.
+// Writes the main window with twelve rows, in both modes, into QUORVEL_SCREENSHOT_DIR, e.g.
+//   QUORVEL_SCREENSHOT_DIR=/tmp/shots QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
+//       build/tst_stationrows screenshots
 void TestStationRows::screenshots()
 {
     const QString dir = qEnvironmentVariable("QUORVEL_SCREENSHOT_DIR");
