@@ -78,8 +78,6 @@ public:
     Use(const Use&) = delete;
     Use& operator=(const Use&) = delete;
 
-    Statement* operator->() const { return &m_statement; }
-
 private:
     Statement& m_statement;
 };

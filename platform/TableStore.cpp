@@ -89,6 +89,13 @@ void TableStore::requireOpen() const
     }
 }
 
+void TableStore::requireWritable() const
+{
+    requireOpen();
+    if (m_readOnly)
+        throw AppError(QStringLiteral("Table %1 is open read-only").arg(label()));
+}
+
 void TableStore::requireClosed() const
 {
     if (isOpen())
@@ -224,10 +231,7 @@ void TableStore::OpenTable()
             m_rowCount.reset();
             settleOnEdge(false);
         } catch (...) {
-            m_statements.clear();
-            m_db.reset();
-            m_fields.clear();
-            m_link = {};
+            forget();
             throw;
         }
     });
@@ -239,18 +243,23 @@ void TableStore::CloseTable()
 {
     if (!isOpen())
         return;
+    forget();
+    emit rowsChanged();
+    currentMoved();
+}
+
+void TableStore::forget()
+{
     m_pending.reset();
+    m_current.reset();
+    m_atEnd = true;
+    m_rowCount.reset();
+    m_link = {};
     m_statements.clear();
     m_db.reset();
     m_fields.clear();
     m_order.clear();
     m_keyField = -1;
-    m_current.reset();
-    m_atEnd = true;
-    m_rowCount.reset();
-    m_link = {};
-    emit rowsChanged();
-    currentMoved();
 }
 
 void TableStore::readStructure()
@@ -355,19 +364,25 @@ void TableStore::resolveOrder()
 
 // ---- Reading ------------------------------------------------------------------------------------
 
-Sqlite::Statement& TableStore::statement(const QString& sql) const
+template<typename MakeSql>
+Sqlite::Statement& TableStore::statement(const QByteArray& shape, MakeSql&& makeSql) const
 {
-    auto it = m_statements.find(sql);
+    auto it = m_statements.find(shape);
     if (it == m_statements.end())
-        it = m_statements.try_emplace(sql, m_db.get(), sql).first;
+        it = m_statements.try_emplace(shape, m_db.get(), makeSql()).first;
     return it->second;
+}
+
+QString TableStore::nameOf(int field) const
+{
+    return field == RowId ? QStringLiteral("rowid") : quoted(m_fields.at(field).name);
 }
 
 QString TableStore::selectList() const
 {
     QString list = QStringLiteral("rowid");
-    for (const Field& f : m_fields)
-        list += QStringLiteral(", ") + quoted(f.name);
+    for (qsizetype f = 0; f < m_fields.size(); ++f)
+        list += QStringLiteral(", ") + nameOf(int(f));
     return list;
 }
 
@@ -376,7 +391,7 @@ QString TableStore::orderBy(bool descending) const
     const QString direction = descending ? QStringLiteral(" DESC") : QString();
     QString sql;
     for (int f : m_order)
-        sql += quoted(m_fields.at(f).name) + direction + QStringLiteral(", ");
+        sql += nameOf(f) + direction + QStringLiteral(", ");
     return sql + QStringLiteral("rowid") + direction;
 }
 
@@ -405,28 +420,44 @@ TableStore::Row TableStore::readRow(Sqlite::Statement& st) const
     return row;
 }
 
-QString TableStore::whereClause(const QList<Condition>& conditions)
+// Statements are kept by the shape of their conditions, so a move costs no SQL text once its
+// shape has been seen.
+QByteArray TableStore::shapeOf(char query, const QList<Condition>& conditions)
+{
+    QByteArray shape(1, query);
+    for (const Condition& c : conditions) {
+        shape += char(c.field + 2);
+        shape += char(c.op);
+    }
+    return shape;
+}
+
+QString TableStore::whereClause(const QList<Condition>& conditions) const
 {
     QStringList parts;
-    for (const auto& c : conditions)
-        parts.append(c.sql);
+    for (const Condition& c : conditions) {
+        static const char* const ops[] = {" IS ?", " IS NULL", " IS NOT NULL", " > ?", " < ?"};
+        parts.append(nameOf(c.field) + QLatin1String(ops[int(c.op)]));
+    }
     return parts.isEmpty() ? QString() : QStringLiteral(" WHERE ") + parts.join(QStringLiteral(" AND "));
 }
 
 int TableStore::bindAll(Sqlite::Statement& st, const QList<Condition>& conditions)
 {
     int index = 0;
-    for (const auto& c : conditions) {
-        for (const QVariant& v : c.values)
-            st.bind(++index, v);
+    for (const Condition& c : conditions) {
+        if (c.op != Op::IsNull && c.op != Op::IsNotNull)
+            st.bind(++index, c.value);
     }
     return index;
 }
 
 QList<TableStore::Row> TableStore::select(const QList<Condition>& where, bool descending, qint64 limit, qint64 offset) const
 {
-    Sqlite::Statement& st = statement(QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4 LIMIT ? OFFSET ?")
-                                          .arg(selectList(), quoted(m_sqlName), whereClause(where), orderBy(descending)));
+    Sqlite::Statement& st = statement(shapeOf(descending ? 'd' : 'a', where), [&] {
+        return QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4 LIMIT ? OFFSET ?")
+            .arg(selectList(), quoted(m_sqlName), whereClause(where), orderBy(descending));
+    });
     Sqlite::Use use(st);
     const int bound = bindAll(st, where);
     st.bind(bound + 1, limit);
@@ -445,9 +476,16 @@ std::optional<TableStore::Row> TableStore::fetchRow(const QList<Condition>& wher
     return rows.takeFirst();
 }
 
+std::optional<TableStore::Row> TableStore::fetchById(qint64 rowId) const
+{
+    return fetchRow({{RowId, Op::Is, rowId}}, false);
+}
+
 qint64 TableStore::count(const QList<Condition>& where) const
 {
-    Sqlite::Statement& st = statement(QStringLiteral("SELECT count(*) FROM %1%2").arg(quoted(m_sqlName), whereClause(where)));
+    Sqlite::Statement& st = statement(shapeOf('c', where), [&] {
+        return QStringLiteral("SELECT count(*) FROM %1%2").arg(quoted(m_sqlName), whereClause(where));
+    });
     Sqlite::Use use(st);
     bindAll(st, where);
     st.step();
@@ -458,7 +496,7 @@ QList<TableStore::Condition> TableStore::viewConditions() const
 {
     if (!m_link.active)
         return {};
-    return {{quoted(m_fields.at(m_keyField).name) + QStringLiteral(" IS ?"), {m_link.value}}};
+    return {{m_keyField, Op::Is, m_link.value}};
 }
 
 bool TableStore::inView(const Row& row) const
@@ -472,23 +510,15 @@ bool TableStore::inView(const Row& row) const
 QList<QList<TableStore::Condition>> TableStore::seekAfter(const Row& row) const
 {
     QList<QList<Condition>> alternatives;
-    for (qsizetype level = m_order.size(); level >= 0; --level) {
-        QList<Condition> conditions;
-        for (qsizetype i = 0; i < level; ++i) {
-            const int f = m_order.at(i);
-            conditions.append({quoted(m_fields.at(f).name) + QStringLiteral(" IS ?"), {row.values.at(f)}});
-        }
-        if (level == m_order.size()) {
-            conditions.append({QStringLiteral("rowid > ?"), {row.rowId}});
-        } else {
-            const int f = m_order.at(level);
-            const QVariant& v = row.values.at(f);
-            if (v.isNull())
-                conditions.append({quoted(m_fields.at(f).name) + QStringLiteral(" IS NOT NULL"), {}});
-            else
-                conditions.append({quoted(m_fields.at(f).name) + QStringLiteral(" > ?"), {v}});
-        }
-        alternatives.append(conditions);
+    QList<Condition> prefix;
+    for (int f : m_order)
+        prefix.append({f, Op::Is, row.values.at(f)});
+    alternatives.append(prefix + QList<Condition>{{RowId, Op::Above, row.rowId}});
+    while (!prefix.isEmpty()) {
+        const Condition last = prefix.takeLast();
+        alternatives.append(prefix
+                            + QList<Condition>{last.value.isNull() ? Condition{last.field, Op::IsNotNull, {}}
+                                                                   : Condition{last.field, Op::Above, last.value}});
     }
     return alternatives;
 }
@@ -498,17 +528,15 @@ QList<QList<TableStore::Condition>> TableStore::seekBefore(const Row& row) const
 {
     QList<QList<Condition>> parts;
     QList<Condition> prefix;
-    for (qsizetype level = 0; level < m_order.size(); ++level) {
-        const int f = m_order.at(level);
-        const QString name = quoted(m_fields.at(f).name);
+    for (int f : m_order) {
         const QVariant& v = row.values.at(f);
         if (!v.isNull()) {
-            parts.append(prefix + QList<Condition>{{name + QStringLiteral(" IS NULL"), {}}});
-            parts.append(prefix + QList<Condition>{{name + QStringLiteral(" < ?"), {v}}});
+            parts.append(prefix + QList<Condition>{{f, Op::IsNull, {}}});
+            parts.append(prefix + QList<Condition>{{f, Op::Below, v}});
         }
-        prefix.append({name + QStringLiteral(" IS ?"), {v}});
+        prefix.append({f, Op::Is, v});
     }
-    parts.append(prefix + QList<Condition>{{QStringLiteral("rowid < ?"), {row.rowId}}});
+    parts.append(prefix + QList<Condition>{{RowId, Op::Below, row.rowId}});
     return parts;
 }
 
@@ -787,9 +815,7 @@ bool TableStore::FindByKey(const QString& text)
         if (m_keyField < 0)
             throw AppError(QStringLiteral("Table %1 has no key to search").arg(label()));
         const QVariant key = converted(m_keyField, text);
-        const std::optional<Row> found =
-            fetchRow(viewConditions() + QList<Condition>{{quoted(m_fields.at(m_keyField).name) + QStringLiteral(" IS ?"), {key}}},
-                     false);
+        const std::optional<Row> found = fetchRow(viewConditions() + QList<Condition>{{m_keyField, Op::Is, key}}, false);
         if (!found)
             return false;
         setCurrent(found, false);
@@ -800,9 +826,7 @@ bool TableStore::FindByKey(const QString& text)
 
 void TableStore::InsertRow()
 {
-    requireOpen();
-    if (m_readOnly)
-        throw AppError(QStringLiteral("Table %1 is open read-only").arg(label()));
+    requireWritable();
     guarded([&] {
         storeBeforeLeaving();
         PendingRow row;
@@ -820,14 +844,11 @@ void TableStore::InsertRow()
 
 void TableStore::EditRow()
 {
-    requireOpen();
-    if (m_readOnly)
-        throw AppError(QStringLiteral("Table %1 is open read-only").arg(label()));
+    requireWritable();
     guarded([&] {
         storeBeforeLeaving();
         // Take the row as the file holds it now, not as it was read.
-        const std::optional<Row> row =
-            m_current ? fetchRow({{QStringLiteral("rowid = ?"), {m_current->rowId}}}, false) : std::nullopt;
+        const std::optional<Row> row = m_current ? fetchById(m_current->rowId) : std::nullopt;
         if (!row)
             throw AppError(QStringLiteral("Table %1 has no current row to change").arg(label()));
         m_current = row;
@@ -858,49 +879,42 @@ void TableStore::storeBeforeLeaving()
 void TableStore::storePending()
 {
     const PendingRow& row = *m_pending;
-    qint64 rowId = row.rowId;
-    if (row.isNew) {
-        QStringList names, marks;
-        QList<Condition> values;
-        for (qsizetype i = 0; i < m_fields.size(); ++i) {
-            if (m_fields.at(i).kind == FieldKind::AutoInc)
-                continue;
-            names.append(quoted(m_fields.at(i).name));
-            marks.append(QStringLiteral("?"));
-            values.append({{}, {row.values.at(i)}});
-        }
-        Sqlite::Statement& st =
-            statement(names.isEmpty() ? QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(m_sqlName))
-                                      : QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                            .arg(quoted(m_sqlName), names.join(QStringLiteral(", ")),
-                                                 marks.join(QStringLiteral(", "))));
-        Sqlite::Use use(st);
-        bindAll(st, values);
-        st.step();
-        rowId = sqlite3_last_insert_rowid(m_db.get());
-    } else {
-        QStringList sets;
-        QList<Condition> values;
-        for (qsizetype i = 0; i < m_fields.size(); ++i) {
-            if (!row.changed.at(i))
-                continue;
-            sets.append(quoted(m_fields.at(i).name) + QStringLiteral(" = ?"));
-            values.append({{}, {row.values.at(i)}});
-        }
-        if (!sets.isEmpty()) {
-            values.append({{}, {rowId}});
-            Sqlite::Statement& st = statement(QStringLiteral("UPDATE %1 SET %2 WHERE rowid = ?")
-                                                  .arg(quoted(m_sqlName), sets.join(QStringLiteral(", "))));
-            Sqlite::Use use(st);
-            bindAll(st, values);
-            st.step();
-            if (sqlite3_changes(m_db.get()) == 0)
-                throw AppError(QStringLiteral("The row being changed is no longer in table %1").arg(label()));
+    // A new row writes every field but the serial; a changed row only the fields that were set.
+    QByteArray shape(1, row.isNew ? 'i' : 'u');
+    QStringList names;
+    for (qsizetype f = 0; f < m_fields.size(); ++f) {
+        if (row.isNew ? m_fields.at(f).kind != FieldKind::AutoInc : row.changed.at(f)) {
+            shape += char(f + 2);
+            names.append(nameOf(int(f)));
         }
     }
+    if (!row.isNew && names.isEmpty()) {
+        // Nothing was set: there is nothing to write.
+    } else {
+        Sqlite::Statement& st = statement(shape, [&] {
+            if (!row.isNew) {
+                return QStringLiteral("UPDATE %1 SET %2 = ? WHERE rowid = ?")
+                    .arg(quoted(m_sqlName), names.join(QStringLiteral(" = ?, ")));
+            }
+            if (names.isEmpty())
+                return QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(quoted(m_sqlName));
+            return QStringLiteral("INSERT INTO %1 (%2) VALUES (?%3)")
+                .arg(quoted(m_sqlName), names.join(QStringLiteral(", ")), QStringLiteral(", ?").repeated(names.size() - 1));
+        });
+        Sqlite::Use use(st);
+        int index = 0;
+        for (char f : shape.mid(1))
+            st.bind(++index, row.values.at(f - 2));
+        if (!row.isNew)
+            st.bind(++index, row.rowId);
+        st.step();
+        if (!row.isNew && sqlite3_changes(m_db.get()) == 0)
+            throw AppError(QStringLiteral("The row being changed is no longer in table %1").arg(label()));
+    }
+    const qint64 rowId = row.isNew ? sqlite3_last_insert_rowid(m_db.get()) : row.rowId;
     m_pending.reset();
     m_rowCount.reset();
-    setCurrent(fetchRow({{QStringLiteral("rowid = ?"), {rowId}}}, false), false);
+    setCurrent(fetchById(rowId), false);
     emit rowsChanged();
     emit currentChanged();
     notifyDetails(false);

@@ -112,7 +112,8 @@ public:
     // The current stored row's place in the order, or -1 when there is none (or it lies outside a
     // detail's rows).
     qint64 currentPosition() const;
-    // Stores a pending row, then makes the row at that place current.
+    // Stores a pending row, then makes the row at that place current; a place outside the rows
+    // leaves the cursor where it is.
     void moveTo(qint64 position);
     // A value as GetFieldText shows it.
     QString textOf(int field, const QVariant& value) const;
@@ -124,10 +125,14 @@ signals:
     void currentChanged();
 
 private:
+    // One term of a query: a field (or the row id) compared with a value.
+    static constexpr int RowId = -1;
+    enum class Op : char { Is, IsNull, IsNotNull, Above, Below };
     struct Condition
     {
-        QString sql;
-        QList<QVariant> values;
+        int field;
+        Op op;
+        QVariant value;
     };
     struct PendingRow
     {
@@ -146,18 +151,24 @@ private:
     QString label() const;
     QString windowsPath() const;
     void requireOpen() const;
+    void requireWritable() const;
     void requireClosed() const;
     int fieldIndex(const QString& name) const;
     [[noreturn]] void rethrow(const Sqlite::Failure& failure) const;
     template<typename F> auto guarded(F&& body) const -> decltype(body());
 
+    // Back to the closed state: the connection and everything read through it are dropped.
+    void forget();
     void readStructure();
     void resolveOrder();
-    Sqlite::Statement& statement(const QString& sql) const;
+    template<typename MakeSql> Sqlite::Statement& statement(const QByteArray& shape, MakeSql&& makeSql) const;
+    static QByteArray shapeOf(char query, const QList<Condition>& conditions);
+    QString nameOf(int field) const;
     QString selectList() const;
     Row readRow(Sqlite::Statement& st) const;
     QList<Row> select(const QList<Condition>& where, bool descending, qint64 limit, qint64 offset = 0) const;
     std::optional<Row> fetchRow(const QList<Condition>& where, bool descending) const;
+    std::optional<Row> fetchById(qint64 rowId) const;
     QList<Condition> viewConditions() const;
     QString orderBy(bool descending) const;
     QList<QList<Condition>> seekAfter(const Row& row) const;
@@ -165,7 +176,7 @@ private:
     qint64 count(const QList<Condition>& where) const;
     bool inView(const Row& row) const;
 
-    static QString whereClause(const QList<Condition>& conditions);
+    QString whereClause(const QList<Condition>& conditions) const;
     // Binds the conditions' values from ?1 on; returns how many it bound.
     static int bindAll(Sqlite::Statement& st, const QList<Condition>& conditions);
 
@@ -197,7 +208,7 @@ private:
     QList<Field> m_fields;
     QList<int> m_order; // fields of the index in use; the row id follows them
     int m_keyField = -1; // the index's first field: what FindByKey searches and a link matches
-    mutable std::map<QString, Sqlite::Statement> m_statements;
+    mutable std::map<QByteArray, Sqlite::Statement> m_statements;
     mutable std::optional<qint64> m_rowCount;
 
     std::optional<Row> m_current;

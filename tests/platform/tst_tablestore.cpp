@@ -96,6 +96,7 @@ private slots:
     void sessionBillingStoresEntryThenDay();
     void recomputeLoopSumsEachDay();
     void detailRestsWhileMasterClosed();
+    void failedDetailStoreStopsMaster();
 
     void openRefusesForeignFiles_data();
     void openRefusesForeignFiles();
@@ -717,6 +718,33 @@ void TestTableStore::detailRestsWhileMasterClosed()
     QCOMPARE(entries.rowCount(), 1);
     days.CloseTable();
     QCOMPARE(walk(entries, QStringLiteral("Cost")), (QStringList{"1", "2"}));
+}
+
+void TestTableStore::failedDetailStoreStopsMaster()
+{
+    TableStore days, entries;
+    QStringList stores;
+    days.setAfterPost([&] { stores.append(QStringLiteral("day")); });
+    entries.setAfterPost([&] { stores.append(QStringLiteral("entry")); });
+    entries.LinkToMaster(QStringLiteral("DateDayIndex"), &days, QStringLiteral("DateDay"));
+    days.OpenTable(InstallPaths::LedgerDir, Days);
+    entries.OpenTable(InstallPaths::LedgerDir, Entries);
+    days.InsertRow();
+    days.SetFieldText(QStringLiteral("DateDay"), QStringLiteral("01/01/2024"));
+    entries.InsertRow();
+
+    Sqlite::Connection other = Sqlite::open(local(Entries), SQLITE_OPEN_READWRITE);
+    Sqlite::exec(other.get(), QStringLiteral("BEGIN IMMEDIATE; DELETE FROM DetailDays"));
+    QCOMPARE(errorText([&] { days.MoveLast(); }),
+             QStringLiteral("Table \"%1\\%2\" is locked by another program").arg(InstallPaths::LedgerDir, Entries));
+    QCOMPARE(stores, QStringList());
+    QCOMPARE(days.pending(), TableStore::Pending::New);
+    QCOMPARE(days.rowCount(), 0);
+
+    Sqlite::exec(other.get(), QStringLiteral("ROLLBACK"));
+    days.MoveLast();
+    QCOMPARE(stores, (QStringList{"entry", "day"}));
+    QCOMPARE(entries.rowCount(), 1);
 }
 
 // ---- Files and durability -----------------------------------------------------------------------
