@@ -45,6 +45,30 @@ void perform(TableStore& table, const QString& operation)
         qFatal("unknown operation %s", qPrintable(operation));
 }
 
+// The central control window's tables: the entries follow the days, and every store is logged.
+struct Ledger
+{
+    TableStore days, entries;
+    QStringList stores;
+
+    Ledger()
+    {
+        days.setAfterPost([this] { stores.append(QStringLiteral("day ") + days.GetFieldText(QStringLiteral("DateDay"))); });
+        entries.setAfterPost([this] { stores.append(QStringLiteral("entry ") + entries.GetFieldText(QStringLiteral("Auto"))); });
+        entries.LinkToMaster(QStringLiteral("DateDayIndex"), &days, QStringLiteral("DateDay"));
+    }
+    void open()
+    {
+        days.OpenTable(InstallPaths::LedgerDir, Days);
+        entries.OpenTable(InstallPaths::LedgerDir, Entries);
+    }
+    void close()
+    {
+        days.CloseTable();
+        entries.CloseTable();
+    }
+};
+
 QString errorText(const std::function<void()>& body)
 {
     try {
@@ -563,10 +587,10 @@ void TestTableStore::detailShowsMasterRowsAndFollows()
 {
     addDays({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
     addEntries({{"b", 1}, {"a", 2}, {"b", 3}, {"z", 4}, {"", 5}});
-    TableStore days, entries;
-    entries.LinkToMaster(QStringLiteral("DateDayIndex"), &days, QStringLiteral("DateDay"));
-    days.OpenTable(InstallPaths::LedgerDir, Days);
-    entries.OpenTable(InstallPaths::LedgerDir, Entries);
+    Ledger ledger;
+    ledger.open();
+    TableStore& days = ledger.days;
+    TableStore& entries = ledger.entries;
     QSignalSpy detailRows(&entries, &TableStore::rowsChanged);
 
     QCOMPARE(walk(entries, QStringLiteral("Cost")), QStringList{"2"});
@@ -595,10 +619,10 @@ void TestTableStore::detailShowsMasterRowsAndFollows()
 
 void TestTableStore::detailInsertFillsFromPendingMaster()
 {
-    TableStore days, entries;
-    entries.LinkToMaster(QStringLiteral("DateDayIndex"), &days, QStringLiteral("DateDay"));
-    days.OpenTable(InstallPaths::LedgerDir, Days);
-    entries.OpenTable(InstallPaths::LedgerDir, Entries);
+    Ledger ledger;
+    ledger.open();
+    TableStore& days = ledger.days;
+    TableStore& entries = ledger.entries;
     days.InsertRow();
     days.SetFieldText(QStringLiteral("DateDay"), QStringLiteral("07/03/2024"));
     entries.InsertRow();
@@ -622,18 +646,15 @@ void TestTableStore::masterStoresDetailFirst()
 {
     QFETCH(QString, operation);
     addDays({QStringLiteral("01/01/2024")});
-    TableStore days, entries;
-    QStringList stores;
-    days.setAfterPost([&] { stores.append(QStringLiteral("day")); });
-    entries.setAfterPost([&] { stores.append(QStringLiteral("entry")); });
-    entries.LinkToMaster(QStringLiteral("DateDayIndex"), &days, QStringLiteral("DateDay"));
-    days.OpenTable(InstallPaths::LedgerDir, Days);
-    entries.OpenTable(InstallPaths::LedgerDir, Entries);
+    Ledger ledger;
+    ledger.open();
+    TableStore& days = ledger.days;
+    TableStore& entries = ledger.entries;
     days.EditRow();
     days.SetFieldFloat(QStringLiteral("SumDay"), 1);
     entries.InsertRow();
     perform(days, operation);
-    QCOMPARE(stores, (QStringList{"entry", "day"}));
+    QCOMPARE(ledger.stores, (QStringList{"entry 1", "day 01/01/2024"}));
     QCOMPARE(entries.pending(), TableStore::Pending::None);
 }
 
@@ -643,15 +664,11 @@ void TestTableStore::sessionBillingStoresEntryThenDay()
 {
     addDays({QStringLiteral("01/01/2024")});
     addEntries({{"01/01/2024", 3}});
-    TableStore days, entries;
-    QStringList stores;
-    days.setAfterPost([&] { stores.append(QStringLiteral("day ") + days.GetFieldText(QStringLiteral("DateDay"))); });
-    entries.setAfterPost([&] { stores.append(QStringLiteral("entry ") + entries.GetFieldText(QStringLiteral("Auto"))); });
-    entries.LinkToMaster(QStringLiteral("DateDayIndex"), &days, QStringLiteral("DateDay"));
-
+    Ledger ledger;
+    TableStore& days = ledger.days;
+    TableStore& entries = ledger.entries;
     for (const QString& today : {QStringLiteral("02/01/2024"), QStringLiteral("02/01/2024")}) {
-        days.OpenTable(InstallPaths::LedgerDir, Days);
-        entries.OpenTable(InstallPaths::LedgerDir, Entries);
+        ledger.open();
         if (!days.FindByKey(today)) {
             days.InsertRow();
             days.SetFieldText(QStringLiteral("DateDay"), today);
@@ -665,13 +682,11 @@ void TestTableStore::sessionBillingStoresEntryThenDay()
         days.MoveLast();
         entries.MoveLast();
         QCOMPARE(entries.GetFieldText(QStringLiteral("DateDay2")), today);
-        days.CloseTable();
-        entries.CloseTable();
+        ledger.close();
     }
-    QCOMPARE(stores, (QStringList{"entry 2", "day 02/01/2024", "entry 3"}));
+    QCOMPARE(ledger.stores, (QStringList{"entry 2", "day 02/01/2024", "entry 3"}));
 
-    days.OpenTable();
-    entries.OpenTable();
+    ledger.open();
     QVERIFY(days.FindByKey(QStringLiteral("02/01/2024")));
     QCOMPARE(days.GetFieldText(QStringLiteral("SumDay")), QString());
     QCOMPARE(entries.rowCount(), 2);
@@ -683,10 +698,10 @@ void TestTableStore::recomputeLoopSumsEachDay()
 {
     addDays({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
     addEntries({{"a", 1.5}, {"c", 2}, {"a", 2.25}, {"x", 100}});
-    TableStore days, entries;
-    entries.LinkToMaster(QStringLiteral("DateDayIndex"), &days, QStringLiteral("DateDay"));
-    days.OpenTable(InstallPaths::LedgerDir, Days);
-    entries.OpenTable(InstallPaths::LedgerDir, Entries);
+    Ledger ledger;
+    ledger.open();
+    TableStore& days = ledger.days;
+    TableStore& entries = ledger.entries;
     days.MoveFirst();
     while (!days.AtEnd()) {
         entries.MoveFirst();
@@ -710,8 +725,9 @@ void TestTableStore::detailRestsWhileMasterClosed()
 {
     addDays({QStringLiteral("a")});
     addEntries({{"a", 1}, {"b", 2}});
-    TableStore days, entries;
-    entries.LinkToMaster(QStringLiteral("DateDayIndex"), &days, QStringLiteral("DateDay"));
+    Ledger ledger;
+    TableStore& days = ledger.days;
+    TableStore& entries = ledger.entries;
     entries.OpenTable(InstallPaths::LedgerDir, Entries);
     QCOMPARE(entries.rowCount(), 2);
     days.OpenTable(InstallPaths::LedgerDir, Days);
@@ -722,13 +738,10 @@ void TestTableStore::detailRestsWhileMasterClosed()
 
 void TestTableStore::failedDetailStoreStopsMaster()
 {
-    TableStore days, entries;
-    QStringList stores;
-    days.setAfterPost([&] { stores.append(QStringLiteral("day")); });
-    entries.setAfterPost([&] { stores.append(QStringLiteral("entry")); });
-    entries.LinkToMaster(QStringLiteral("DateDayIndex"), &days, QStringLiteral("DateDay"));
-    days.OpenTable(InstallPaths::LedgerDir, Days);
-    entries.OpenTable(InstallPaths::LedgerDir, Entries);
+    Ledger ledger;
+    ledger.open();
+    TableStore& days = ledger.days;
+    TableStore& entries = ledger.entries;
     days.InsertRow();
     days.SetFieldText(QStringLiteral("DateDay"), QStringLiteral("01/01/2024"));
     entries.InsertRow();
@@ -737,13 +750,13 @@ void TestTableStore::failedDetailStoreStopsMaster()
     Sqlite::exec(other.get(), QStringLiteral("BEGIN IMMEDIATE; DELETE FROM DetailDays"));
     QCOMPARE(errorText([&] { days.MoveLast(); }),
              QStringLiteral("Table \"%1\\%2\" is locked by another program").arg(InstallPaths::LedgerDir, Entries));
-    QCOMPARE(stores, QStringList());
+    QCOMPARE(ledger.stores, QStringList());
     QCOMPARE(days.pending(), TableStore::Pending::New);
     QCOMPARE(days.rowCount(), 0);
 
     Sqlite::exec(other.get(), QStringLiteral("ROLLBACK"));
     days.MoveLast();
-    QCOMPARE(stores, (QStringList{"entry", "day"}));
+    QCOMPARE(ledger.stores, (QStringList{"entry 1", "day 01/01/2024"}));
     QCOMPARE(entries.rowCount(), 1);
 }
 
