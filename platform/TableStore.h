@@ -17,7 +17,8 @@
 // Order. Rows come in the order of the chosen index (the primary key unless one is named), with
 // the row id breaking ties. Text compares by its UTF-8 bytes (SQLite's BINARY collation), that is
 // by code point; an empty field sorts before every value. Moving is done by seeking from the
-// current row's key in the index, so nothing is ever loaded beyond the rows asked for.
+// current row's key in the index, so nothing is ever loaded beyond the rows asked for, and no lock
+// is held between operations.
 //
 // Fields. Kinds and sizes come from the declared types in the file (see TableFiles.h). An empty
 // field is NULL: it reads as "" as text and as 0 as a number. String sizes count bytes of the
@@ -30,7 +31,7 @@
 // field on the master's current row (pending or not), and follows every move of the master and
 // every change of that field; while the master is closed the link rests and the detail shows all
 // its rows. Before the master stores, moves, searches or inserts, the detail's pending row is
-// stored.
+// stored (a change of the master's field alone leaves it pending, with the value it was given).
 //
 // Every failure throws AppError with a text for the operator.
 class TableStore : public QObject
@@ -78,9 +79,13 @@ public:
     void CloseTable();
     bool isOpen() const { return bool(m_db); }
 
+    // Searches the first field of the index in use, within a detail's rows; on a miss the current
+    // row stays. The text is converted as SetFieldText converts it.
     bool FindByKey(const QString& text);
     void InsertRow();
+    // Makes the current row, as the file holds it now, pending; fails when there is no row.
     void EditRow();
+    // Fails when no row is pending. A row that cannot be stored stays pending.
     void PostRow();
     Pending pending() const;
 
@@ -95,6 +100,8 @@ public:
     void MoveFirst();
     void MoveNext();
     void MoveLast();
+    // True after MoveNext found no further row (the last row stays current) and after any move
+    // that found no row at all.
     bool AtEnd() const;
 
     // Every store is committed with synchronous writes, so nothing is left to write; the result
