@@ -1,6 +1,7 @@
 #include "cards/CardReport.h"
 #include "platform/Clock.h"
 #include "platform/Regional.h"
+#include "support/SampleCards.h"
 
 #include <QtTest>
 
@@ -8,21 +9,9 @@ using Report::BandKind;
 
 namespace {
 
-// n cards with serials 1..n, every field filled so that each item shows something.
-Report::RowsDataSet cards(int count)
-{
-    QList<QStringList> rows;
-    for (int i = 1; i <= count; ++i) {
-        rows.append({QString::number(i), QString::number(i) + QStringLiteral("QW123E1G"), QStringLiteral("60"),
-                     QStringLiteral("غير مستخدم"), QStringLiteral("60"), QStringLiteral("30"), QString(),
-                     QStringLiteral("ألعاب")});
-    }
-    return Report::RowsDataSet(CardReport::fieldNames(), rows);
-}
-
 QList<Report::Page> layOutCards(int count)
 {
-    Report::RowsDataSet data = cards(count);
+    Report::RowsDataSet data = sampleCards(count);
     return CardReport::layOut(data);
 }
 
@@ -159,10 +148,10 @@ void TestCardReport::detailItemsSitWhereDefined_data()
     QTest::newRow("kind label") << "QRLabel1" << 161.1 << 168.3 << 1.0 << right << 12.0 << false << "النوع";
     QTest::newRow("kind") << "QRDBText1" << 132.3 << 154.1 << 0.3 << right << 12.0 << true << "ألعاب";
     QTest::newRow("duration label") << "QRLabel2" << 115.1 << 121.0 << 1.0 << right << 12.0 << false << "المدة";
-    QTest::newRow("minutes") << "QRDBText3" << 99.2 << 109.1 << 0.3 << right << 12.0 << true << "60";
+    QTest::newRow("minutes") << "QRDBText3" << 99.2 << 109.1 << 0.3 << right << 12.0 << true << "30";
     QTest::newRow("minute label") << "QRLabel5" << 92.9 << 99.2 << 1.0 << right << 12.0 << false << "دقيقة";
     QTest::newRow("number label") << "QRLabel3" << 60.2 << 66.5 << 1.0 << right << 12.0 << false << "الرقم";
-    QTest::newRow("number") << "QRDBText5" << 20.2 << 59.2 << 0.3 << left << 12.0 << true << "1QW123E1G";
+    QTest::newRow("number") << "QRDBText5" << 20.2 << 59.2 << 0.3 << left << 12.0 << true << "1WI7919R2G";
     QTest::newRow("separator") << "QRLabel4" << -2.0 << 194.5 << 3.3 << left << 10.0 << true << QString(106, u'_');
 }
 
@@ -230,7 +219,7 @@ void TestCardReport::anOversizedBandStillEnds()
         if (band.kind == BandKind::Detail)
             band.height = 300;
     }
-    Report::RowsDataSet data = cards(3);
+    Report::RowsDataSet data = sampleCards(3);
     const QList<Report::Page> pages = Report::layOut(def, data, QStringLiteral("today"));
     QCOMPARE(pages.size(), 3);
     for (const Report::Page& page : pages)
