@@ -92,6 +92,24 @@ public:
     virtual QString fieldText(const QString& field) const = 0;
 };
 
+// A table cursor as a data set: anything with MoveFirst, MoveNext, AtEnd and GetFieldText.
+template <typename Cursor>
+class CursorDataSet final : public DataSet
+{
+public:
+    explicit CursorDataSet(Cursor& cursor)
+        : m_cursor(cursor)
+    {
+    }
+    void first() override { m_cursor.MoveFirst(); }
+    bool atEnd() const override { return m_cursor.AtEnd(); }
+    void next() override { m_cursor.MoveNext(); }
+    QString fieldText(const QString& field) const override { return m_cursor.GetFieldText(field); }
+
+private:
+    Cursor& m_cursor;
+};
+
 // Rows held in memory: each row lists the texts of the fields in the given order.
 class RowsDataSet final : public DataSet
 {
