@@ -1,10 +1,9 @@
 #include "cards/CardReport.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/ReportPreview.h"
+#include "support/PreviewWindows.h"
 #include "support/SampleCards.h"
 
-#include <QPrintPreviewDialog>
-#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -16,21 +15,6 @@ QList<Report::Page> cardPages(int count)
 {
     Report::RowsDataSet data = sampleCards(count);
     return CardReport::layOut(data);
-}
-
-QList<QPrintPreviewDialog*> openPreviews()
-{
-    QList<QPrintPreviewDialog*> found;
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (auto* d = qobject_cast<QPrintPreviewDialog*>(w); d && d->isVisible())
-            found.append(d);
-    }
-    return found;
-}
-
-int previewPageCount(QPrintPreviewDialog* dialog)
-{
-    return dialog->findChild<QPrintPreviewWidget*>()->pageCount();
 }
 
 } // namespace
@@ -59,8 +43,7 @@ void TestReportPreview::init()
 {
     m_watchdog.setSingleShot(true);
     m_watchdog.callOnTimeout([] {
-        for (QPrintPreviewDialog* d : openPreviews())
-            d->close();
+        closePreviews();
         QFAIL("a preview was left open");
     });
     m_watchdog.start(10000);
