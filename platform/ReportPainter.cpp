@@ -36,7 +36,6 @@ QRectF toDevice(const QRectF& mm, double dotsPerMm)
     return QRectF(mm.x() * dotsPerMm, mm.y() * dotsPerMm, mm.width() * dotsPerMm, mm.height() * dotsPerMm);
 }
 
-
 // One line of text in its box. The baseline lies one ascent of the report's face below the box's
 // top, as it would with that face alone: a fallback face for Arabic letters has a taller ascent
 // and would otherwise push its line down towards the next card.
