@@ -5,6 +5,7 @@
 #include "platform/Regional.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
+#include "platform/ui/TableGrid.h"
 #include "platform/ui/Widgets.h"
 
 #include <QApplication>
@@ -26,13 +27,22 @@ QTableView* makeGrid(QWidget* parent, const QString& name)
 {
     auto* grid = new QTableView(parent);
     grid->setObjectName(name);
-    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grid->setSelectionMode(QAbstractItemView::SingleSelection);
-    grid->verticalHeader()->setDefaultSectionSize(18);
     grid->setMinimumHeight(50);
     return grid;
 }
+
+const QList<GridColumn> DayColumns = {
+    {QStringLiteral("DateDay"), QStringLiteral("التاريخ"), 108, 15, Qt::AlignLeft, QColor(0xFF, 0xF4, 0xF4)},
+    {QStringLiteral("SumDay"), QStringLiteral("المجموع"), 102, 15, Qt::AlignRight, QColor(0xD8, 0xF3, 0xFC)},
+};
+
+const QList<GridColumn> EntryColumns = {
+    {QStringLiteral("StartOperation"), QStringLiteral("بداية التشغيل"), 67, 15, Qt::AlignLeft, QColor(0xF7, 0xF7, 0xFB)},
+    {QStringLiteral("TimeOperation"), QStringLiteral("مدة التشغيل"), 61, 6, Qt::AlignRight, QColor(0xFF, 0xFF, 0xE1)},
+    {QStringLiteral("KandOperation"), QStringLiteral("النوع"), 47, 15, Qt::AlignLeft, QColor(0xDD, 0xFF, 0xDD)},
+    {QStringLiteral("Cost"), QStringLiteral("المبلغ"), 51, 15, Qt::AlignRight, QColor(0xF1, 0xEB, 0xFA)},
+    {QStringLiteral("Computer"), QStringLiteral("اسم الكومبيوتر"), 146, 35, Qt::AlignLeft, QColor()},
+};
 
 } // namespace
 
@@ -54,9 +64,12 @@ TFormControl::TFormControl(QWidget* parent)
     m_splitter->addWidget(m_grid1);
     m_splitter->addWidget(m_grid2);
     m_splitter->setSizes({80, 345 - 80});
+    bindGrid(m_grid1, &m_ledger.days(), DayColumns);
+    bindGrid(m_grid2, &m_ledger.entries(), EntryColumns);
 
     auto* recompute = Widgets::button(this, QStringLiteral("BitBtn12"), QStringLiteral("إحتساب "), 317, 358, 100, 25);
     recompute->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+    connect(recompute, &QPushButton::clicked, this, &TFormControl::BitBtn12Click);
 
     auto* group = new QGroupBox(QStringLiteral("التعرفة لكل دقيقة"), this);
     group->setObjectName(QStringLiteral("GroupBox1"));
@@ -119,6 +132,12 @@ void TFormControl::FormClose()
 {
     // Tariffs typed but not saved are dropped here; until now sessions were priced with them.
     loadTariffs();
+    m_ledger.close();
+}
+
+void TFormControl::BitBtn12Click()
+{
+    m_ledger.recompute();
 }
 
 void TFormControl::openWindow()
@@ -128,6 +147,7 @@ void TFormControl::openWindow()
     show();
     raise();
     activateWindow();
+    m_ledger.open();
 }
 
 QString TFormControl::gamesTariffText() const

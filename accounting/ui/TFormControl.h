@@ -1,5 +1,6 @@
 #pragma once
 
+#include "accounting/Ledger.h"
 #include "stations/LineBuffer.h"
 
 #include <QWidget>
@@ -22,9 +23,10 @@ public:
 
     // The window opens centred on the application's main form.
     void setMainForm(QWidget* mainForm) { m_mainForm = mainForm; }
-    // Shows the window, or brings it to the front.
+    // Shows the window, or brings it to the front, then opens the ledger.
     void openWindow();
 
+    void BitBtn12Click(); // recompute the daily totals
     void BitBtn2Click();  // save the tariffs
     void BitBtn14Click(); // close
     void FormClose();
@@ -33,6 +35,7 @@ public:
     QString gamesTariffText() const;
     QString internetTariffText() const;
     LineBuffer& memo1() { return m_memo1; }
+    Ledger& ledger() { return m_ledger; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -45,4 +48,5 @@ private:
     QLineEdit* m_edit2 = nullptr;
     QLineEdit* m_edit3 = nullptr;
     LineBuffer m_memo1{"Memo1\r\n"};
+    Ledger m_ledger;
 };

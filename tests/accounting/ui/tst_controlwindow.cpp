@@ -38,7 +38,7 @@ private:
 void TestControlWindow::init()
 {
     m_prefix = std::make_unique<TestPrefix>();
-    m_prefix->makeInstallTree();
+    m_prefix->makeTables();
     m_prefix->writeFile(InstallPaths::TariffFile, "0.5\r\n0.5\r\nkept");
     Regional::setOverride(Regional::Settings{"dd/MM/yyyy", "hh:mm:ss", '.'});
     m_boxes.clear();
