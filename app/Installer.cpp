@@ -1,6 +1,8 @@
 #include "app/Installer.h"
 
 #include "app/InstallPaths.h"
+#include "platform/AppError.h"
+#include "platform/TableFiles.h"
 #include "platform/WinPath.h"
 
 #include <QDir>
@@ -70,7 +72,25 @@ bool Installer::linkProgram(const QString& fileName)
 
 bool Installer::makeTables()
 {
-    return true;
+    const QList<QPair<QString, TableFiles::Definition>> tables = {
+        {InstallPaths::LedgerDir, TableFiles::ledgerDays()},
+        {InstallPaths::LedgerDir, TableFiles::ledgerEntries()},
+        {InstallPaths::CardDir, TableFiles::mainCards()},
+        {InstallPaths::TempCardDir, TableFiles::tempCards()},
+    };
+    bool ok = true;
+    for (const auto& [directory, definition] : tables) {
+        const QString local = WinPath::resolve(directory + QLatin1Char('\\') + definition.fileName).localPath;
+        try {
+            m_report << (TableFiles::create(directory, definition) ? QStringLiteral("created table %1")
+                                                                   : QStringLiteral("kept %1"))
+                            .arg(local);
+        } catch (const AppError& error) {
+            m_report << QStringLiteral("failed to create table %1: %2").arg(local, error.text());
+            ok = false;
+        }
+    }
+    return ok;
 }
 
 bool Installer::run()

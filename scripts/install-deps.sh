@@ -9,6 +9,7 @@ packages=(
     libsqlite3-dev sqlite3
     libgl-dev
     fonts-noto-core fonts-dejavu-core
+    fonts-liberation2   # Arial's metrics, for the printed card report
     xvfb xauth
     poppler-utils
 )

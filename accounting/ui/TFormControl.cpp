@@ -1,10 +1,50 @@
 #include "accounting/ui/TFormControl.h"
 
 #include "app/Settings.h"
+#include "platform/AppError.h"
+#include "platform/Regional.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/MessageBoxes.h"
+#include "platform/ui/TableGrid.h"
 #include "platform/ui/Widgets.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QGroupBox>
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStyle>
+#include <QTableView>
+
+namespace {
+
+const QString InputErrorMessage = QStringLiteral("يوجد خطأ في إدخال البيانات");
+const QString StoredMessage = QStringLiteral("تم التخزين بنجاح");
+
+QTableView* makeGrid(QWidget* parent, const QString& name)
+{
+    auto* grid = new QTableView(parent);
+    grid->setObjectName(name);
+    grid->setMinimumHeight(50);
+    return grid;
+}
+
+const QList<GridColumn> DayColumns = {
+    {QStringLiteral("DateDay"), QStringLiteral("التاريخ"), 108, 15, Qt::AlignLeft, QColor(0xFF, 0xF4, 0xF4)},
+    {QStringLiteral("SumDay"), QStringLiteral("المجموع"), 102, 15, Qt::AlignRight, QColor(0xD8, 0xF3, 0xFC)},
+};
+
+const QList<GridColumn> EntryColumns = {
+    {QStringLiteral("StartOperation"), QStringLiteral("بداية التشغيل"), 67, 15, Qt::AlignLeft, QColor(0xF7, 0xF7, 0xFB)},
+    {QStringLiteral("TimeOperation"), QStringLiteral("مدة التشغيل"), 61, 6, Qt::AlignRight, QColor(0xFF, 0xFF, 0xE1)},
+    {QStringLiteral("KandOperation"), QStringLiteral("النوع"), 47, 15, Qt::AlignLeft, QColor(0xDD, 0xFF, 0xDD)},
+    {QStringLiteral("Cost"), QStringLiteral("المبلغ"), 51, 15, Qt::AlignRight, QColor(0xF1, 0xEB, 0xFA)},
+    {QStringLiteral("Computer"), QStringLiteral("اسم الكومبيوتر"), 146, 35, Qt::AlignLeft, QColor()},
+};
+
+} // namespace
 
 TFormControl::TFormControl(QWidget* parent)
     : QWidget(parent)
@@ -15,17 +55,41 @@ TFormControl::TFormControl(QWidget* parent)
     setLayoutDirection(Qt::RightToLeft);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
 
+    m_splitter = new QSplitter(Qt::Vertical, this);
+    m_splitter->setObjectName(QStringLiteral("Splitter1"));
+    m_splitter->setGeometry(8, 8, 409, 345);
+    m_splitter->setChildrenCollapsible(false);
+    m_grid1 = makeGrid(m_splitter, QStringLiteral("DBGrid1"));
+    m_grid2 = makeGrid(m_splitter, QStringLiteral("DBGrid2"));
+    m_splitter->addWidget(m_grid1);
+    m_splitter->addWidget(m_grid2);
+    m_splitter->setSizes({80, 345 - 80});
+    bindGrid(m_grid1, &m_ledger.days(), DayColumns);
+    bindGrid(m_grid2, &m_ledger.entries(), EntryColumns);
+
+    auto* recompute = Widgets::button(this, QStringLiteral("BitBtn12"), QStringLiteral("إحتساب "), 317, 358, 100, 25);
+    recompute->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
+    connect(recompute, &QPushButton::clicked, this, &TFormControl::BitBtn12Click);
+
     auto* group = new QGroupBox(QStringLiteral("التعرفة لكل دقيقة"), this);
     group->setObjectName(QStringLiteral("GroupBox1"));
-    group->setGeometry(8, 360, 409, 50);
-    Widgets::label(group, QStringLiteral("LabelGames"), QStringLiteral("ألعاب"), 360, 22);
+    group->setGeometry(8, 388, 409, 55);
+    Widgets::label(group, QStringLiteral("Label1"), QStringLiteral("ألعاب"), 360, 25);
     m_edit2 = new QLineEdit(QStringLiteral("0.5"), group);
     m_edit2->setObjectName(QStringLiteral("Edit2"));
-    m_edit2->setGeometry(290, 18, 60, 21);
-    Widgets::label(group, QStringLiteral("LabelInternet"), QStringLiteral("أنترنيت"), 230, 22);
+    m_edit2->setGeometry(295, 21, 60, 21);
+    Widgets::label(group, QStringLiteral("Label2"), QStringLiteral("أنترنيت"), 240, 25);
     m_edit3 = new QLineEdit(QStringLiteral("0.5"), group);
     m_edit3->setObjectName(QStringLiteral("Edit3"));
-    m_edit3->setGeometry(160, 18, 60, 21);
+    m_edit3->setGeometry(170, 21, 60, 21);
+    auto* save = Widgets::button(group, QStringLiteral("BitBtn2"), QStringLiteral("تغيير"), 90, 19, 70, 25);
+    save->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
+    connect(save, &QPushButton::clicked, this, &TFormControl::BitBtn2Click);
+
+    auto* close = Widgets::button(this, QStringLiteral("BitBtn14"), QStringLiteral("إغلاق"), 8, 358, 75, 25);
+    close->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+    close->setShortcut(QKeySequence(Qt::Key_Escape));
+    connect(close, &QPushButton::clicked, this, &TFormControl::BitBtn14Click);
 }
 
 void TFormControl::loadTariffs()
@@ -35,16 +99,55 @@ void TFormControl::loadTariffs()
     m_edit3->setText(tariffs.internet);
 }
 
-void TFormControl::saveTariffs()
+void TFormControl::BitBtn2Click()
 {
+    const double games = Regional::parseDecimal(m_edit2->text());
+    if (games < 0 || games > 10) {
+        MessageBoxes::showMessage(InputErrorMessage);
+        return;
+    }
     Settings::saveTariffs(m_memo1, {m_edit2->text(), m_edit3->text()});
+    MessageBoxes::showMessage(StoredMessage);
+}
+
+void TFormControl::BitBtn14Click()
+{
+    close();
+}
+
+void TFormControl::closeEvent(QCloseEvent* event)
+{
+    // A tariff file that cannot be read keeps the window open with everything as it was.
+    try {
+        FormClose();
+    } catch (const AppError& e) {
+        event->ignore();
+        Application::reportError(e.text());
+        return;
+    }
+    event->accept();
+}
+
+void TFormControl::FormClose()
+{
+    // Tariffs typed but not saved are dropped here; until now sessions were priced with them.
+    loadTariffs();
+    m_ledger.close();
+}
+
+void TFormControl::BitBtn12Click()
+{
+    m_ledger.recompute();
 }
 
 void TFormControl::openWindow()
 {
+    if (!isVisible() && m_mainForm)
+        Widgets::centreOn(this, m_mainForm);
     show();
     raise();
     activateWindow();
+    m_ledger.open();
 }
 
 QString TFormControl::gamesTariffText() const

@@ -1,12 +1,17 @@
 #pragma once
 
+#include "accounting/Ledger.h"
 #include "stations/LineBuffer.h"
 
 #include <QWidget>
 
 class QLineEdit;
+class QPushButton;
+class QSplitter;
+class QTableView;
 
-// The central control window: the ledger and the session tariffs in force.
+// The central control window: the ledger day by day and the session tariffs in force. Created
+// hidden; closing it hides it again.
 class TFormControl final : public QWidget
 {
     Q_OBJECT
@@ -15,18 +20,33 @@ public:
 
     // Loads the tariff file into Memo1 and its first two lines into the tariff fields.
     void loadTariffs();
-    // Saves the tariff fields, as typed, into the tariff file as last loaded.
-    void saveTariffs();
 
-    // Shows the window, or brings it to the front.
+    // The window opens centred on the application's main form.
+    void setMainForm(QWidget* mainForm) { m_mainForm = mainForm; }
+    // Shows the window, or brings it to the front, then opens the ledger.
     void openWindow();
 
+    void BitBtn12Click(); // recompute the daily totals
+    void BitBtn2Click();  // save the tariffs
+    void BitBtn14Click(); // close
+    void FormClose();
+
+    // The tariff texts exactly as they stand in the fields, saved or not.
     QString gamesTariffText() const;
     QString internetTariffText() const;
     LineBuffer& memo1() { return m_memo1; }
+    Ledger& ledger() { return m_ledger; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
+    QWidget* m_mainForm = nullptr;
+    QSplitter* m_splitter = nullptr;
+    QTableView* m_grid1 = nullptr;
+    QTableView* m_grid2 = nullptr;
     QLineEdit* m_edit2 = nullptr;
     QLineEdit* m_edit3 = nullptr;
     LineBuffer m_memo1{"Memo1\r\n"};
+    Ledger m_ledger;
 };

@@ -4,12 +4,16 @@
 #include "app/InstallPaths.h"
 #include "app/Settings.h"
 #include "app/ui/TForm6.h"
+#include "app/ui/TFormTools.h"
 #include "platform/AppError.h"
 #include "platform/ShellLaunch.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/MessageBoxes.h"
 #include "platform/ui/Widgets.h"
+#include "stations/CommandChannel.h"
 
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QShowEvent>
@@ -42,6 +46,15 @@ TForm1::TForm1(QWidget* parent)
     Widgets::label(m_panel2, QStringLiteral("Label10"), QStringLiteral("التحكم بالجهاز"), 482, 9);
     m_label8 = Widgets::label(m_panel2, QStringLiteral("Label8"), QStringLiteral("تشغيل/دقيقة"), 174, 9);
 
+    for (int i = 0; i < StationRow::Count; ++i) {
+        auto* row = new StationRow(m_panel2, i);
+        m_rows[i] = row;
+        connect(row->refreshButton(), &QPushButton::clicked, this, [this, i] { BitBtnRefreshClick(i); });
+        connect(row->stopButton(), &QPushButton::clicked, this, [this, i] { BitBtnStopClick(i); });
+        connect(row->exitButton(), &QPushButton::clicked, this, [this, i] { BitBtnExitClick(i); });
+        connect(row->closeButton(), &QPushButton::clicked, this, [this, i] { BitBtnCloseClick(i); });
+    }
+
     Widgets::centreOnScreen(this);
 }
 
@@ -73,12 +86,101 @@ void TForm1::FormShow()
 {
     m_control->loadTariffs();
     Settings::loadRoster(m_memo2);
-    // The station rows are filled from the roster here, row by row, each with its probe.
+    // An empty line leaves its row hidden; later names keep their own rows.
+    for (StationRow* row : m_rows) {
+        m_currentStationName = m_memo2.line(row->index());
+        if (!m_currentStationName.isEmpty())
+            fillRow(*row);
+    }
+}
+
+void TForm1::fillRow(StationRow& row)
+{
+    row.show();
+    row.setStationName(m_currentStationName);
+    probeRow(row);
+}
+
+void TForm1::probeRow(StationRow& row)
+{
+    bool reachable = true;
+    try {
+        StationProbe(m_memo1, row.stationName());
+    } catch (...) {
+        // Whatever went wrong, the station cannot be worked with; the lamp is the whole report.
+        reachable = false;
+    }
+    row.setLamp(reachable);
+    if (!reachable)
+        row.setCommandButtonsEnabled(false);
+}
+
+void TForm1::BitBtnRefreshClick(int index)
+{
+    StationRow& row = *m_rows.at(index);
+    m_currentStationName = m_memo2.line(index);
+    row.setLamp(true);
+    row.setCommandButtonsEnabled(true);
+    if (!m_currentStationName.isEmpty())
+        fillRow(row);
+}
+
+void TForm1::setLamp(int index, bool reachable)
+{
+    m_rows.at(index)->setLamp(reachable);
+}
+
+void TForm1::BitBtnStopClick(int row)
+{
+    sendStationCommand(row, CommandChannel::ShutDownLine);
+}
+
+void TForm1::BitBtnExitClick(int row)
+{
+    sendStationCommand(row, CommandChannel::LogOffLine);
+}
+
+void TForm1::BitBtnCloseClick(int row)
+{
+    sendStationCommand(row, CommandChannel::CloseProtectionLine);
+}
+
+void TForm1::sendStationCommand(int row, int line)
+{
+    bool failed = false;
+    try {
+        CommandWrite(m_tools->memo(row), m_rows.at(row)->stationName(), line, QStringLiteral("1"));
+    } catch (...) {
+        // The operator learns only that the station did not take the command; the lamp and the
+        // buttons stay as they are until a refresh.
+        failed = true;
+    }
+    if (failed)
+        MessageBoxes::showMessage(ConnectionFailedMessage);
+}
+
+void TForm1::keyPressEvent(QKeyEvent* event)
+{
+    // The stop-time buttons are this window's cancel buttons: Escape that no control took for
+    // itself presses the first one that could take the focus.
+    const auto held = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    if (event->key() == Qt::Key_Escape && held == Qt::NoModifier) {
+        for (StationRow* row : m_rows) {
+            QPushButton* button = row->timeStopButton();
+            if (button->isVisibleTo(this) && button->isEnabled()) {
+                button->click();
+                return;
+            }
+        }
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void TForm1::hideCardModeSet()
 {
     m_label8->hide();
+    for (StationRow* row : m_rows)
+        row->hideCardModeSet();
 }
 
 void TForm1::BitBtn1Click()

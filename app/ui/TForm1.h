@@ -1,8 +1,10 @@
 #pragma once
 
 #include "stations/LineBuffer.h"
+#include "stations/ui/StationRow.h"
 
 #include <QWidget>
+#include <array>
 
 class QLabel;
 class QPushButton;
@@ -31,11 +33,27 @@ public:
     void BitBtn4Click(); // central control window
     void BitBtn2Click(); // restart
 
+    // Probes the row's station again; the roster is not read again.
+    void BitBtnRefreshClick(int row);
+    // The one-shot station commands: each raises one flag line of the station's command file.
+    void BitBtnStopClick(int row);  // shut down
+    void BitBtnExitClick(int row);  // log off
+    void BitBtnCloseClick(int row); // close the protection program
+
+    // Sets a row's lamp from the outcome of a write to its station. The command buttons keep
+    // their state: only a probe disables or enables them.
+    void setLamp(int row, bool reachable);
+
+    // The rows' open and stop-time buttons belong to the sessions; whoever handles them connects to
+    // their clicked signals. Escape in this window clicks a stop-time button (keyPressEvent).
+    StationRow& row(int index) const { return *m_rows.at(index); }
+    TFormTools* tools() const { return m_tools; }
     LineBuffer& rosterBuffer() { return m_memo2; }
     LineBuffer& probeBuffer() { return m_memo1; }
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     TForm6* m_chooser = nullptr;
@@ -44,7 +62,15 @@ private:
 
     QFrame* m_panel2 = nullptr;
     QLabel* m_label8 = nullptr;
+    std::array<StationRow*, StationRow::Count> m_rows{};
 
     LineBuffer m_memo1{"Memo1\r\n"}; // ProbeBuffer
     LineBuffer m_memo2{"Memo2\r\n"}; // RosterBuffer
+    // The roster line that the show sequence or a refresh has just read.
+    QString m_currentStationName;
+
+    // Shows the row with the current station name and probes the station.
+    void fillRow(StationRow& row);
+    void probeRow(StationRow& row);
+    void sendStationCommand(int row, int line);
 };

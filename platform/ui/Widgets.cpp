@@ -14,6 +14,23 @@ QLabel* label(QWidget* parent, const QString& name, const QString& caption, int 
     return l;
 }
 
+QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top, const QColor& colour)
+{
+    auto* l = label(parent, name, caption, left, top);
+    QPalette palette = l->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    l->setPalette(palette);
+    return l;
+}
+
+void setCaption(QLabel* label, const QString& caption)
+{
+    const int right = label->x() + label->width();
+    label->setText(caption);
+    label->adjustSize();
+    label->move(right - label->width(), label->y());
+}
+
 QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width, int height)
 {
     auto* b = new QPushButton(caption, parent);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QLabel>
 #include <QPushButton>
 #include <QString>
@@ -9,6 +10,11 @@
 namespace Widgets {
 
 QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top);
+// Changes a label's caption and size. The window reads right to left, so a label grows or shrinks
+// on its left side and its right edge stays where it was placed.
+void setCaption(QLabel* label, const QString& caption);
+// A label in the given text colour.
+QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top, const QColor& colour);
 QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width, int height);
 
 // A fixed-size window with a title bar and a close box only.

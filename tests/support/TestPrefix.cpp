@@ -1,6 +1,7 @@
 #include "support/TestPrefix.h"
 
 #include "app/InstallPaths.h"
+#include "platform/TableFiles.h"
 #include "platform/WinPath.h"
 #include "stations/CommandChannel.h"
 
@@ -42,6 +43,15 @@ void TestPrefix::makeInstallTree() const
     for (const QString& dir : {InstallPaths::InstallRoot + QStringLiteral("\\commandServer"), InstallPaths::LedgerDir,
                                InstallPaths::CardDir, InstallPaths::TempCardDir})
         QDir().mkpath(local(dir));
+}
+
+void TestPrefix::makeTables() const
+{
+    makeInstallTree();
+    TableFiles::create(InstallPaths::LedgerDir, TableFiles::ledgerDays());
+    TableFiles::create(InstallPaths::LedgerDir, TableFiles::ledgerEntries());
+    TableFiles::create(InstallPaths::CardDir, TableFiles::mainCards());
+    TableFiles::create(InstallPaths::TempCardDir, TableFiles::tempCards());
 }
 
 void TestPrefix::writeFile(const QString& windowsPath, const QByteArray& bytes) const

@@ -22,6 +22,8 @@ public:
 
     // Creates the directories of the install tree (no files).
     void makeInstallTree() const;
+    // Creates the install tree with the four empty tables, as the setup program does.
+    void makeTables() const;
     // Writes bytes into a Windows path, creating its directories.
     void writeFile(const QString& windowsPath, const QByteArray& bytes) const;
     QByteArray readFile(const QString& windowsPath) const;

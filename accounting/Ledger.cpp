@@ -1,0 +1,91 @@
+#include "accounting/Ledger.h"
+
+#include "app/InstallPaths.h"
+#include "platform/Clock.h"
+#include "platform/Regional.h"
+
+const QString Ledger::GamesWord = QStringLiteral("ألعاب");
+const QString Ledger::InternetWord = QStringLiteral("أنترنيت");
+
+Ledger::Ledger()
+{
+    m_table1.setObjectName(QStringLiteral("Table1"));
+    m_table1.setDirectory(InstallPaths::LedgerDir);
+    m_table1.setTableName(QStringLiteral("SumDays.DB"));
+    m_table1.setAfterPost([this] { Table1AfterPost(); });
+
+    m_table2.setObjectName(QStringLiteral("Table2"));
+    m_table2.setDirectory(InstallPaths::LedgerDir);
+    m_table2.setTableName(QStringLiteral("DetailDays.DB"));
+    m_table2.LinkToMaster(QStringLiteral("DateDayIndex"), &m_table1, QStringLiteral("DateDay"));
+    m_table2.setAfterPost([this] { Table2AfterPost(); });
+}
+
+void Ledger::Table1AfterPost()
+{
+    m_table1.FlushTable();
+}
+
+void Ledger::Table2AfterPost()
+{
+    m_table2.FlushTable();
+}
+
+void Ledger::open()
+{
+    m_table1.OpenTable();
+    m_table2.OpenTable();
+}
+
+void Ledger::close()
+{
+    m_table1.CloseTable();
+    m_table2.CloseTable();
+}
+
+void Ledger::recompute()
+{
+    m_table1.MoveFirst();
+    while (!m_table1.AtEnd()) {
+        // The entries table holds the current day's entries only.
+        m_table2.MoveFirst();
+        double sum = 0;
+        while (!m_table2.AtEnd()) {
+            sum += m_table2.GetFieldFloat(QStringLiteral("Cost"));
+            m_table2.MoveNext();
+        }
+        m_table1.EditRow();
+        m_table1.SetFieldFloat(QStringLiteral("SumDay"), sum);
+        m_table1.PostRow();
+        m_table1.MoveNext();
+    }
+}
+
+void Ledger::recordSession(const Session& session)
+{
+    open();
+
+    const QString today = Regional::shortDate(Clock::now().date());
+    if (!m_table1.FindByKey(today)) {
+        m_table1.InsertRow();
+        m_table1.SetFieldText(QStringLiteral("DateDay"), Regional::shortDate(Clock::now().date()));
+    }
+
+    m_table2.InsertRow();
+    m_table2.SetFieldText(QStringLiteral("StartOperation"), Regional::longTime(Clock::now().time()));
+    m_table2.SetFieldText(QStringLiteral("TimeOperation"), session.minutesText);
+    m_table2.SetFieldText(QStringLiteral("Computer"), session.station);
+    m_table2.SetFieldText(QStringLiteral("KandOperation"), session.games ? GamesWord : InternetWord);
+    const double tariff = Regional::parseDecimal(session.tariffText);
+    const int minutes = Regional::parseWholeNumber(session.minutesText);
+    // Formed in extended precision, stored as a 64-bit float without rounding.
+    const long double cost = static_cast<long double>(minutes) * static_cast<long double>(tariff);
+    m_table2.SetFieldFloat(QStringLiteral("Cost"), static_cast<double>(cost));
+
+    // The master's move stores the pending entry first, then the pending new day.
+    m_table1.MoveLast();
+    m_table2.MoveLast();
+
+    m_table1.CloseTable();
+    m_table2.CloseTable();
+}

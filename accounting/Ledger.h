@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/TableStore.h"
+
+#include <QString>
+
+// The day-by-day ledger: the days table (Table1, "SumDays.DB") and the entries table (Table2,
+// "DetailDays.DB"), the entries linked to the current day through "DateDayIndex". Every stored
+// row is flushed at once by the after-post steps.
+class Ledger
+{
+public:
+    Ledger();
+
+    TableStore& days() { return m_table1; }
+    TableStore& entries() { return m_table2; }
+
+    // Opens the days, then the entries (no effect on a table that is open).
+    void open();
+    // Closes the days, then the entries.
+    void close();
+
+    // Rewrites every day's total with the sum of its entries' costs; a day without entries gets 0.
+    // A failure stops the pass: days already rewritten keep their new totals.
+    void recompute();
+
+    struct Session
+    {
+        QString minutesText; // as typed in the row's minutes box
+        QString station;
+        bool games = true;
+        QString tariffText;  // the tariff of the kind, as it stands at this moment
+    };
+    // Bills one opened session: opens the ledger, finds or begins today's day, inserts the entry,
+    // stores the entry and then a new day, and closes both tables. On a failure the tables stay
+    // open and what was stored stays stored.
+    void recordSession(const Session& session);
+
+    static const QString GamesWord;
+    static const QString InternetWord;
+
+private:
+    void Table1AfterPost();
+    void Table2AfterPost();
+
+    TableStore m_table1;
+    TableStore m_table2;
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/ReportEngine.h"
+
+#include <QString>
+#include <QStringList>
+
+// The printed card report: one line per card of the main card table, in serial order.
+namespace CardReport {
+
+// The card table's fields, in the table's order.
+const QStringList& fieldNames();
+
+// The report as the system defines it: page, bands, items, fonts and printer settings.
+const Report::Definition& definition();
+
+// Lays the cards out as the report prints them, with today's short date in the footer.
+QList<Report::Page> layOut(Report::DataSet& cards);
+
+} // namespace CardReport

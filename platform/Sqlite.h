@@ -1,0 +1,85 @@
+#pragma once
+
+#include "platform/AppError.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QVariant>
+#include <memory>
+#include <sqlite3.h>
+
+// Thin ownership around the SQLite C API: a connection, a prepared statement and a failure that
+// keeps SQLite's result code so that the table store can word its own error texts.
+namespace Sqlite {
+
+class Failure : public AppError
+{
+public:
+    Failure(int code, const QString& message)
+        : AppError(message)
+        , m_code(code)
+    {
+    }
+    // The extended result code.
+    int code() const noexcept { return m_code; }
+    int primaryCode() const noexcept { return m_code & 0xff; }
+
+private:
+    int m_code;
+};
+
+struct ConnectionCloser
+{
+    void operator()(sqlite3* db) const noexcept { sqlite3_close_v2(db); }
+};
+using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
+
+// Opens an existing database file (flags as for sqlite3_open_v2); throws Failure.
+Connection open(const QString& localPath, int flags);
+// Runs one or more statements that return no rows; throws Failure.
+void exec(sqlite3* db, const QString& sql);
+[[noreturn]] void fail(sqlite3* db, int code);
+
+class Statement
+{
+public:
+    Statement(sqlite3* db, const QString& sql);
+
+    // Binds values to ?1, ?2, ...; a null QVariant binds NULL.
+    void bind(int index, const QVariant& value);
+    // True while a row is available; throws Failure on an error.
+    bool step();
+    // Ready for the next use: no row held (so no read lock held) and no values bound.
+    void reset() noexcept;
+
+    bool isNull(int column) const;
+    qint64 int64(int column) const;
+    double real(int column) const;
+    QString text(int column) const;
+
+private:
+    struct Finalizer
+    {
+        void operator()(sqlite3_stmt* st) const noexcept { sqlite3_finalize(st); }
+    };
+    sqlite3* m_db;
+    std::unique_ptr<sqlite3_stmt, Finalizer> m_stmt;
+};
+
+// Resets a statement when the use that bound it ends, however it ends.
+class Use
+{
+public:
+    explicit Use(Statement& statement)
+        : m_statement(statement)
+    {
+    }
+    ~Use() { m_statement.reset(); }
+    Use(const Use&) = delete;
+    Use& operator=(const Use&) = delete;
+
+private:
+    Statement& m_statement;
+};
+
+} // namespace Sqlite

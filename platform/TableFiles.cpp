@@ -1,0 +1,97 @@
+#include "platform/TableFiles.h"
+
+#include "platform/AppError.h"
+#include "platform/Sqlite.h"
+#include "platform/WinPath.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+namespace TableFiles {
+
+namespace {
+
+QString cardTable(const QString& name)
+{
+    return QStringLiteral("CREATE TABLE \"%1\" ("
+                          "\"Auto\" INTEGER PRIMARY KEY AUTOINCREMENT, "
+                          "\"Num\" VARCHAR(20), "
+                          "\"Time1\" SMALLINT, "
+                          "\"Used\" VARCHAR(15), "
+                          "\"ReminTime\" SMALLINT, "
+                          "\"Cost\" FLOAT, "
+                          "\"UseFirstTime\" VARCHAR(20), "
+                          "\"Kind\" VARCHAR(10))")
+        .arg(name);
+}
+
+} // namespace
+
+Definition ledgerDays()
+{
+    // A day without a date would escape the one-day-per-date rule, so the key is required.
+    return {QStringLiteral("SumDays.DB"),
+            {QStringLiteral("CREATE TABLE \"SumDays\" ("
+                            "\"DateDay\" VARCHAR(15) NOT NULL PRIMARY KEY, "
+                            "\"SumDay\" FLOAT)")}};
+}
+
+Definition ledgerEntries()
+{
+    return {QStringLiteral("DetailDays.DB"),
+            {QStringLiteral("CREATE TABLE \"DetailDays\" ("
+                            "\"Auto\" INTEGER PRIMARY KEY AUTOINCREMENT, "
+                            "\"DateDay2\" VARCHAR(15), "
+                            "\"StartOperation\" VARCHAR(15), "
+                            "\"TimeOperation\" SMALLINT, "
+                            "\"KandOperation\" VARCHAR(15), "
+                            "\"Cost\" FLOAT, "
+                            "\"Computer\" VARCHAR(35))"),
+             QStringLiteral("CREATE INDEX \"DateDayIndex\" ON \"DetailDays\" (\"DateDay2\")")}};
+}
+
+Definition mainCards()
+{
+    return {QStringLiteral("Card.db"), {cardTable(QStringLiteral("Card"))}};
+}
+
+Definition tempCards()
+{
+    return {QStringLiteral("Card1.db"), {cardTable(QStringLiteral("Card1"))}};
+}
+
+bool create(const QString& directory, const Definition& definition)
+{
+    const QString windowsPath = directory + QLatin1Char('\\') + definition.fileName;
+    const WinPath::Resolved target = WinPath::resolve(windowsPath);
+    if (target.localPath.isEmpty())
+        throw AppError(QStringLiteral("Cannot create table \"%1\". %2").arg(windowsPath, target.error));
+    if (QFileInfo::exists(target.localPath) || QFileInfo(target.localPath).isSymLink())
+        return false;
+
+    const QString building = QFileInfo(target.localPath).absolutePath() + QStringLiteral("/.")
+        + definition.fileName + QStringLiteral(".new-%1").arg(QCoreApplication::applicationPid());
+    QFile::remove(building);
+    try {
+        {
+            Sqlite::Connection db = Sqlite::open(building, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+            Sqlite::exec(db.get(), QStringLiteral("PRAGMA synchronous=FULL; BEGIN; ") + definition.statements.join(u"; ")
+                                       + QStringLiteral("; COMMIT"));
+        }
+        // rename() never replaces: a file that appeared meanwhile is kept.
+        if (!QFile::rename(building, target.localPath)) {
+            QFile::remove(building);
+            if (QFileInfo::exists(target.localPath))
+                return false;
+            throw AppError(QStringLiteral("Cannot create table \"%1\"").arg(windowsPath));
+        }
+    } catch (const Sqlite::Failure& failure) {
+        QFile::remove(building);
+        QFile::remove(building + QStringLiteral("-journal"));
+        throw AppError(QStringLiteral("Cannot create table \"%1\". %2").arg(windowsPath, failure.text()));
+    }
+    return true;
+}
+
+} // namespace TableFiles

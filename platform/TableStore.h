@@ -1,0 +1,229 @@
+#pragma once
+
+#include "platform/Sqlite.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QVariant>
+#include <functional>
+#include <map>
+#include <optional>
+
+// One table of the system: an SQLite file holding one table named after the file's stem, read and
+// written through a cursor. The cursor has a current row and at most one pending row, new or being
+// changed; every operation that leaves the pending row stores it first.
+//
+// Order. Rows come in the order of the chosen index (the primary key unless one is named), with
+// the row id breaking ties. Text compares by its UTF-8 bytes (SQLite's BINARY collation), that is
+// by code point; an empty field sorts before every value. Moving is done by seeking from the
+// current row's key in the index, so nothing is ever loaded beyond the rows asked for, and no lock
+// is held between operations.
+//
+// Fields. Kinds and sizes come from the declared types in the file (see TableFiles.h). An empty
+// field is NULL: it reads as "" as text and as 0 as a number. String sizes count bytes of the
+// Windows Arabic code page; a longer text is cut when it is set.
+//
+// Durability. Each store is its own committed transaction with synchronous writes, so a row is on
+// disk when PostRow returns. Another program's lock makes an operation fail after a short wait.
+//
+// Master and detail. A detail shows only the rows whose first index field equals the master's
+// field on the master's current row (pending or not), and follows every move of the master and
+// every change of that field; while the master is closed the link rests and the detail shows all
+// its rows. Before the master stores, moves, searches or inserts, the detail's pending row is
+// stored (a change of the master's field alone leaves it pending, with the value it was given).
+//
+// Every failure throws AppError with a text for the operator.
+class TableStore : public QObject
+{
+    Q_OBJECT
+public:
+    enum class FieldKind { String, SmallInt, Integer, Float, AutoInc };
+    struct Field
+    {
+        QString name;
+        FieldKind kind = FieldKind::String;
+        int size = 0; // bytes, for strings
+    };
+    struct Row
+    {
+        qint64 rowId = 0;
+        QList<QVariant> values; // by field, a null QVariant for an empty field
+    };
+    enum class Pending { None, New, Changed };
+
+    // How long a store or an open waits for another program's lock before it fails.
+    static constexpr int LockWaitMs = 2000;
+
+    explicit TableStore(QObject* parent = nullptr);
+    ~TableStore() override;
+
+    // Where the table is: a Windows directory and the table file's name. Only while closed.
+    void setDirectory(const QString& windowsDirectory);
+    void setTableName(const QString& fileName);
+    QString directory() const { return m_directory; }
+    QString tableName() const { return m_tableName; }
+    // The index that orders the rows: an index of the file by name, or empty for the primary key.
+    // Only while closed.
+    void setIndexName(const QString& name);
+    // The same, naming the index by its fields ("Auto" or "A;B"): the primary key when they are its
+    // fields, else the index that starts with them. Only while closed.
+    void setIndexFieldNames(const QString& fieldNames);
+    // A read-only table refuses to begin a pending row. Only while closed.
+    void setReadOnly(bool readOnly);
+    // Runs after every row this table stores; the owner flushes the table from it.
+    void setAfterPost(std::function<void()> step) { m_afterPost = std::move(step); }
+
+    void OpenTable();
+    void OpenTable(const QString& windowsDirectory, const QString& fileName);
+    void CloseTable();
+    bool isOpen() const { return bool(m_db); }
+
+    // Searches the first field of the index in use, within a detail's rows; on a miss the current
+    // row stays. The text is converted as SetFieldText converts it.
+    bool FindByKey(const QString& text);
+    void InsertRow();
+    // Makes the current row, as the file holds it now, pending; fails when there is no row.
+    void EditRow();
+    // Fails when no row is pending. A row that cannot be stored stays pending.
+    void PostRow();
+    Pending pending() const;
+
+    void SetFieldText(const QString& field, const QString& text);
+    void SetFieldInteger(const QString& field, qint64 value);
+    void SetFieldFloat(const QString& field, double value);
+    // The current row, or the pending row while there is one; with no row every field is empty.
+    QString GetFieldText(const QString& field) const;
+    double GetFieldFloat(const QString& field) const;
+    qint64 GetFieldInteger(const QString& field) const;
+
+    void MoveFirst();
+    void MoveNext();
+    void MoveLast();
+    // True after MoveNext found no further row (the last row stays current) and after any move
+    // that found no row at all.
+    bool AtEnd() const;
+
+    // Every store is committed with synchronous writes, so nothing is left to write; the result
+    // says whether the table is open and so has its changes on disk.
+    bool FlushTable();
+
+    // Makes this table the detail of master, ordered by the named index whose first field is
+    // matched with masterField. A null master ends the link. Only while this table is closed.
+    void LinkToMaster(const QString& indexName, TableStore* master, const QString& masterField);
+
+    // For grids. A closed table has no fields and no rows; these never move the cursor.
+    const QList<Field>& fields() const { return m_fields; }
+    qint64 rowCount() const;
+    QList<Row> rows(qint64 first, int count) const;
+    // The current stored row's place in the order, or -1 when there is none (or it lies outside a
+    // detail's rows).
+    qint64 currentPosition() const;
+    // Stores a pending row, then makes the row at that place current; a place outside the rows
+    // leaves the cursor where it is.
+    void moveTo(qint64 position);
+    // A value as GetFieldText shows it.
+    QString textOf(int field, const QVariant& value) const;
+
+signals:
+    // The rows to show may have changed: opened, closed, a row stored, the master moved.
+    void rowsChanged();
+    // The current row moved, or the pending row began, changed or ended.
+    void currentChanged();
+
+private:
+    // One term of a query: a field (or the row id) compared with a value.
+    static constexpr int RowId = -1;
+    enum class Op : char { Is, IsNull, IsNotNull, Above, Below };
+    struct Condition
+    {
+        int field;
+        Op op;
+        QVariant value;
+    };
+    struct PendingRow
+    {
+        bool isNew = true;
+        qint64 rowId = 0;
+        QList<QVariant> values;
+        QList<bool> changed;
+    };
+    struct LinkState
+    {
+        bool active = false;
+        QVariant value;
+        bool operator==(const LinkState& other) const;
+    };
+
+    QString label() const;
+    QString windowsPath() const;
+    void requireOpen() const;
+    void requireWritable() const;
+    void requireClosed() const;
+    int fieldIndex(const QString& name) const;
+    [[noreturn]] void rethrow(const Sqlite::Failure& failure) const;
+    template<typename F> auto guarded(F&& body) const -> decltype(body());
+
+    // Back to the closed state: the connection and everything read through it are dropped.
+    void forget();
+    void readStructure();
+    void resolveOrder();
+    template<typename MakeSql> Sqlite::Statement& statement(const QByteArray& shape, MakeSql&& makeSql) const;
+    static QByteArray shapeOf(char query, const QList<Condition>& conditions);
+    QString nameOf(int field) const;
+    QString selectList() const;
+    Row readRow(Sqlite::Statement& st) const;
+    QList<Row> select(const QList<Condition>& where, bool descending, qint64 limit, qint64 offset = 0) const;
+    std::optional<Row> fetchRow(const QList<Condition>& where, bool descending) const;
+    std::optional<Row> fetchById(qint64 rowId) const;
+    QList<Condition> viewConditions() const;
+    QString orderBy(bool descending) const;
+    QList<QList<Condition>> seekAfter(const Row& row) const;
+    QList<QList<Condition>> seekBefore(const Row& row) const;
+    qint64 count(const QList<Condition>& where) const;
+    bool inView(const Row& row) const;
+
+    QString whereClause(const QList<Condition>& conditions) const;
+    // Binds the conditions' values from ?1 on; returns how many it bound.
+    static int bindAll(Sqlite::Statement& st, const QList<Condition>& conditions);
+
+    int pendingField(const QString& name) const;
+    QVariant converted(int field, const QString& text) const;
+    QVariant checkedInteger(int field, qint64 value) const;
+    void setPendingValue(int field, const QVariant& value);
+    QVariant currentValue(int field) const;
+
+    void storeBeforeLeaving();
+    void storePending();
+    void setCurrent(std::optional<Row> row, bool atEnd);
+    // The first (or last) row shown becomes current; with none the cursor is at the end.
+    void settleOnEdge(bool last);
+    void currentMoved();
+    void followMaster(bool masterMoved);
+    LinkState masterLinkState() const;
+    void notifyDetails(bool moved);
+
+    QString m_directory;
+    QString m_tableName;
+    QString m_indexName;
+    QString m_indexFieldNames;
+    bool m_readOnly = false;
+    std::function<void()> m_afterPost;
+
+    Sqlite::Connection m_db;
+    QString m_sqlName; // the table's name as the file spells it
+    QList<Field> m_fields;
+    QList<int> m_order; // fields of the index in use; the row id follows them
+    int m_keyField = -1; // the index's first field: what FindByKey searches and a link matches
+    mutable std::map<QByteArray, Sqlite::Statement> m_statements;
+    mutable std::optional<qint64> m_rowCount;
+
+    std::optional<Row> m_current;
+    std::optional<PendingRow> m_pending;
+    bool m_atEnd = true;
+
+    TableStore* m_master = nullptr;
+    QString m_masterField;
+    LinkState m_link;
+    QList<TableStore*> m_details;
+};

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "platform/TableStore.h"
+
+#include <QAbstractTableModel>
+#include <QColor>
+#include <QList>
+
+class QTableView;
+
+// One column of a read-only grid over a table.
+struct GridColumn
+{
+    QString field;
+    QString title;
+    int width = 0;        // pixels; 0: as wide as the title and displayWidth characters need
+    int displayWidth = 8; // characters of the field, for a column without its own width
+    Qt::Alignment alignment = Qt::AlignLeft;
+    QColor background;    // invalid: the grid's own
+};
+
+// The rows of a table in its order, read a page at a time as the grid scrolls, so a table of any
+// size opens at once. Read-only.
+class TableGridModel final : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    TableGridModel(TableStore* table, QList<GridColumn> columns, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    const QList<GridColumn>& columns() const { return m_columns; }
+
+private:
+    void reload();
+    const TableStore::Row* rowAt(int row) const;
+
+    TableStore* m_table;
+    QList<GridColumn> m_columns;
+    int m_rows = 0;
+    QList<int> m_fieldOf; // the table field behind each column, -1 while closed
+    static constexpr int PageSize = 64;
+    mutable int m_pageStart = -1;
+    mutable QList<TableStore::Row> m_page;
+};
+
+// Shows the table in the grid with the given columns and keeps the grid's selected row and the
+// table's current row as one: selecting a row moves the table, moving the table selects the row.
+TableGridModel* bindGrid(QTableView* grid, TableStore* table, const QList<GridColumn>& columns);

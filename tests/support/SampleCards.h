@@ -1,0 +1,17 @@
+#pragma once
+
+#include "platform/ReportEngine.h"
+
+#include <QList>
+#include <QStringList>
+
+// Cards as the generator writes them, for report tests: serials 1..count, every field filled.
+QList<QStringList> sampleCardRows(int count);
+Report::RowsDataSet sampleCards(int count);
+
+// The number of pages in a PDF file, or -1 when it is not one.
+int pdfPageCount(const QString& fileName);
+
+// The text of a PDF file as pdftotext extracts it, page after page with a form feed
+// between pages (empty when the file cannot be read).
+QString pdfText(const QString& fileName);
