@@ -53,12 +53,15 @@ struct Draw
 class CardRandom
 {
 public:
+    virtual ~CardRandom() = default;
+
     // Starts the draws of a new card from the fast clock, as each card always has.
     void reseed();
     // The same with a given clock word; the draws stay unpredictable whatever the word is.
     void reseed(std::uint32_t clockWord);
     // Letter 1, letter 2, the number and letter 3, in this order, each uniform over its range.
-    Draw draw();
+    // Virtual so that a test can make two cards draw alike.
+    virtual Draw draw();
 
     // Uniform over 0 .. bound - 1 (bound >= 1), without modulo bias.
     int uniform(int bound);
