@@ -2,11 +2,15 @@
 
 #include "app/Settings.h"
 #include "cards/CardGenerator.h"
+#include "cards/CardTable.h"
+#include "platform/TableStore.h"
 #include "platform/Regional.h"
 #include "platform/ui/MessageBoxes.h"
+#include "platform/ui/TableGrid.h"
 #include "platform/ui/Widgets.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -41,6 +45,19 @@ template <typename W> W* placed(QWidget* parent, const QString& name, const QStr
     return w;
 }
 
+// The face that stands in for the window's own is wider, and a right-to-left caption that runs
+// under its panel's edge loses its first letter; such a caption moves left until it fits, with
+// the few pixels to spare that the window's own face leaves.
+QLabel* caption(QWidget* parent, const QString& name, const QString& text, int left, int top)
+{
+    QLabel* label = Widgets::label(parent, name, text, left, top);
+    constexpr int margin = 3;
+    const int room = parent->contentsRect().right() + 1 - margin - label->width();
+    if (label->x() > room)
+        label->move(std::max(0, room), top);
+    return label;
+}
+
 } // namespace
 
 TForm2::TForm2(QWidget* parent)
@@ -52,12 +69,24 @@ TForm2::TForm2(QWidget* parent)
     setLayoutDirection(Qt::RightToLeft);
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
 
+    // No table until the operator chooses one.
+    m_table1 = new TableStore(this);
+    m_table1->setObjectName(QStringLiteral("Table1"));
+    m_table1->setAfterPost([this] { Table1AfterPost(); });
+
+    // A frame's caption sits on its top line, so the buttons placed inside the frame clear it.
+    setStyleSheet(QStringLiteral("QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
+                                 "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+                                 " padding: 0 2px; left: 8px; }"));
+
     buildListPanel();
     buildCardPanel();
     buildTariffGroup();
 
-    Widgets::button(this, QStringLiteral("Button1"), QStringLiteral("Button1"), 632, 398, 75, 25);
-    Widgets::button(this, QStringLiteral("Button2"), QStringLiteral("Button2"), 631, 454, 75, 25);
+    auto* temp = Widgets::button(this, QStringLiteral("Button1"), QStringLiteral("Button1"), 632, 398, 75, 25);
+    auto* main = Widgets::button(this, QStringLiteral("Button2"), QStringLiteral("Button2"), 631, 454, 75, 25);
+    connect(temp, &QPushButton::clicked, this, &TForm2::Button1Click);
+    connect(main, &QPushButton::clicked, this, &TForm2::Button2Click);
     auto* close = Widgets::button(this, QStringLiteral("BitBtn4"), QStringLiteral("إغلاق"), 696, 509, 75, 25);
     close->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
     connect(close, &QPushButton::clicked, this, &TForm2::BitBtn4Click);
@@ -73,12 +102,27 @@ void TForm2::buildListPanel()
     m_grid->setObjectName(QStringLiteral("DBGrid1"));
     m_grid->setGeometry(2, 6, 558, 487);
     // Cards are only ever created; the list offers no way to change or delete one.
-    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
     m_grid->verticalHeader()->hide();
+    // One line a card, and titles that keep their face whatever row is selected.
+    m_grid->setWordWrap(false);
+    m_grid->horizontalHeader()->setHighlightSections(false);
+    m_grid->setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
+    // Numbers stand at the end of their cells, texts at the start; the card number is set like a
+    // number on purpose.
+    const QList<GridColumn> columns{
+        {QStringLiteral("Auto"), QStringLiteral("تسلسل"), 38, 0, Qt::AlignRight, {}},
+        {QStringLiteral("Num"), QStringLiteral("رقم البطاقة"), 93, 0, Qt::AlignRight, QColor(240, 244, 244)},
+        {QStringLiteral("Time1"), QStringLiteral("فئة البطاقة/د"), 0, 6, Qt::AlignRight, {}},
+        {QStringLiteral("Used"), QStringLiteral("وضع البطاقة"), 63, 0, Qt::AlignLeft, {}},
+        {QStringLiteral("ReminTime"), QStringLiteral("الزمن المتبقي "), 0, 6, Qt::AlignRight, QColor(244, 240, 244)},
+        {QStringLiteral("Cost"), QStringLiteral("الثمن"), 45, 0, Qt::AlignRight, {}},
+        {QStringLiteral("UseFirstTime"), QStringLiteral("تاريخ الإستخدام"), 74, 0, Qt::AlignLeft, {}},
+        {QStringLiteral("Kind"), QStringLiteral("النوع"), 0, 10, Qt::AlignLeft, {}},
+    };
+    // The grid shows the table's current row, and a row picked in the grid becomes current.
+    bindGrid(m_grid, m_table1, columns)->setObjectName(QStringLiteral("DataSource1"));
 
-    Widgets::label(panel3, QStringLiteral("Label4"), QStringLiteral("رقم البطاقة"), 506, 511);
+    caption(panel3, QStringLiteral("Label4"), QStringLiteral("رقم البطاقة"), 506, 511);
     m_edit4 = placed<QLineEdit>(panel3, QStringLiteral("Edit4"), QString(), {381, 506, 121, 21});
     connect(m_edit4, &QLineEdit::textChanged, this, &TForm2::Edit4Change);
 
@@ -90,7 +134,7 @@ void TForm2::buildCardPanel()
 {
     QFrame* panel1 = panel(this, QStringLiteral("Panel1"), {569, 0, 213, 256});
 
-    Widgets::label(panel1, QStringLiteral("Label1"), QStringLiteral("عدد البطاقات الجديدة"), 113, 9);
+    caption(panel1, QStringLiteral("Label1"), QStringLiteral("عدد البطاقات الجديدة"), 113, 9);
     m_edit1 = placed<QLineEdit>(panel1, QStringLiteral("Edit1"), Cards::defaultCount(), {56, 5, 48, 21});
     m_edit1->installEventFilter(this);
 
@@ -117,9 +161,9 @@ void TForm2::buildCardPanel()
 void TForm2::buildTariffGroup()
 {
     auto* group = placed<QGroupBox>(this, QStringLiteral("GroupBox1"), QStringLiteral("التعرفة لكل دقيقة"), {570, 256, 212, 82});
-    Widgets::label(group, QStringLiteral("Label2"), Cards::kinds()[0].word, 163, 21);
+    caption(group, QStringLiteral("Label2"), Cards::kinds()[0].word, 163, 21);
     m_edit2 = placed<QLineEdit>(group, QStringLiteral("Edit2"), QStringLiteral("0.5"), {92, 18, 59, 21});
-    Widgets::label(group, QStringLiteral("Label3"), Cards::kinds()[1].word, 159, 49);
+    caption(group, QStringLiteral("Label3"), Cards::kinds()[1].word, 159, 49);
     m_edit3 = placed<QLineEdit>(group, QStringLiteral("Edit3"), QStringLiteral("0.5"), {92, 47, 59, 21});
     auto* save = Widgets::button(group, QStringLiteral("BitBtn2"), QStringLiteral("تغيير"), 5, 49, 75, 25);
     save->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
@@ -178,17 +222,19 @@ void TForm2::BitBtn1Click()
 {
     if (!Cards::gamesTariffAccepted(m_edit2->text())) {
         MessageBoxes::showMessage(Cards::entryErrorMessage());
-        m_bitBtn1->setText(Cards::generateCaption());
-        return;
-    }
-    const int count = Cards::acceptedCount(m_edit1->text());
-    if (count == 0) {
+    } else if (const int count = Cards::acceptedCount(m_edit1->text()); count == 0) {
         MessageBoxes::showMessage(Cards::countErrorMessage());
         m_edit1->setText(Cards::defaultCount());
-        m_bitBtn1->setText(Cards::generateCaption());
-        return;
+    } else {
+        m_table1->MoveLast();
+        for (int i = 0; i < count; ++i) {
+            // The window stays usable during a run: what the operator changes meanwhile applies
+            // to the cards that follow.
+            QCoreApplication::processEvents();
+            const Cards::CardOrder order{selectedCategory(), selectedKind(), selectedTariffBox()->text()};
+            Cards::writeCard(*m_table1, m_random, order, [this](const QString& number) { m_bitBtn1->setText(number); });
+        }
     }
-    // The cards are written into Table1 once the table store is in place.
     m_bitBtn1->setText(Cards::generateCaption());
 }
 
@@ -202,13 +248,34 @@ void TForm2::BitBtn2Click()
     MessageBoxes::showMessage(Cards::storedMessage());
 }
 
+void TForm2::Button1Click()
+{
+    Cards::useTempTable(*m_table1);
+}
+
+void TForm2::Button2Click()
+{
+    Cards::useMainTable(*m_table1);
+}
+
+void TForm2::Table1AfterPost()
+{
+    m_table1->FlushTable();
+}
+
 void TForm2::Edit4Change()
 {
+    // A serial that does not exist leaves the list where it is; a text that cannot be a serial,
+    // or no table at all, is no error worth a box while the operator is still typing.
+    try {
+        m_table1->FindByKey(m_edit4->text());
+    } catch (const std::exception&) {
+    }
 }
 
 void TForm2::BitBtn3Click()
 {
-    // PRINT COMMAND: the card report over the main card table is previewed from here.
+    // Print command: the card report over the main card table (TForm3) is previewed from here.
 }
 
 void TForm2::BitBtn4Click()

@@ -11,6 +11,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTableView;
+class TableStore;
 
 // The card creator window. The console creates it hidden and never shows it; the card creator
 // program ("Card.exe") uses it as its main window.
@@ -24,11 +25,15 @@ public:
     void Edit1KeyUp();
     void BitBtn1Click(); // create new cards
     void BitBtn2Click(); // save the card tariffs
+    void Button1Click(); // use the temporary card table
+    void Button2Click(); // use the main card table
+    void Table1AfterPost();
     void Edit4Change();  // lookup by serial
     void BitBtn3Click(); // print the card report
     void BitBtn4Click(); // close
 
     LineBuffer& memo1() { return m_memo1; }
+    TableStore* table1() const { return m_table1; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -41,6 +46,8 @@ private:
     const Cards::Category& selectedCategory() const;
     const Cards::Kind& selectedKind() const;
     QLineEdit* selectedTariffBox() const;
+
+    TableStore* m_table1 = nullptr;
 
     QTableView* m_grid = nullptr;
     QLineEdit* m_edit1 = nullptr;
