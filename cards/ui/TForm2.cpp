@@ -109,9 +109,12 @@ void TForm2::buildListPanel()
     m_grid->setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
     // Numbers stand at the end of their cells, texts at the start; the card number is set like a
     // number on purpose.
+    // The stated widths suit the window's own face; in a wider one the card number column still
+    // shows a whole number of a five-digit serial, because a cut number is of no use to anyone.
+    const int numWidth = std::max(93, m_grid->fontMetrics().horizontalAdvance(QStringLiteral("99999WW9999W3G")) + 8);
     const QList<GridColumn> columns{
         {QStringLiteral("Auto"), QStringLiteral("تسلسل"), 38, 0, Qt::AlignRight, {}},
-        {QStringLiteral("Num"), QStringLiteral("رقم البطاقة"), 93, 0, Qt::AlignRight, QColor(240, 244, 244)},
+        {QStringLiteral("Num"), QStringLiteral("رقم البطاقة"), numWidth, 0, Qt::AlignRight, QColor(240, 244, 244)},
         {QStringLiteral("Time1"), QStringLiteral("فئة البطاقة/د"), 0, 6, Qt::AlignRight, {}},
         {QStringLiteral("Used"), QStringLiteral("وضع البطاقة"), 63, 0, Qt::AlignLeft, {}},
         {QStringLiteral("ReminTime"), QStringLiteral("الزمن المتبقي "), 0, 6, Qt::AlignRight, QColor(244, 240, 244)},
