@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QTableView>
 #include <QtTest>
 
@@ -42,6 +43,8 @@ private slots:
     void generatorChecks_data();
     void generatorChecks();
     void fullBatchOfAThousand();
+    void choicesGiveTheirCards_data();
+    void choicesGiveTheirCards();
     void notANumberStopsBeforeAnyCard_data();
     void notANumberStopsBeforeAnyCard();
     void internetTariffWithLettersStopsAtTheFirstInternetCard();
@@ -452,6 +455,46 @@ void TestCardCreator::fullBatchOfAThousand()
     QCOMPARE(gridRows(), 1000);
     QVERIFY(gridText(999, 1).startsWith("1000"));
     QCOMPARE(gridRow(), 999);
+}
+
+void TestCardCreator::choicesGiveTheirCards_data()
+{
+    QTest::addColumn<QByteArray>("category");
+    QTest::addColumn<QByteArray>("kind");
+    QTest::addColumn<QString>("minutes");
+    QTest::addColumn<QString>("tail");
+    QTest::addColumn<QString>("cost");
+
+    // Games cost 0.5 a minute, internet 0.25.
+    QTest::newRow("quarter hour, games") << QByteArray("RadioButton1") << QByteArray("RadioButton5") << "15" << "4G" << "7.5";
+    QTest::newRow("half hour, games") << QByteArray("RadioButton2") << QByteArray("RadioButton5") << "30" << "2G" << "15";
+    QTest::newRow("hour, games") << QByteArray("RadioButton3") << QByteArray("RadioButton5") << "60" << "1G" << "30";
+    QTest::newRow("two hours, games") << QByteArray("RadioButton4") << QByteArray("RadioButton5") << "120" << "3G" << "60";
+    QTest::newRow("quarter hour, internet") << QByteArray("RadioButton1") << QByteArray("RadioButton6") << "15" << "4I" << "3.75";
+    QTest::newRow("half hour, internet") << QByteArray("RadioButton2") << QByteArray("RadioButton6") << "30" << "2I" << "7.5";
+    QTest::newRow("hour, internet") << QByteArray("RadioButton3") << QByteArray("RadioButton6") << "60" << "1I" << "15";
+    QTest::newRow("two hours, internet") << QByteArray("RadioButton4") << QByteArray("RadioButton6") << "120" << "3I" << "30";
+}
+
+void TestCardCreator::choicesGiveTheirCards()
+{
+    QFETCH(QByteArray, category);
+    QFETCH(QByteArray, kind);
+    QFETCH(QString, minutes);
+    QFETCH(QString, tail);
+    QFETCH(QString, cost);
+    click("Button1");
+    find<QLineEdit>("Edit3")->setText("0.25");
+    find<QRadioButton>(category.constData())->click();
+    find<QRadioButton>(kind.constData())->click();
+    generate("1");
+    QCOMPARE(gridRows(), 1);
+    const QString num = gridText(0, 1);
+    QVERIFY2(QRegularExpression("^1[A-Z]{2}(0|[1-9][0-9]{0,3})[A-Z]" + tail + "$").match(num).hasMatch(), qPrintable(num));
+    QCOMPARE(gridText(0, 2), minutes);
+    QCOMPARE(gridText(0, 4), minutes);
+    QCOMPARE(gridText(0, 5), cost);
+    QCOMPARE(gridText(0, 7), find<QRadioButton>(kind.constData())->text());
 }
 
 void TestCardCreator::notANumberStopsBeforeAnyCard_data()
