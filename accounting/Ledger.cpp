@@ -63,6 +63,18 @@ void Ledger::recompute()
 
 void Ledger::recordSession(const Session& session)
 {
+    try {
+        billSession(session);
+    } catch (...) {
+        // A half-made bill must not be stored by whatever moves the tables next: closing drops the
+        // begun day and entry, while rows already stored stay stored.
+        close();
+        throw;
+    }
+}
+
+void Ledger::billSession(const Session& session)
+{
     open();
 
     const QString today = Regional::shortDate(Clock::now().date());

@@ -32,14 +32,15 @@ public:
         QString tariffText;  // the tariff of the kind, as it stands at this moment
     };
     // Bills one opened session: opens the ledger, finds or begins today's day, inserts the entry,
-    // stores the entry and then a new day, and closes both tables. On a failure the tables stay
-    // open and what was stored stays stored.
+    // stores the entry and then a new day, and closes both tables. On a failure what was stored
+    // stays stored, the rows begun are dropped and both tables are closed.
     void recordSession(const Session& session);
 
     static const QString GamesWord;
     static const QString InternetWord;
 
 private:
+    void billSession(const Session& session);
     void Table1AfterPost();
     void Table2AfterPost();
 

@@ -32,8 +32,12 @@ Settings current()
         return *g_override;
     const QLocale locale = QLocale::system();
     QString sep = locale.decimalPoint();
-    return {locale.dateFormat(QLocale::ShortFormat), locale.timeFormat(QLocale::LongFormat),
-            sep.isEmpty() ? QChar(u'.') : sep.at(0)};
+    // A Windows long time has no time zone; some locales add one, which would only crowd the
+    // 15 bytes of a stored time.
+    QString longTime = locale.timeFormat(QLocale::LongFormat);
+    static const QRegularExpression zone(QStringLiteral("\\s*\\bt+\\b"));
+    longTime.remove(zone);
+    return {locale.dateFormat(QLocale::ShortFormat), longTime.trimmed(), sep.isEmpty() ? QChar(u'.') : sep.at(0)};
 }
 
 void setOverride(const std::optional<Settings>& settings)

@@ -10,9 +10,13 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
 #include "platform/ui/Widgets.h"
+#include "platform/Regional.h"
+#include "sessions/Countdown.h"
 #include "stations/CommandChannel.h"
 
+#include <QComboBox>
 #include <QFrame>
+#include <QRadioButton>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -53,6 +57,8 @@ TForm1::TForm1(QWidget* parent)
         connect(row->stopButton(), &QPushButton::clicked, this, [this, i] { BitBtnStopClick(i); });
         connect(row->exitButton(), &QPushButton::clicked, this, [this, i] { BitBtnExitClick(i); });
         connect(row->closeButton(), &QPushButton::clicked, this, [this, i] { BitBtnCloseClick(i); });
+        connect(row->openButton(), &QPushButton::clicked, this, [this, i] { BitBtnOpenClick(i); });
+        connect(row->timeStopButton(), &QPushButton::clicked, this, [this, i] { BitBtnTimeStopClick(i); });
     }
 
     Widgets::centreOnScreen(this);
@@ -155,6 +161,44 @@ void TForm1::sendStationCommand(int row, int line)
         // buttons stay as they are until a refresh.
         failed = true;
     }
+    if (failed)
+        MessageBoxes::showMessage(ConnectionFailedMessage);
+}
+
+void TForm1::BitBtnOpenClick(int index)
+{
+    StationRow& row = *m_rows.at(index);
+    bool failed = false;
+    try {
+        const int minutes = Regional::parseWholeNumber(row.minutesBox()->currentText());
+        CountdownState countdown = m_tools->countdown(index);
+        Countdown::start(countdown, minutes);
+        m_tools->setCountdown(index, countdown);
+        CommandWrite(m_tools->memo(index), row.stationName(), CommandChannel::SessionFlagLine, QStringLiteral("1"));
+        const bool games = row.gamesChoice()->isChecked();
+        // The tariff as it stands in the central control window now, saved or not.
+        m_control->ledger().recordSession({row.minutesBox()->currentText(), row.stationName(), games,
+                                           games ? m_control->gamesTariffText() : m_control->internetTariffText()});
+    } catch (...) {
+        // Whatever failed, the steps done stay done: a started countdown runs on and a raised flag
+        // stays raised, even when the bill could not be completed.
+        failed = true;
+    }
+    if (failed)
+        MessageBoxes::showMessage(ConnectionFailedMessage);
+}
+
+void TForm1::BitBtnTimeStopClick(int index)
+{
+    CountdownState countdown = m_tools->countdown(index);
+    bool failed = false;
+    try {
+        Countdown::stop(countdown, m_tools->memo(index), m_rows.at(index)->stationName());
+    } catch (...) {
+        failed = true;
+    }
+    // The countdown stops even when the station did not take the flag.
+    m_tools->setCountdown(index, countdown);
     if (failed)
         MessageBoxes::showMessage(ConnectionFailedMessage);
 }

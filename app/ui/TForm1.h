@@ -40,12 +40,17 @@ public:
     void BitBtnExitClick(int row);  // log off
     void BitBtnCloseClick(int row); // close the protection program
 
+    // Opens a timed session on the row: starts its countdown, raises the station's session flag
+    // and bills the session into the ledger.
+    void BitBtnOpenClick(int row);
+    // Stops the row's time: the countdown ends and the station's session flag drops.
+    void BitBtnTimeStopClick(int row);
+
     // Sets a row's lamp from the outcome of a write to its station. The command buttons keep
     // their state: only a probe disables or enables them.
     void setLamp(int row, bool reachable);
 
-    // The rows' open and stop-time buttons belong to the sessions; whoever handles them connects to
-    // their clicked signals. Escape in this window clicks a stop-time button (keyPressEvent).
+    // Escape in this window clicks a stop-time button (keyPressEvent).
     StationRow& row(int index) const { return *m_rows.at(index); }
     TFormTools* tools() const { return m_tools; }
     LineBuffer& rosterBuffer() { return m_memo2; }

@@ -1,5 +1,10 @@
 #include "app/ui/TFormTools.h"
 
+#include "app/ui/TForm1.h"
+#include "platform/ui/Widgets.h"
+#include "stations/ui/StationRow.h"
+
+#include <QLabel>
 #include <QTimer>
 
 TFormTools::TFormTools(QWidget* parent)
@@ -12,5 +17,40 @@ TFormTools::TFormTools(QWidget* parent)
         m_timers[i]->setInterval(1000);
         // Coarse timers would let a tick drift by up to 5 %; a tick stands for one second.
         m_timers[i]->setTimerType(Qt::PreciseTimer);
+        connect(m_timers[i], &QTimer::timeout, this, [this, i] { TimerTimer(i); });
     }
+}
+
+CountdownState TFormTools::countdown(int index) const
+{
+    const StationRow& row = m_main->row(index);
+    return {row.minutesDisplay()->text(), row.secondsDisplay()->text(), m_minuteDue.at(index), m_timers.at(index)->isActive()};
+}
+
+void TFormTools::setCountdown(int index, const CountdownState& state)
+{
+    const StationRow& row = m_main->row(index);
+    Widgets::setCaption(row.minutesDisplay(), state.minutes);
+    Widgets::setCaption(row.secondsDisplay(), state.seconds);
+    m_minuteDue[index] = state.minuteDue;
+    QTimer* timer = m_timers.at(index);
+    if (!state.timerEnabled)
+        timer->stop();
+    else if (!timer->isActive())
+        timer->start();
+}
+
+void TFormTools::TimerTimer(int index)
+{
+    CountdownState state = countdown(index);
+    bool reachable = true;
+    try {
+        Countdown::tick(state, m_memos.at(index), m_main->row(index).stationName());
+    } catch (...) {
+        // No message: the red lamp is the report, and the countdown halts where it stood.
+        reachable = false;
+        state.timerEnabled = false;
+    }
+    setCountdown(index, state);
+    m_main->setLamp(index, reachable);
 }

@@ -1,0 +1,322 @@
+#include "accounting/ui/TFormControl.h"
+#include "app/InstallPaths.h"
+#include "app/ui/Console.h"
+#include "app/ui/TForm1.h"
+#include "app/ui/TForm6.h"
+#include "app/ui/TFormTools.h"
+#include "platform/Clock.h"
+#include "platform/Regional.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/MessageBoxes.h"
+#include "stations/CommandChannel.h"
+#include "stations/LineBuffer.h"
+#include "stations/ui/StationRow.h"
+#include "support/TestPrefix.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableView>
+#include <QTimer>
+#include <QtTest>
+
+namespace {
+const QString Failed = QStringLiteral("الإتصال غير قائم حاليا مع الجهاز المطلوب");
+}
+
+class TestSessions : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void opensAndBills_data();
+    void opensAndBills();
+    void minutesThatAreNotANumberChangeNothing();
+    void minutesBeyondTheFieldLeaveTheSessionUnbilled();
+    void unsavedTariffIsUsed();
+    void openingEmptiesTheControlWindowGrids();
+    void unreachableStationStartsThenHalts();
+    void countsDownToTheEndThroughTheTimer();
+    void stopsTime();
+    void stopWhileUnreachable();
+    void escapeStopsTheFirstRowThatCanTakeIt();
+    void ticksGoOnUnderAMessageBoxAndAHiddenWindow();
+
+private:
+    StationRow& row(int i) { return m_console->form1()->row(i); }
+    void open(int i, const QString& minutes, bool games = true)
+    {
+        row(i).minutesBox()->setCurrentText(minutes);
+        (games ? row(i).gamesChoice() : row(i).internetChoice())->setChecked(true);
+        QTest::mouseClick(row(i).openButton(), Qt::LeftButton);
+    }
+    QStringList lines567(const QString& station)
+    {
+        const LineBuffer file(m_prefix->commandFile(station));
+        return {file.line(5), file.line(6), file.line(7)};
+    }
+    QStringList display(int i) { return {row(i).minutesDisplay()->text(), row(i).secondsDisplay()->text()}; }
+    void tick(int i, int count = 1)
+    {
+        for (int n = 0; n < count; ++n)
+            m_console->tools()->TimerTimer(i);
+    }
+    qint64 entryCount()
+    {
+        Ledger probe;
+        probe.entries().OpenTable(InstallPaths::LedgerDir, "DetailDays.DB");
+        return probe.entries().rowCount();
+    }
+    void setReachable(const QString& station, bool reachable)
+    {
+        const QString on = m_prefix->root() + "/unc/" + station;
+        const QString off = m_prefix->root() + "/off-" + station;
+        QVERIFY(reachable ? QDir().rename(off, on) : QDir().rename(on, off));
+    }
+
+    std::unique_ptr<TestPrefix> m_prefix;
+    std::unique_ptr<Console> m_console;
+    QList<MessageBoxes::Shown> m_boxes;
+};
+
+void TestSessions::init()
+{
+    m_prefix = std::make_unique<TestPrefix>();
+    m_prefix->makeTables();
+    m_prefix->writeFile(InstallPaths::TariffFile, "0.5\r\n0.25");
+    m_prefix->writeFile(InstallPaths::InstallRoot + "\\commandServer\\ComputersConect.inf", "PC0\r\nPC1\r\nPC2\r\nPC3");
+    for (const char* name : {"PC0", "PC1", "PC2", "PC3"})
+        m_prefix->addStation(name);
+    Regional::setOverride(Regional::Settings{"dd/MM/yyyy", "hh:mm:ss", '.'});
+    Clock::setFixed(QDateTime(QDate(2026, 12, 9), QTime(10, 0, 0)));
+    m_boxes.clear();
+    MessageBoxes::setRecorderForTests([this](const MessageBoxes::Shown& box) { m_boxes.append(box); });
+    m_console = std::make_unique<Console>();
+    m_console->form6()->show();
+    m_console->form6()->BitBtn3Click();
+    QVERIFY(m_boxes.isEmpty());
+}
+
+void TestSessions::cleanup()
+{
+    m_console.reset();
+    MessageBoxes::setRecorderForTests({});
+    Clock::setFixed({});
+    Regional::setOverride(std::nullopt);
+    m_prefix.reset();
+}
+
+void TestSessions::opensAndBills_data()
+{
+    QTest::addColumn<int>("rowIndex");
+    QTest::addColumn<QString>("minutes");
+    QTest::addColumn<bool>("games");
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<double>("cost");
+
+    QTest::newRow("15 games") << 0 << "15" << true << QStringList{"14", "60"} << "ألعاب" << 7.5;
+    QTest::newRow("120 internet") << 2 << "120" << false << QStringList{"119", "60"} << "أنترنيت" << 30.0;
+    QTest::newRow("45 typed") << 3 << "45" << true << QStringList{"44", "60"} << "ألعاب" << 22.5;
+    QTest::newRow("0 minutes") << 1 << "0" << true << QStringList{"-1", "60"} << "ألعاب" << 0.0;
+}
+
+void TestSessions::opensAndBills()
+{
+    QFETCH(int, rowIndex);
+    QFETCH(QString, minutes);
+    QFETCH(bool, games);
+    QFETCH(QStringList, shown);
+    QFETCH(QString, kind);
+    QFETCH(double, cost);
+    open(rowIndex, minutes, games);
+    QVERIFY(m_boxes.isEmpty());
+    QCOMPARE(display(rowIndex), shown);
+    QVERIFY(m_console->tools()->timer(rowIndex)->isActive());
+    const QString station = QStringLiteral("PC%1").arg(rowIndex);
+    QCOMPARE(lines567(station), (QStringList{"1", "0", "0"}));
+
+    Ledger& ledger = m_console->control()->ledger();
+    QVERIFY(!ledger.days().isOpen());
+    ledger.open();
+    QCOMPARE(ledger.entries().rowCount(), 1);
+    QCOMPARE(ledger.entries().GetFieldText("DateDay2"), QStringLiteral("09/12/2026"));
+    QCOMPARE(ledger.entries().GetFieldText("TimeOperation"), minutes);
+    QCOMPARE(ledger.entries().GetFieldText("KandOperation"), kind);
+    QCOMPARE(ledger.entries().GetFieldFloat("Cost"), cost);
+    QCOMPARE(ledger.entries().GetFieldText("Computer"), station);
+    ledger.close();
+
+    // A second session of the same date adds only an entry.
+    open(rowIndex == 0 ? 1 : 0, "10");
+    ledger.open();
+    QCOMPARE(ledger.days().rowCount(), 1);
+    QCOMPARE(ledger.entries().rowCount(), 2);
+}
+
+void TestSessions::minutesThatAreNotANumberChangeNothing()
+{
+    open(0, "abc");
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(m_boxes.at(0).text, Failed);
+    QCOMPARE(display(0), (QStringList{"00", "00"}));
+    QVERIFY(!m_console->tools()->timer(0)->isActive());
+    QCOMPARE(lines567("PC0"), (QStringList{"0", "0", "0"}));
+    QCOMPARE(entryCount(), 0);
+}
+
+void TestSessions::minutesBeyondTheFieldLeaveTheSessionUnbilled()
+{
+    open(0, "40000");
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(display(0), (QStringList{"39999", "60"}));
+    QVERIFY(m_console->tools()->timer(0)->isActive());
+    QCOMPARE(lines567("PC0"), (QStringList{"1", "0", "0"}));
+    QCOMPARE(entryCount(), 0);
+    // The half-made bill is dropped, not stored by the next session.
+    open(1, "15");
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(entryCount(), 1);
+}
+
+void TestSessions::unsavedTariffIsUsed()
+{
+    m_console->control()->findChild<QLineEdit*>("Edit3")->setText("2");
+    open(0, "10", false);
+    m_console->control()->findChild<QLineEdit*>("Edit3")->setText("abc");
+    open(1, "10", false);
+    QCOMPARE(m_boxes.size(), 1); // the internet tariff of letters fails at its pricing
+    QVERIFY(m_console->tools()->timer(1)->isActive());
+    Ledger& ledger = m_console->control()->ledger();
+    ledger.close();
+    ledger.open();
+    QCOMPARE(ledger.entries().rowCount(), 1);
+    QCOMPARE(ledger.entries().GetFieldFloat("Cost"), 20.0);
+}
+
+void TestSessions::openingEmptiesTheControlWindowGrids()
+{
+    open(0, "15");
+    QTest::mouseClick(m_console->form1()->findChild<QPushButton*>("BitBtn4"), Qt::LeftButton);
+    auto* grid = m_console->control()->findChild<QTableView*>("DBGrid2");
+    QCOMPARE(grid->model()->rowCount(), 1);
+    open(1, "15");
+    QCOMPARE(grid->model()->rowCount(), 0);
+    QTest::mouseClick(m_console->control()->findChild<QPushButton*>("BitBtn12"), Qt::LeftButton);
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(m_boxes.at(0).icon, QMessageBox::Critical);
+    QTest::mouseClick(m_console->form1()->findChild<QPushButton*>("BitBtn4"), Qt::LeftButton);
+    QCOMPARE(grid->model()->rowCount(), 2);
+}
+
+void TestSessions::unreachableStationStartsThenHalts()
+{
+    setReachable("PC0", false);
+    open(0, "15");
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(display(0), (QStringList{"14", "60"}));
+    QVERIFY(m_console->tools()->timer(0)->isActive());
+    QCOMPARE(entryCount(), 0);
+    tick(0);
+    QVERIFY(!m_console->tools()->timer(0)->isActive());
+    QVERIFY(!row(0).lampShowsReachable());
+    QCOMPARE(display(0), (QStringList{"14", "59"}));
+    QCOMPARE(m_boxes.size(), 1);
+    // The buttons stay enabled: only a probe changes them.
+    QVERIFY(row(0).timeStopButton()->isEnabled());
+}
+
+void TestSessions::countsDownToTheEndThroughTheTimer()
+{
+    open(0, "1");
+    tick(0, 60);
+    QCOMPARE(display(0), (QStringList{"0", "0"}));
+    QCOMPARE(lines567("PC0"), (QStringList{"1", "0", "0"}));
+    tick(0);
+    QCOMPARE(display(0), (QStringList{"--", "--"}));
+    QVERIFY(!m_console->tools()->timer(0)->isActive());
+    QCOMPARE(lines567("PC0"), (QStringList{"0", "--", "--"}));
+    QVERIFY(row(0).lampShowsReachable());
+}
+
+void TestSessions::stopsTime()
+{
+    open(0, "10");
+    tick(0, 157);
+    QCOMPARE(display(0), (QStringList{"7", "23"}));
+    QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
+    QCOMPARE(display(0), (QStringList{"--", "--"}));
+    QVERIFY(!m_console->tools()->timer(0)->isActive());
+    QCOMPARE(lines567("PC0"), (QStringList{"0", "23", "7"}));
+    QCOMPARE(entryCount(), 1);
+
+    // A row never opened.
+    QTest::mouseClick(row(1).timeStopButton(), Qt::LeftButton);
+    QCOMPARE(display(1), (QStringList{"--", "--"}));
+    QCOMPARE(lines567("PC1"), (QStringList{"0", "0", "0"}));
+    QVERIFY(m_boxes.isEmpty());
+}
+
+void TestSessions::stopWhileUnreachable()
+{
+    open(0, "10");
+    tick(0, 3);
+    setReachable("PC0", false);
+    QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(m_boxes.at(0).text, Failed);
+    QCOMPARE(display(0), (QStringList{"--", "--"}));
+    QVERIFY(!m_console->tools()->timer(0)->isActive());
+    QVERIFY(row(0).lampShowsReachable());
+    setReachable("PC0", true);
+    QCOMPARE(lines567("PC0"), (QStringList{"1", "57", "9"}));
+}
+
+void TestSessions::escapeStopsTheFirstRowThatCanTakeIt()
+{
+    for (int i = 0; i < 4; ++i)
+        open(i, "10");
+    row(0).timeStopButton()->setEnabled(false);
+    row(3).openButton()->setFocus();
+    QTest::keyClick(m_console->form1(), Qt::Key_Escape);
+    QCOMPARE(display(0), (QStringList{"9", "60"}));
+    QCOMPARE(display(1), (QStringList{"--", "--"}));
+    QCOMPARE(display(3), (QStringList{"9", "60"}));
+    QCOMPARE(lines567("PC1"), (QStringList{"0", "0", "0"}));
+}
+
+void TestSessions::ticksGoOnUnderAMessageBoxAndAHiddenWindow()
+{
+    m_console->tools()->timer(0)->setInterval(10);
+    open(0, "10");
+    m_console->form1()->close();
+    QVERIFY(!m_console->form1()->isVisible());
+    QTRY_COMPARE(lines567("PC0").at(1), QStringLiteral("55"));
+
+    // A real box, opened by a failing command on another row, does not stop the countdown.
+    MessageBoxes::setRecorderForTests({});
+    setReachable("PC1", false);
+    QString secondsUnderTheBox;
+    QTimer::singleShot(300, [&] {
+        secondsUnderTheBox = lines567("PC0").at(1);
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            box->button(QMessageBox::Ok)->click();
+    });
+    const QString before = lines567("PC0").at(1);
+    m_console->form1()->BitBtnStopClick(1);
+    QVERIFY(secondsUnderTheBox.toInt() < before.toInt() - 5);
+}
+
+int main(int argc, char** argv)
+{
+    Application app(argc, argv, QStringLiteral("QuorvelServer"));
+    TestSessions test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_sessions.moc"
