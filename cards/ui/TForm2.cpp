@@ -1,4 +1,5 @@
 #include "cards/ui/TForm2.h"
+#include "cards/ui/TForm3.h"
 
 #include "app/Settings.h"
 #include "cards/CardGenerator.h"
@@ -278,7 +279,8 @@ void TForm2::Edit4Change()
 
 void TForm2::BitBtn3Click()
 {
-    // Print command: the card report over the main card table (TForm3) is previewed from here.
+    // Always the main card table, whichever table the grid shows.
+    printCardReport(this);
 }
 
 void TForm2::BitBtn4Click()

@@ -14,6 +14,9 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTableView>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QTimer>
 #include <QtTest>
 
 class TestCardCreator : public QObject
@@ -49,6 +52,7 @@ private slots:
     void notANumberStopsBeforeAnyCard();
     void internetTariffWithLettersStopsAtTheFirstInternetCard();
     void lookupMovesTheGrid();
+    void printButtonPreviewsTheMainTable();
 
 private:
     template <typename T = QWidget> T* find(const char* name) const
@@ -572,6 +576,35 @@ void TestCardCreator::lookupMovesTheGrid()
     auto* grid = find<QTableView>("DBGrid1");
     grid->setCurrentIndex(grid->model()->index(9, 0));
     QCOMPARE(m_form->table1()->GetFieldText("Auto"), QStringLiteral("10"));
+}
+
+void TestCardCreator::printButtonPreviewsTheMainTable()
+{
+    // Cards in the temporary table only: the report reads the main table, which is empty.
+    click("Button1");
+    generate("3");
+    int previews = 0;
+    int pages = -1;
+    QTimer::singleShot(0, this, [&] {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* preview = qobject_cast<QPrintPreviewDialog*>(w); preview && preview->isVisible()) {
+                ++previews;
+                if (auto* widget = preview->findChild<QPrintPreviewWidget*>())
+                    pages = widget->pageCount();
+                preview->close();
+            }
+        }
+    });
+    click("BitBtn3");
+    QCOMPARE(previews, 1);
+    QCOMPARE(pages, 0);
+    QVERIFY(m_boxes.isEmpty());
+
+    // Without the main table: the store's error, no preview.
+    QFile::remove(m_prefix->local(InstallPaths::CardDir + "\\Card.db"));
+    click("BitBtn3");
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(m_boxes.at(0).icon, QMessageBox::Critical);
 }
 
 int main(int argc, char** argv)
