@@ -1,6 +1,7 @@
 #include "app/Settings.h"
 
 #include "app/InstallPaths.h"
+#include "platform/Regional.h"
 #include "stations/LineBuffer.h"
 
 namespace Settings {
@@ -28,6 +29,22 @@ void saveTariffs(LineBuffer& buffer, const Tariffs& tariffs)
 void saveCardTariffs(LineBuffer& buffer, const Tariffs& tariffs)
 {
     writeTariffs(buffer, tariffs, InstallPaths::CardTariffFile);
+}
+
+bool gamesTariffAccepted(const QString& text)
+{
+    const double tariff = Regional::parseDecimal(text);
+    return tariff >= 0 && tariff <= 10;
+}
+
+QString entryErrorMessage()
+{
+    return QStringLiteral("يوجد خطأ في إدخال البيانات");
+}
+
+QString storedMessage()
+{
+    return QStringLiteral("تم التخزين بنجاح");
 }
 
 void loadRoster(LineBuffer& buffer)

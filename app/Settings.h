@@ -24,6 +24,14 @@ void saveTariffs(LineBuffer& buffer, const Tariffs& tariffs);
 // The card creator's tariffs: the same layout in its own file.
 void saveCardTariffs(LineBuffer& buffer, const Tariffs& tariffs);
 
+// The games tariff of either tariff file is accepted from 0 to 10, both included. Throws AppError
+// when the text is not a number. The internet tariff is stored as typed, unchecked.
+bool gamesTariffAccepted(const QString& text);
+
+// The answers of the tariff change commands.
+QString entryErrorMessage(); // a games tariff out of range
+QString storedMessage();     // the tariffs were saved
+
 // Loads the station roster (relative to the current directory) into the buffer.
 void loadRoster(LineBuffer& buffer);
 

@@ -4,19 +4,9 @@
 
 namespace Cards {
 
-QString entryErrorMessage()
-{
-    return QStringLiteral("يوجد خطأ في إدخال البيانات");
-}
-
 QString countErrorMessage()
 {
     return QStringLiteral("الرقم المدخل أكبر من 1000 أو أصغر من 1");
-}
-
-QString storedMessage()
-{
-    return QStringLiteral("تم التخزين بنجاح");
 }
 
 QString generateCaption()
@@ -27,12 +17,6 @@ QString generateCaption()
 QString defaultCount()
 {
     return QStringLiteral("10");
-}
-
-bool gamesTariffAccepted(const QString& text)
-{
-    const double tariff = Regional::parseDecimal(text);
-    return tariff >= 0 && tariff <= MaxGamesTariff;
 }
 
 int acceptedCount(const QString& text)

@@ -20,9 +20,6 @@
 
 namespace {
 
-const QString InputErrorMessage = QStringLiteral("يوجد خطأ في إدخال البيانات");
-const QString StoredMessage = QStringLiteral("تم التخزين بنجاح");
-
 QTableView* makeGrid(QWidget* parent, const QString& name)
 {
     auto* grid = new QTableView(parent);
@@ -101,13 +98,12 @@ void TFormControl::loadTariffs()
 
 void TFormControl::BitBtn2Click()
 {
-    const double games = Regional::parseDecimal(m_edit2->text());
-    if (games < 0 || games > 10) {
-        MessageBoxes::showMessage(InputErrorMessage);
+    if (!Settings::gamesTariffAccepted(m_edit2->text())) {
+        MessageBoxes::showMessage(Settings::entryErrorMessage());
         return;
     }
     Settings::saveTariffs(m_memo1, {m_edit2->text(), m_edit3->text()});
-    MessageBoxes::showMessage(StoredMessage);
+    MessageBoxes::showMessage(Settings::storedMessage());
 }
 
 void TFormControl::BitBtn14Click()

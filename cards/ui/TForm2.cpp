@@ -224,8 +224,8 @@ void TForm2::Edit1KeyUp()
 
 void TForm2::BitBtn1Click()
 {
-    if (!Cards::gamesTariffAccepted(m_edit2->text())) {
-        MessageBoxes::showMessage(Cards::entryErrorMessage());
+    if (!Settings::gamesTariffAccepted(m_edit2->text())) {
+        MessageBoxes::showMessage(Settings::entryErrorMessage());
     } else if (const int count = Cards::acceptedCount(m_edit1->text()); count == 0) {
         MessageBoxes::showMessage(Cards::countErrorMessage());
         m_edit1->setText(Cards::defaultCount());
@@ -244,12 +244,12 @@ void TForm2::BitBtn1Click()
 
 void TForm2::BitBtn2Click()
 {
-    if (!Cards::gamesTariffAccepted(m_edit2->text())) {
-        MessageBoxes::showMessage(Cards::entryErrorMessage());
+    if (!Settings::gamesTariffAccepted(m_edit2->text())) {
+        MessageBoxes::showMessage(Settings::entryErrorMessage());
         return;
     }
     Settings::saveCardTariffs(m_memo1, {m_edit2->text(), m_edit3->text()});
-    MessageBoxes::showMessage(Cards::storedMessage());
+    MessageBoxes::showMessage(Settings::storedMessage());
 }
 
 void TForm2::Button1Click()

@@ -1,3 +1,4 @@
+#include "app/Settings.h"
 #include "cards/CardGenerator.h"
 #include "cards/CardNumber.h"
 #include "platform/AppError.h"
@@ -125,7 +126,7 @@ void TestCardNumber::gamesTariffRange()
     QFETCH(QChar, separator);
     QFETCH(bool, accepted);
     Regional::setOverride(Regional::Settings{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), separator});
-    QCOMPARE(Cards::gamesTariffAccepted(text), accepted);
+    QCOMPARE(Settings::gamesTariffAccepted(text), accepted);
 }
 
 void TestCardNumber::countRange_data()
@@ -167,7 +168,7 @@ void TestCardNumber::notANumberIsAnError()
     if (isCount)
         QVERIFY_THROWS_EXCEPTION(AppError, Cards::acceptedCount(text));
     else
-        QVERIFY_THROWS_EXCEPTION(AppError, Cards::gamesTariffAccepted(text));
+        QVERIFY_THROWS_EXCEPTION(AppError, Settings::gamesTariffAccepted(text));
 }
 
 QTEST_APPLESS_MAIN(TestCardNumber)
