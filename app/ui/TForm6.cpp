@@ -44,6 +44,8 @@ void TForm6::BitBtn5Click()
 void TForm6::closeEvent(QCloseEvent* event)
 {
     event->accept();
-    // The main form's closing ends the application once the current handler has returned.
-    QCoreApplication::quit();
+    // The main form's closing ends the application once the current handler has returned. exit(),
+    // not quit(): quit() would first ask every window to close, and one that refuses (the central
+    // control window whose tariff file cannot be read) would keep this instance alive.
+    QCoreApplication::exit(0);
 }

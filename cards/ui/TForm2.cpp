@@ -198,8 +198,10 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event)
     if (watched == m_edit1) {
         if (event->type() == QEvent::KeyPress) {
             const auto* key = static_cast<QKeyEvent*>(event);
-            // Only keys that type a character count; Tab moves the focus and types nothing.
-            if (!key->text().isEmpty() && key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab)
+            // Only keys that type a character count; Tab moves the focus and Delete edits, neither
+            // types anything (Backspace, Enter and Escape do).
+            if (!key->text().isEmpty() && key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab
+                && key->key() != Qt::Key_Delete)
                 Edit1KeyPress(key->text().front());
         } else if (event->type() == QEvent::KeyRelease) {
             if (!static_cast<QKeyEvent*>(event)->isAutoRepeat())

@@ -13,8 +13,8 @@ QStringList g_pendingErrors;
 Application::Application(int& argc, char** argv, const QString& title)
     : QApplication(argc, argv)
 {
+    // Only the name: a display name would be appended to every window's title.
     setApplicationName(title);
-    setApplicationDisplayName(title);
     // The chooser ends the program when it closes; the main window only hides.
     setQuitOnLastWindowClosed(false);
     installFontSubstitutes();

@@ -21,7 +21,7 @@ void show(const Shown& box)
 
 QString applicationTitle()
 {
-    const QString name = QApplication::applicationDisplayName();
+    const QString name = QApplication::applicationName();
     return name.isEmpty() ? QStringLiteral("QuorvelServer") : name;
 }
 

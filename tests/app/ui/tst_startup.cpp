@@ -44,6 +44,7 @@ private slots:
     void cardCreatorButtonLaunchesCardExe();
     void refreshRestartsTheConsole();
     void handlerErrorsReachTheErrorBox();
+    void restartEndsEvenWhenAWindowRefusesToClose();
 
 private:
     template <typename T> T* find(QWidget* window, const char* name)
@@ -248,6 +249,21 @@ void TestStartup::handlerErrorsReachTheErrorBox()
     QCOMPARE(seenTitle, QStringLiteral("QuorvelServer"));
     QCOMPARE(seenText, QStringLiteral("Done."));
     QCOMPARE(seenIcon, QMessageBox::Critical);
+}
+
+void TestStartup::restartEndsEvenWhenAWindowRefusesToClose()
+{
+    QTest::mouseClick(find<QPushButton>(m_console->form6(), "BitBtn3"), Qt::LeftButton);
+    // The central control window keeps itself open when its tariff file cannot be read.
+    m_console->control()->show();
+    QFile::remove(m_prefix->local(InstallPaths::TariffFile));
+    QTimer::singleShot(0, find<QPushButton>(m_console->form1(), "BitBtn2"), &QPushButton::click);
+    QTimer watchdog;
+    connect(&watchdog, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
+    watchdog.start(5000);
+    QCOMPARE(QCoreApplication::exec(), 0);
+    QCOMPARE(m_launches.size(), 1);
+    QVERIFY(m_boxes.isEmpty());
 }
 
 int main(int argc, char** argv)
