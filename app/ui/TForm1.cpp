@@ -39,11 +39,7 @@ TForm1::TForm1(QWidget* parent)
     connect(control, &QPushButton::clicked, this, &TForm1::BitBtn4Click);
     connect(refresh, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
 
-    m_panel2 = new QFrame(this);
-    m_panel2->setObjectName(QStringLiteral("Panel2"));
-    m_panel2->setFrameShape(QFrame::Panel);
-    m_panel2->setFrameShadow(QFrame::Raised);
-    m_panel2->setGeometry(6, 39, 774, 485);
+    m_panel2 = Widgets::panel(this, QStringLiteral("Panel2"), {6, 39, 774, 485});
 
     Widgets::label(m_panel2, QStringLiteral("Label5"), QStringLiteral("اسم الجهاز"), 694, 9);
     Widgets::label(m_panel2, QStringLiteral("Label6"), QStringLiteral("الحالة"), 612, 9);

@@ -13,11 +13,7 @@ TForm6::TForm6(QWidget* parent)
     setObjectName(QStringLiteral("Form6"));
     Widgets::makeFixedDialogWindow(this, QStringLiteral("QuorvelServer"), 318, 130);
 
-    auto* panel = new QFrame(this);
-    panel->setObjectName(QStringLiteral("Panel7"));
-    panel->setFrameShape(QFrame::Panel);
-    panel->setFrameShadow(QFrame::Raised);
-    panel->setGeometry(0, 0, 318, 130);
+    QFrame* panel = Widgets::panel(this, QStringLiteral("Panel7"), {0, 0, 318, 130});
 
     Widgets::label(panel, QStringLiteral("Label28"), QStringLiteral("إختر نظام العمل ؟"), 227, 18);
     auto* central = Widgets::button(panel, QStringLiteral("BitBtn3"), QStringLiteral(" التحكم المركزي"), 213, 67, 92, 25);

@@ -25,18 +25,6 @@
 
 namespace {
 
-QFrame* panel(QWidget* parent, const QString& name, QRect geometry, bool bordered = true)
-{
-    auto* p = new QFrame(parent);
-    p->setObjectName(name);
-    if (bordered) {
-        p->setFrameShape(QFrame::Panel);
-        p->setFrameShadow(QFrame::Raised);
-    }
-    p->setGeometry(geometry);
-    return p;
-}
-
 // A component with a caption or text, placed at its pixel geometry.
 template <typename W> W* placed(QWidget* parent, const QString& name, const QString& text, QRect geometry)
 {
@@ -97,7 +85,7 @@ TForm2::TForm2(QWidget* parent)
 
 void TForm2::buildListPanel()
 {
-    QFrame* panel3 = panel(this, QStringLiteral("Panel3"), {2, 0, 564, 540});
+    QFrame* panel3 = Widgets::panel(this, QStringLiteral("Panel3"), {2, 0, 564, 540});
 
     m_grid = new QTableView(panel3);
     m_grid->setObjectName(QStringLiteral("DBGrid1"));
@@ -136,7 +124,7 @@ void TForm2::buildListPanel()
 
 void TForm2::buildCardPanel()
 {
-    QFrame* panel1 = panel(this, QStringLiteral("Panel1"), {569, 0, 213, 256});
+    QFrame* panel1 = Widgets::panel(this, QStringLiteral("Panel1"), {569, 0, 213, 256});
 
     caption(panel1, QStringLiteral("Label1"), QStringLiteral("عدد البطاقات الجديدة"), 113, 9);
     m_edit1 = placed<QLineEdit>(panel1, QStringLiteral("Edit1"), Cards::defaultCount(), {56, 5, 48, 21});
@@ -152,7 +140,7 @@ void TForm2::buildCardPanel()
         m_categoryButtons[i] = placed<QRadioButton>(panel1, QStringLiteral("RadioButton%1").arg(i + 1), categoryCaptions[i], {68, categoryTops[i], 113, 15});
     m_categoryButtons[0]->setChecked(true);
 
-    QFrame* panel2 = panel(panel1, QStringLiteral("Panel2"), {5, 143, 202, 81}, false);
+    QFrame* panel2 = Widgets::panel(panel1, QStringLiteral("Panel2"), {5, 143, 202, 81}, false);
     placed<QGroupBox>(panel2, QStringLiteral("RadioGroup2"), QStringLiteral("نوع البطاقة"), {0, 3, 202, 75});
     m_kindButtons[0] = placed<QRadioButton>(panel2, QStringLiteral("RadioButton5"), Cards::kinds()[0].word, {74, 26, 102, 17});
     m_kindButtons[1] = placed<QRadioButton>(panel2, QStringLiteral("RadioButton6"), Cards::kinds()[1].word, {74, 49, 102, 17});

@@ -31,6 +31,18 @@ void setCaption(QLabel* label, const QString& caption)
     label->move(right - label->width(), label->y());
 }
 
+QFrame* panel(QWidget* parent, const QString& name, const QRect& geometry, bool bordered)
+{
+    auto* p = new QFrame(parent);
+    p->setObjectName(name);
+    if (bordered) {
+        p->setFrameShape(QFrame::Panel);
+        p->setFrameShadow(QFrame::Raised);
+    }
+    p->setGeometry(geometry);
+    return p;
+}
+
 QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width, int height)
 {
     auto* b = new QPushButton(caption, parent);

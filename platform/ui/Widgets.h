@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFrame>
 #include <QLabel>
 #include <QPushButton>
 #include <QString>
@@ -15,6 +16,8 @@ QLabel* label(QWidget* parent, const QString& name, const QString& caption, int 
 void setCaption(QLabel* label, const QString& caption);
 // A label in the given text colour.
 QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top, const QColor& colour);
+// A raised panel (or a borderless one) at its pixel geometry.
+QFrame* panel(QWidget* parent, const QString& name, const QRect& geometry, bool bordered = true);
 QPushButton* button(QWidget* parent, const QString& name, const QString& caption, int left, int top, int width, int height);
 
 // A fixed-size window with a title bar and a close box only.
