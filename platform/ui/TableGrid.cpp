@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QStyledItemDelegate>
 #include <QTableView>
 
 TableGridModel::TableGridModel(TableStore* table, QList<GridColumn> columns, QObject* parent)
@@ -83,6 +84,23 @@ QVariant TableGridModel::headerData(int section, Qt::Orientation orientation, in
 
 namespace {
 
+// Cells are laid out right to left, where a date such as "10 Dec 2026" or a negative number would
+// come out reordered; each cell's text is isolated and takes its direction from its own first
+// letter, so Latin and numeric texts read as written and Arabic ones stay right to left.
+class IsolatingDelegate final : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        if (!option->text.isEmpty())
+            option->text = QChar(0x2068) + option->text + QChar(0x2069);
+    }
+};
+
 int columnWidth(const GridColumn& c, const QFontMetrics& metrics)
 {
     if (c.width > 0)
@@ -111,6 +129,7 @@ TableGridModel* bindGrid(QTableView* grid, TableStore* table, const QList<GridCo
 {
     auto* model = new TableGridModel(table, columns, grid);
     grid->setModel(model);
+    grid->setItemDelegate(new IsolatingDelegate(grid));
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
