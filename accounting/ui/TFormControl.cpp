@@ -2,16 +2,13 @@
 
 #include "app/Settings.h"
 #include "platform/AppError.h"
-#include "platform/Regional.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
 #include "platform/ui/TableGrid.h"
 #include "platform/ui/Widgets.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSplitter>

@@ -17,6 +17,17 @@
 
 namespace {
 
+// Runs the application's message loop as the program would, until something ends it; a loop
+// that nothing ends stops after five seconds with 99.
+int runMessageLoop()
+{
+    QTimer watchdog;
+    watchdog.setSingleShot(true);
+    QObject::connect(&watchdog, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
+    watchdog.start(5000);
+    return QCoreApplication::exec();
+}
+
 struct Launch
 {
     QString program;
@@ -106,11 +117,7 @@ void TestStartup::closingTheChooserEndsTheProgram()
     // Nothing may be read: remove the files, so that any read would raise an error box.
     QFile::remove(m_prefix->local(InstallPaths::TariffFile));
     QTimer::singleShot(0, m_console->form6(), &QWidget::close);
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    connect(&watchdog, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
-    watchdog.start(5000);
-    QCOMPARE(QCoreApplication::exec(), 0);
+    QCOMPARE(runMessageLoop(), 0);
     QVERIFY(!m_console->form1()->isVisible());
     QVERIFY(m_boxes.isEmpty());
 }
@@ -215,10 +222,7 @@ void TestStartup::refreshRestartsTheConsole()
 {
     QTest::mouseClick(find<QPushButton>(m_console->form6(), "BitBtn3"), Qt::LeftButton);
     QTimer::singleShot(0, find<QPushButton>(m_console->form1(), "BitBtn2"), &QPushButton::click);
-    QTimer watchdog;
-    connect(&watchdog, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
-    watchdog.start(5000);
-    QCOMPARE(QCoreApplication::exec(), 0);
+    QCOMPARE(runMessageLoop(), 0);
     QCOMPARE(m_launches.size(), 1);
     QCOMPARE(m_launches.at(0).program, QCoreApplication::applicationFilePath());
     QCOMPARE(m_launches.at(0).directory, QDir::currentPath());
@@ -258,10 +262,7 @@ void TestStartup::restartEndsEvenWhenAWindowRefusesToClose()
     m_console->control()->show();
     QFile::remove(m_prefix->local(InstallPaths::TariffFile));
     QTimer::singleShot(0, find<QPushButton>(m_console->form1(), "BitBtn2"), &QPushButton::click);
-    QTimer watchdog;
-    connect(&watchdog, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
-    watchdog.start(5000);
-    QCOMPARE(QCoreApplication::exec(), 0);
+    QCOMPARE(runMessageLoop(), 0);
     QCOMPARE(m_launches.size(), 1);
     QVERIFY(m_boxes.isEmpty());
 }
