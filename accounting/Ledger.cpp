@@ -1,11 +1,9 @@
 #include "accounting/Ledger.h"
 
 #include "app/InstallPaths.h"
+#include "app/SessionKind.h"
 #include "platform/Clock.h"
 #include "platform/Regional.h"
-
-const QString Ledger::GamesWord = QStringLiteral("ألعاب");
-const QString Ledger::InternetWord = QStringLiteral("أنترنيت");
 
 Ledger::Ledger()
 {
@@ -87,7 +85,7 @@ void Ledger::billSession(const Session& session)
     m_table2.SetFieldText(QStringLiteral("StartOperation"), Regional::longTime(Clock::now().time()));
     m_table2.SetFieldText(QStringLiteral("TimeOperation"), session.minutesText);
     m_table2.SetFieldText(QStringLiteral("Computer"), session.station);
-    m_table2.SetFieldText(QStringLiteral("KandOperation"), session.games ? GamesWord : InternetWord);
+    m_table2.SetFieldText(QStringLiteral("KandOperation"), session.games ? SessionKind::GamesWord : SessionKind::InternetWord);
     const double tariff = Regional::parseDecimal(session.tariffText);
     const int minutes = Regional::parseWholeNumber(session.minutesText);
     // Formed in extended precision, stored as a 64-bit float without rounding.

@@ -36,9 +36,6 @@ public:
     // stays stored, the rows begun are dropped and both tables are closed.
     void recordSession(const Session& session);
 
-    static const QString GamesWord;
-    static const QString InternetWord;
-
 private:
     void billSession(const Session& session);
     void Table1AfterPost();

@@ -1,5 +1,7 @@
 #include "cards/CardNumber.h"
 
+#include "app/SessionKind.h"
+
 #include <QRandomGenerator>
 
 #include <chrono>
@@ -9,8 +11,8 @@ namespace Cards {
 
 const std::array<Kind, 2>& kinds()
 {
-    static const std::array<Kind, 2> table{{{QStringLiteral("ألعاب"), QLatin1Char('G')},
-                                            {QStringLiteral("أنترنيت"), QLatin1Char('I')}}};
+    static const std::array<Kind, 2> table{{{SessionKind::GamesWord, QLatin1Char('G')},
+                                            {SessionKind::InternetWord, QLatin1Char('I')}}};
     return table;
 }
 
