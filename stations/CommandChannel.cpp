@@ -41,6 +41,12 @@ void CommandWriteLines(LineBuffer& scratch, const QString& stationName, const QL
     const QString path = CommandChannel::commandFilePath(stationName);
     CommandChannel::requireHostName(stationName, path);
     scratch.load(path);
+    // The client reads its commands by line number: a file without the line is not one it can
+    // obey, and adding the line would shift nothing into place, so the command fails untouched.
+    for (const auto& [index, value] : lines) {
+        if (index >= scratch.lineCount())
+            throw AppError(QStringLiteral("The command file \"%1\" has no line %2").arg(path).arg(index));
+    }
     for (const auto& [index, value] : lines)
         scratch.setLine(index, value);
     scratch.save(CommandChannel::commandFilePath(stationName));
