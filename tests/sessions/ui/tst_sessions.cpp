@@ -180,7 +180,13 @@ void TestSessions::typedMinutesAreUsedAsTyped()
     QFETCH(QString, typed);
     QFETCH(QString, shownMinutes);
     QFETCH(double, cost);
+    // Typed as the operator types: into the focused box of the active window, where a completer
+    // would act.
+    m_console->form1()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_console->form1()));
     QLineEdit* box = row(0).minutesBox()->lineEdit();
+    QTest::mouseClick(box, Qt::LeftButton);
+    QVERIFY(box->hasFocus());
     QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(box, typed);
     QTest::mouseClick(row(0).openButton(), Qt::LeftButton);
