@@ -84,9 +84,6 @@ protected:
     }
 };
 
-// A name may take the row from the lamps' right edge, with a little air, to where it was placed.
-constexpr int NameLeftLimit = 590 + 22 + 3;
-
 } // namespace
 
 StationRow::StationRow(QWidget* parent, int index)
@@ -173,10 +170,12 @@ QString StationRow::stationName() const
 void StationRow::setStationName(const QString& name)
 {
     Widgets::setCaption(m_name, name);
-    // A long name would grow over the lamps and the buttons; it is cut short instead.
-    if (m_name->x() < NameLeftLimit) {
+    // A long name would grow over the lamps and the buttons; it keeps clear of the lamps, with a
+    // little air, and is drawn cut short instead.
+    const int leftLimit = m_green->geometry().right() + 4;
+    if (m_name->x() < leftLimit) {
         const int right = m_name->x() + m_name->width();
-        m_name->setGeometry(NameLeftLimit, m_name->y(), right - NameLeftLimit, m_name->height());
+        m_name->setGeometry(leftLimit, m_name->y(), right - leftLimit, m_name->height());
     }
 }
 
