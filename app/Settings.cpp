@@ -2,6 +2,7 @@
 
 #include "app/InstallPaths.h"
 #include "platform/Regional.h"
+#include "platform/WinFile.h"
 #include "stations/LineBuffer.h"
 
 namespace Settings {
@@ -15,9 +16,13 @@ Tariffs loadTariffs(LineBuffer& buffer)
 namespace {
 void writeTariffs(LineBuffer& buffer, const Tariffs& tariffs, const QString& path)
 {
+    // A file of one line has no place for the internet tariff; it gets one, so that a save that
+    // succeeds always holds both tariffs.
+    buffer.growTo(2);
     buffer.setLine(0, tariffs.games);
     buffer.setLine(1, tariffs.internet);
-    buffer.save(path);
+    // Replaced whole: a failed save leaves the tariffs that were there.
+    WinFile::replace(path, buffer.text());
 }
 } // namespace
 
@@ -29,6 +34,14 @@ void saveTariffs(LineBuffer& buffer, const Tariffs& tariffs)
 void saveCardTariffs(LineBuffer& buffer, const Tariffs& tariffs)
 {
     writeTariffs(buffer, tariffs, InstallPaths::CardTariffFile);
+}
+
+QString changeTariffs(LineBuffer& buffer, const Tariffs& tariffs, void (*save)(LineBuffer&, const Tariffs&))
+{
+    if (!gamesTariffAccepted(tariffs.games))
+        return entryErrorMessage();
+    save(buffer, tariffs);
+    return storedMessage();
 }
 
 bool gamesTariffAccepted(const QString& text)

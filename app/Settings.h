@@ -17,12 +17,19 @@ struct Tariffs
 // buffer keeps what it held) when the file cannot be read.
 Tariffs loadTariffs(LineBuffer& buffer);
 
-// Writes the two texts, exactly as typed, into lines 0 and 1 of the buffer as last loaded, so
-// every later line survives, then saves the whole buffer into the tariff file.
+// Writes the two texts, exactly as typed, into lines 0 and 1 of the buffer as last loaded (adding
+// line 1 when the file had only one line), so every later line survives, then replaces the tariff
+// file whole with the buffer. Throws AppError, the file unchanged, when the save fails.
 void saveTariffs(LineBuffer& buffer, const Tariffs& tariffs);
 
 // The card creator's tariffs: the same layout in its own file.
 void saveCardTariffs(LineBuffer& buffer, const Tariffs& tariffs);
+
+// The tariff change command of both tariff windows: a games tariff out of range is refused with
+// entryErrorMessage() and nothing is saved; otherwise save() stores both tariffs and the answer is
+// storedMessage(). Throws AppError when the games tariff is not a number or the save fails (the
+// file then keeps what it held), so success is only ever answered for a save that holds both.
+QString changeTariffs(LineBuffer& buffer, const Tariffs& tariffs, void (*save)(LineBuffer&, const Tariffs&));
 
 // The games tariff of either tariff file is accepted from 0 to 10, both included. Throws AppError
 // when the text is not a number. The internet tariff is stored as typed, unchecked.

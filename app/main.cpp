@@ -5,6 +5,8 @@
 int main(int argc, char** argv)
 {
     Application app(argc, argv, QStringLiteral("QuorvelServer"));
+    if (!Application::codePageReady())
+        return 1;
     Console console;
     console.form6()->show();
     return app.exec();

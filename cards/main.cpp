@@ -5,6 +5,8 @@
 int main(int argc, char** argv)
 {
     Application app(argc, argv, QStringLiteral("QuorvelServer"));
+    if (!Application::codePageReady())
+        return 1;
     app.setQuitOnLastWindowClosed(true);
     TForm2 form;
     form.show();

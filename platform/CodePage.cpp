@@ -47,4 +47,22 @@ QString truncated(const QString& text, qsizetype maxBytes)
     return toUnicode(bytes.left(maxBytes));
 }
 
+QString converterProblem(const char* name)
+{
+    QByteArray everyByte(256, Qt::Uninitialized);
+    for (int b = 0; b < 256; ++b)
+        everyByte[b] = char(b);
+    QStringDecoder decoder(name);
+    QStringEncoder encoder(name);
+    if (decoder.isValid() && encoder.isValid()) {
+        const QString text = decoder.decode(everyByte);
+        const QByteArray back = encoder.encode(text);
+        if (!decoder.hasError() && !encoder.hasError() && text.size() == 256 && back == everyByte)
+            return {};
+    }
+    return QStringLiteral("The Windows Arabic code page converter (%1) is not available on this computer, so texts in "
+                          "files and tables cannot be read or written. The program stops.")
+        .arg(QLatin1String(name));
+}
+
 } // namespace CodePage

@@ -15,4 +15,9 @@ qsizetype byteLength(const QString& text);
 // The longest prefix of the text that fits in maxBytes code-page bytes.
 QString truncated(const QString& text, qsizetype maxBytes);
 
+// Checked once at start: empty when the named converter exists and carries every byte value to a
+// character and back; otherwise the message to stop with, since without it every line would read
+// as empty and every write as "?".
+QString converterProblem(const char* name = "windows-1256");
+
 } // namespace CodePage

@@ -4,6 +4,7 @@
 #include "platform/WinPath.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <cstring>
@@ -131,6 +132,95 @@ void write(const QString& windowsPath, const QByteArray& bytes)
         }
         done += n;
     }
+}
+
+namespace {
+
+// Writes every byte, or throws with the system's reason.
+void writeAll(int fd, const QByteArray& bytes, const QString& windowsPath)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw AppError(createError(windowsPath, systemText(errno)));
+        }
+        done += n;
+    }
+}
+
+// The temporary file until it has taken the old file's place; removed if anything fails first.
+class PendingFile
+{
+public:
+    explicit PendingFile(const QString& pathBeside)
+        : m_path(QFile::encodeName(pathBeside + QStringLiteral(".XXXXXX")))
+        , m_fd(::mkostemp(m_path.data(), O_CLOEXEC))
+    {
+    }
+    ~PendingFile()
+    {
+        if (m_fd.get() >= 0 && !m_placed)
+            ::unlink(m_path.constData());
+    }
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+    int fd() const { return m_fd.get(); }
+    const char* path() const { return m_path.constData(); }
+    void placed() { m_placed = true; }
+
+private:
+    QByteArray m_path;
+    Fd m_fd;
+    bool m_placed = false;
+};
+
+} // namespace
+
+void replace(const QString& windowsPath, const QByteArray& bytes)
+{
+    const WinPath::Resolved place = WinPath::resolve(windowsPath);
+    if (place.localPath.isEmpty())
+        throw AppError(createError(windowsPath, place.error));
+    const QByteArray target = QFile::encodeName(place.localPath);
+
+    // The old file is held exclusively until the new one has replaced it, as a save in place would
+    // hold it: a file another party has open is not swapped from under it.
+    Fd old(::open(target.constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (old.get() < 0 && errno != ENOENT)
+        throw AppError(createError(windowsPath, systemText(errno)));
+    if (old.get() >= 0 && !lockWhole(old.get(), F_WRLCK))
+        throw AppError(createError(windowsPath, lockText(errno)));
+
+    PendingFile pending(place.localPath);
+    if (pending.fd() < 0)
+        throw AppError(createError(windowsPath, systemText(errno)));
+    // The new file keeps the old one's permissions; a first save gets the usual ones.
+    struct stat oldStat {};
+    mode_t mode = 0666;
+    if (old.get() >= 0 && ::fstat(old.get(), &oldStat) == 0) {
+        mode = oldStat.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode &= ~mask;
+    }
+    if (::fchmod(pending.fd(), mode) != 0)
+        throw AppError(createError(windowsPath, systemText(errno)));
+    writeAll(pending.fd(), bytes, windowsPath);
+    if (::fsync(pending.fd()) != 0)
+        throw AppError(createError(windowsPath, systemText(errno)));
+    if (::rename(pending.path(), target.constData()) != 0)
+        throw AppError(createError(windowsPath, systemText(errno)));
+    pending.placed();
+
+    // The rename reaches the disk with the directory. The new text is in place by now, so a
+    // failure here is not reported as a failed save.
+    Fd dir(::open(QFile::encodeName(QFileInfo(place.localPath).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() >= 0)
+        ::fsync(dir.get());
 }
 
 } // namespace WinFile

@@ -19,4 +19,10 @@ void write(const QString& windowsPath, const QByteArray& bytes);
 
 QString sharingViolationText();
 
+// Replaces the file whole: the text goes into a new file beside it, is flushed to disk and then
+// renamed over the old one, so the file holds either its old text or the new one, never a part.
+// Fails at once while another party holds the old file in any way. On any failure the old file
+// stays as it was and no temporary file is left behind.
+void replace(const QString& windowsPath, const QByteArray& bytes);
+
 } // namespace WinFile

@@ -41,6 +41,12 @@ void CommandWriteLines(LineBuffer& scratch, const QString& stationName, const QL
     const QString path = CommandChannel::commandFilePath(stationName);
     CommandChannel::requireHostName(stationName, path);
     scratch.load(path);
+    // The client reads its commands by line number, so no line is ever added to reach one: a file
+    // without the line fails the command and is left untouched.
+    for (const auto& [index, value] : lines) {
+        if (index >= scratch.lineCount())
+            throw AppError(QStringLiteral("The command file \"%1\" has no line %2").arg(path).arg(index));
+    }
     for (const auto& [index, value] : lines)
         scratch.setLine(index, value);
     scratch.save(CommandChannel::commandFilePath(stationName));

@@ -29,7 +29,8 @@ QString probeFilePath(const QString& stationName);
 extern const QString ConnectionFailedMessage;
 
 // Read-modify-write of one line of the station's command file through a scratch buffer.
-// Throws AppError at the first failing step; a missing file is never created.
+// Throws AppError at the first failing step; a missing file is never created, and a file that
+// lacks the line is a failure that leaves the file untouched (no line is ever added).
 void CommandWrite(LineBuffer& scratch, const QString& stationName, int line, const QString& value);
 
 // The same with several lines replaced in one load and one save.

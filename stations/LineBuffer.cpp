@@ -54,6 +54,12 @@ void LineBuffer::setLine(qsizetype index, const QString& value)
     m_lines[index] = bytes;
 }
 
+void LineBuffer::growTo(qsizetype count)
+{
+    while (m_lines.size() < count)
+        m_lines.append(QByteArray());
+}
+
 void LineBuffer::load(const QString& windowsPath)
 {
     setText(WinFile::read(windowsPath));

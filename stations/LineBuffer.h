@@ -36,6 +36,9 @@ public:
     qsizetype lineCount() const { return m_lines.size(); }
     QString line(qsizetype index) const;
     void setLine(qsizetype index, const QString& value);
+    // Adds empty lines at the end until the buffer holds at least count lines; for writers whose
+    // file must have a line, since a write never adds one.
+    void growTo(qsizetype count);
 
 private:
     QList<QByteArray> m_lines;

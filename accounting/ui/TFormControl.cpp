@@ -95,12 +95,15 @@ void TFormControl::loadTariffs()
 
 void TFormControl::BitBtn2Click()
 {
-    if (!Settings::gamesTariffAccepted(m_edit2->text())) {
-        MessageBoxes::showMessage(Settings::entryErrorMessage());
+    QString answer;
+    try {
+        answer = Settings::changeTariffs(m_memo1, {m_edit2->text(), m_edit3->text()}, Settings::saveTariffs);
+    } catch (const AppError& e) {
+        // The file keeps the tariffs it held, so success is not claimed.
+        Application::reportError(e.text());
         return;
     }
-    Settings::saveTariffs(m_memo1, {m_edit2->text(), m_edit3->text()});
-    MessageBoxes::showMessage(Settings::storedMessage());
+    MessageBoxes::showMessage(answer);
 }
 
 void TFormControl::BitBtn14Click()

@@ -4,8 +4,10 @@
 #include "app/Settings.h"
 #include "cards/CardGenerator.h"
 #include "cards/CardTable.h"
+#include "platform/AppError.h"
 #include "platform/TableStore.h"
 #include "platform/Regional.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
 #include "platform/ui/TableGrid.h"
 #include "platform/ui/Widgets.h"
@@ -234,12 +236,15 @@ void TForm2::BitBtn1Click()
 
 void TForm2::BitBtn2Click()
 {
-    if (!Settings::gamesTariffAccepted(m_edit2->text())) {
-        MessageBoxes::showMessage(Settings::entryErrorMessage());
+    QString answer;
+    try {
+        answer = Settings::changeTariffs(m_memo1, {m_edit2->text(), m_edit3->text()}, Settings::saveCardTariffs);
+    } catch (const AppError& e) {
+        // The file keeps the tariffs it held, so success is not claimed.
+        Application::reportError(e.text());
         return;
     }
-    Settings::saveCardTariffs(m_memo1, {m_edit2->text(), m_edit3->text()});
-    MessageBoxes::showMessage(Settings::storedMessage());
+    MessageBoxes::showMessage(answer);
 }
 
 void TForm2::Button1Click()

@@ -1,6 +1,7 @@
 #include "platform/ui/Application.h"
 
 #include "platform/AppError.h"
+#include "platform/CodePage.h"
 #include "platform/ui/MessageBoxes.h"
 
 #include <QFont>
@@ -43,6 +44,15 @@ void Application::reportError(const QString& text)
     // instead of stacking boxes.
     if (!g_inErrorBox)
         drainErrors();
+}
+
+bool Application::codePageReady()
+{
+    const QString problem = CodePage::converterProblem();
+    if (problem.isEmpty())
+        return true;
+    reportError(problem);
+    return false;
 }
 
 void Application::drainErrors()

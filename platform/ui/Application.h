@@ -16,6 +16,10 @@ public:
     // Shows the error box now, or after the one already open.
     static void reportError(const QString& text);
 
+    // Checks the Arabic code page converter; when it is missing, says so in the error box and
+    // returns false, and the program ends before anything is read or written.
+    static bool codePageReady();
+
 private:
     static void drainErrors();
 };

@@ -14,7 +14,10 @@ void show(const Shown& box)
         g_recorder(box);
         return;
     }
-    QMessageBox message(box.icon, box.title, box.text, QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox message(box.icon, box.title, QString(), QMessageBox::Ok, QApplication::activeWindow());
+    // Error texts carry file paths and table names, which are never to be read as markup.
+    message.setTextFormat(Qt::PlainText);
+    message.setText(box.text);
     message.setObjectName(box.icon == QMessageBox::Critical ? QStringLiteral("ErrorBox") : QStringLiteral("MessageBox"));
     message.exec();
 }

@@ -7,7 +7,9 @@ namespace Widgets {
 
 QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top)
 {
-    auto* l = new QLabel(caption, parent);
+    auto* l = new QLabel(parent);
+    l->setTextFormat(Qt::PlainText);
+    l->setText(caption);
     l->setObjectName(name);
     l->adjustSize();
     l->move(left, top);
@@ -17,10 +19,15 @@ QLabel* label(QWidget* parent, const QString& name, const QString& caption, int 
 QLabel* label(QWidget* parent, const QString& name, const QString& caption, int left, int top, const QColor& colour)
 {
     auto* l = label(parent, name, caption, left, top);
-    QPalette palette = l->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    l->setPalette(palette);
+    setColour(l, colour);
     return l;
+}
+
+void setColour(QWidget* widget, const QColor& colour)
+{
+    QPalette palette = widget->palette();
+    palette.setColor(QPalette::WindowText, colour);
+    widget->setPalette(palette);
 }
 
 void setCaption(QLabel* label, const QString& caption)

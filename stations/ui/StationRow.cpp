@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -61,6 +62,28 @@ QRadioButton* radioButton(QWidget* parent, const QString& name, const QString& c
     return r;
 }
 
+// The name label's text stays the station's whole name, which the commands use; only what is
+// drawn is shortened, with an ellipsis, to the width the row gives it.
+class ElidedLabel final : public QLabel
+{
+public:
+    explicit ElidedLabel(QWidget* parent)
+        : QLabel(parent)
+    {
+        setTextFormat(Qt::PlainText);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const QRect area = contentsRect();
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, area.width());
+        style()->drawItemText(&painter, area, int(QStyle::visualAlignment(layoutDirection(), alignment())), palette(),
+                              isEnabled(), shown, foregroundRole());
+    }
+};
+
 } // namespace
 
 StationRow::StationRow(QWidget* parent, int index)
@@ -83,7 +106,11 @@ StationRow::StationRow(QWidget* parent, int index)
 
     m_refresh = pictureButton(this, QLatin1String(names.refresh), QStyle::SP_BrowserReload, QStringLiteral("تحديث"), 727, 6, 33, 24);
 
-    m_name = Widgets::label(this, named("LabelName"), QStringLiteral("Kelvarin") + suffix, 635, 9, Qt::blue);
+    m_name = new ElidedLabel(this);
+    m_name->setObjectName(named("LabelName"));
+    Widgets::setColour(m_name, Qt::blue);
+    m_name->setText(QStringLiteral("Kelvarin") + suffix);
+    m_name->move(635, 9);
     QFont nameFont = m_name->font();
     nameFont.setPointSize(10);
     nameFont.setBold(true);
@@ -116,8 +143,10 @@ StationRow::StationRow(QWidget* parent, int index)
     m_minutes = new QComboBox(this);
     m_minutes->setObjectName(named("ComboBox"));
     m_minutes->setEditable(true);
-    // Typed minutes are used as they stand; they do not join the list.
+    // Typed minutes are used as they stand; they do not join the list, and nothing completes
+    // them from it ("1" would otherwise become "10" and bill ten times the time).
     m_minutes->setInsertPolicy(QComboBox::NoInsert);
+    m_minutes->setCompleter(nullptr);
     m_minutes->addItems({QStringLiteral("10"), QStringLiteral("15"), QStringLiteral("20"), QStringLiteral("30"),
                          QStringLiteral("60"), QStringLiteral("120")});
     m_minutes->setCurrentIndex(m_minutes->findText(QStringLiteral("15")));
@@ -141,6 +170,13 @@ QString StationRow::stationName() const
 void StationRow::setStationName(const QString& name)
 {
     Widgets::setCaption(m_name, name);
+    // A long name would grow over the lamps and the buttons; it keeps clear of the lamps, with a
+    // little air, and is drawn cut short instead.
+    const int leftLimit = m_green->geometry().right() + 4;
+    if (m_name->x() < leftLimit) {
+        const int right = m_name->x() + m_name->width();
+        m_name->setGeometry(leftLimit, m_name->y(), right - leftLimit, m_name->height());
+    }
 }
 
 void StationRow::setLamp(bool reachable)

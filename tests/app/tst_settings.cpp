@@ -27,7 +27,8 @@ void TestSettings::tariffSaveKeepsLaterLines_data()
 
     QTest::newRow("three lines keep the third") << QByteArray("0.5\r\n0.5\r\nnote") << "0.5" << "0.5" << QByteArray("1\r\n2\r\nnote");
     QTest::newRow("LF file") << QByteArray("0.5\n0.25\n") << "0.5" << "0.25" << QByteArray("1\r\n2\r\n");
-    QTest::newRow("one line loses the internet tariff") << QByteArray("0.5") << "0.5" << "" << QByteArray("1");
+    QTest::newRow("one line gets the internet tariff") << QByteArray("0.5") << "0.5" << "" << QByteArray("1\r\n2");
+    QTest::newRow("empty file gets both") << QByteArray() << "" << "" << QByteArray("1\r\n2");
 }
 
 void TestSettings::tariffSaveKeepsLaterLines()

@@ -78,7 +78,7 @@ private slots:
     void unreachableOnTheEndingTick();
     void minuteDueCarriesIntoAReopenedSession();
     void reopeningACountingRow();
-    void shortCommandFileRunsToTheEnd();
+    void shortCommandFileHaltsAndStaysUntouched();
     void stopping_data();
     void stopping();
     void stopWhileUnreachableKeepsTheFirstSteps();
@@ -214,16 +214,26 @@ void TestCountdown::reopeningACountingRow()
     QCOMPARE(session.lines567(), (QStringList{"1", "59", "19"}));
 }
 
-void TestCountdown::shortCommandFileRunsToTheEnd()
+void TestCountdown::shortCommandFileHaltsAndStaysUntouched()
 {
+    // Six lines: the flag has its line, the counters have none.
     TestPrefix prefix;
     Session session(prefix, "0\r\n0\r\n0\r\n0\r\n0\r\n0");
     session.open(1);
-    QVERIFY(session.ticks(61));
+    const QByteArray flagged = "0\r\n0\r\n0\r\n0\r\n0\r\n1";
+    QCOMPARE(prefix.commandFile(Station), flagged);
+    QVERIFY(!session.ticks(1));
     QVERIFY(!session.state.timerEnabled);
-    QCOMPARE(prefix.commandFile(Station), QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n0"));
-    session.open(1);
-    QCOMPARE(prefix.commandFile(Station), QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n1"));
+    QCOMPARE(session.state.minutes, QStringLiteral("0"));
+    QCOMPARE(session.state.seconds, QStringLiteral("59"));
+    QCOMPARE(prefix.commandFile(Station), flagged);
+
+    // Five lines with LF breaks: neither the flag nor the stop has its line; not even the breaks
+    // are rewritten.
+    prefix.addStation(Station, "0\n0\n0\n0\n0");
+    QVERIFY_THROWS_EXCEPTION(AppError, session.open(1));
+    QVERIFY_THROWS_EXCEPTION(AppError, Countdown::stop(session.state, session.scratch, Station));
+    QCOMPARE(prefix.commandFile(Station), QByteArray("0\n0\n0\n0\n0"));
 }
 
 void TestCountdown::stopping_data()

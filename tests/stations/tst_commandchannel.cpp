@@ -42,6 +42,8 @@ private slots:
     void writesOneLine();
     void writesTwoLinesInOneSave();
     void missingFileCreatesNothing();
+    void missingLineFailsAndAddsNothing_data();
+    void missingLineFailsAndAddsNothing();
     void heldFileFailsAndStaysUnchanged_data();
     void heldFileFailsAndStaysUnchanged();
     void probe();
@@ -58,13 +60,11 @@ void TestCommandChannel::writesOneLine_data()
 
     const QByteArray eight = "0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0";
     QTest::newRow("eight lines, shut down") << eight << 2 << QByteArray("0\r\n0\r\n1\r\n0\r\n0\r\n0\r\n0\r\n0");
-    QTest::newRow("five lines, flag is lost") << QByteArray("0\r\n0\r\n0\r\n0\r\n0") << 5 << QByteArray("0\r\n0\r\n0\r\n0\r\n0");
     QTest::newRow("five lines and a final break, flag fills the sixth")
         << QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n") << 5 << QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n1");
     QTest::newRow("seven lines and a final break, line 7 fills the eighth")
         << QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n") << 7 << QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n1");
     QTest::newRow("LF breaks saved as CR LF") << QByteArray("0\n0\n0") << 0 << QByteArray("1\r\n0\r\n0");
-    QTest::newRow("LF breaks saved as CR LF, line missing") << QByteArray("0\n0\n0") << 5 << QByteArray("0\r\n0\r\n0");
 }
 
 void TestCommandChannel::writesOneLine()
@@ -97,6 +97,32 @@ void TestCommandChannel::missingFileCreatesNothing()
     LineBuffer scratch;
     QVERIFY_THROWS_EXCEPTION(AppError, CommandWrite(scratch, QStringLiteral("PC1"), 2, QStringLiteral("1")));
     QVERIFY(!QFileInfo::exists(path));
+}
+
+void TestCommandChannel::missingLineFailsAndAddsNothing_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QList<int>>("lines");
+
+    QTest::newRow("five lines, the flag") << QByteArray("0\r\n0\r\n0\r\n0\r\n0") << QList<int>{5};
+    QTest::newRow("LF breaks, the flag") << QByteArray("0\n0\n0") << QList<int>{5};
+    QTest::newRow("two lines, log off") << QByteArray("0\r\n0") << QList<int>{3};
+    QTest::newRow("seven lines, counters: the one that exists is not written either")
+        << QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0") << QList<int>{6, 7};
+}
+
+void TestCommandChannel::missingLineFailsAndAddsNothing()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QList<int>, lines);
+    TestPrefix prefix;
+    prefix.addStation(QStringLiteral("PC1"), before);
+    QList<QPair<int, QString>> values;
+    for (int line : lines)
+        values.append({line, QStringLiteral("1")});
+    LineBuffer scratch;
+    QVERIFY_THROWS_EXCEPTION(AppError, CommandWriteLines(scratch, QStringLiteral("PC1"), values));
+    QCOMPARE(prefix.commandFile(QStringLiteral("PC1")), before);
 }
 
 void TestCommandChannel::heldFileFailsAndStaysUnchanged_data()

@@ -5,8 +5,10 @@
 #include "platform/Regional.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestPrefix.h"
 
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -26,6 +28,9 @@ private slots:
 
     void savesTariffs_data();
     void savesTariffs();
+    void oneLineTariffFileGetsBothTariffs_data();
+    void oneLineTariffFileGetsBothTariffs();
+    void failedSaveKeepsTheOldFile();
     void unsavedTariffsLastUntilClosing();
     void unreadableTariffFileKeepsTheWindowOpen();
     void gridsShowTheLedger();
@@ -99,6 +104,55 @@ void TestControlWindow::savesTariffs()
     QCOMPARE(m_boxes.at(0).text, message);
     QCOMPARE(m_boxes.at(0).icon, icon);
     QCOMPARE(m_prefix->readFile(InstallPaths::TariffFile), file);
+}
+
+void TestControlWindow::oneLineTariffFileGetsBothTariffs_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("after");
+    QTest::newRow("one line") << QByteArray("0.5") << QByteArray("2\r\n0.75");
+    QTest::newRow("empty") << QByteArray() << QByteArray("2\r\n0.75");
+    QTest::newRow("two lines and a third kept") << QByteArray("0.5\r\n0.5\r\nkept") << QByteArray("2\r\n0.75\r\nkept");
+}
+
+void TestControlWindow::oneLineTariffFileGetsBothTariffs()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, after);
+    m_prefix->writeFile(InstallPaths::TariffFile, before);
+    m_window->loadTariffs();
+    for (const char* name : {"Edit2", "Edit3"}) {
+        edit(name)->selectAll();
+        QTest::keyClick(edit(name), Qt::Key_Delete);
+    }
+    QTest::keyClicks(edit("Edit2"), "2");
+    QTest::keyClicks(edit("Edit3"), "0.75");
+    QTest::mouseClick(button("BitBtn2"), Qt::LeftButton);
+    QCOMPARE(m_prefix->readFile(InstallPaths::TariffFile), after);
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(m_boxes.at(0).text, Stored);
+    // What was saved is what the window reads back.
+    m_window->loadTariffs();
+    QCOMPARE(m_window->gamesTariffText(), QStringLiteral("2"));
+    QCOMPARE(m_window->internetTariffText(), QStringLiteral("0.75"));
+}
+
+void TestControlWindow::failedSaveKeepsTheOldFile()
+{
+    edit("Edit2")->selectAll();
+    QTest::keyClicks(edit("Edit2"), "10");
+    {
+        // The disk fills after four bytes of the new text.
+        FileSizeLimit full(4);
+        QTest::mouseClick(button("BitBtn2"), Qt::LeftButton);
+    }
+    QCOMPARE(m_prefix->readFile(InstallPaths::TariffFile), QByteArray("0.5\r\n0.5\r\nkept"));
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(m_boxes.at(0).icon, QMessageBox::Critical);
+    QVERIFY2(m_boxes.at(0).text.startsWith("Cannot create file \"C:\\Program Files\\Kelvarin\\QuorvelServer\\commandServer\\costControl.inf\"."),
+             qPrintable(m_boxes.at(0).text));
+    QCOMPARE(QDir(m_prefix->local(InstallPaths::InstallRoot + "\\commandServer")).entryList(QDir::Files | QDir::Hidden),
+             QStringList{"costControl.inf"});
 }
 
 void TestControlWindow::unsavedTariffsLastUntilClosing()

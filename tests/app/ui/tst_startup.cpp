@@ -241,18 +241,22 @@ void TestStartup::handlerErrorsReachTheErrorBox()
     MessageBoxes::setRecorderForTests({});
     QString seenTitle, seenText;
     QMessageBox::Icon seenIcon = QMessageBox::NoIcon;
+    Qt::TextFormat seenFormat = Qt::AutoText;
     QTimer::singleShot(0, [&] {
         auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
         QVERIFY(box);
         seenTitle = box->windowTitle();
         seenText = box->text();
         seenIcon = box->icon();
+        seenFormat = box->textFormat();
         box->button(QMessageBox::Ok)->click();
     });
     Application::reportError(QStringLiteral("Done."));
     QCOMPARE(seenTitle, QStringLiteral("QuorvelServer"));
     QCOMPARE(seenText, QStringLiteral("Done."));
     QCOMPARE(seenIcon, QMessageBox::Critical);
+    // Error texts carry file and table names, which are shown as they stand, never as markup.
+    QCOMPARE(seenFormat, Qt::PlainText);
 }
 
 void TestStartup::restartEndsEvenWhenAWindowRefusesToClose()

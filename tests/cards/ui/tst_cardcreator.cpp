@@ -4,6 +4,7 @@
 #include "platform/TableStore.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestPrefix.h"
 
 #include <QGroupBox>
@@ -36,6 +37,7 @@ private slots:
     void tabIntoUntouchedCountBoxEmptiesIt();
     void tariffSave_data();
     void tariffSave();
+    void tariffSaveOverOneLineAndFailedSave();
     void tariffSaveFailureShowsTheFileError();
     void closeHidesTheWindow();
 
@@ -293,6 +295,32 @@ void TestCardCreator::tariffSave()
     click("BitBtn2");
     if (message == QStringLiteral("تم التخزين بنجاح"))
         QCOMPARE(m_prefix->readFile(InstallPaths::CardTariffFile), QByteArray("1\r\n") + internet.toUtf8());
+}
+
+void TestCardCreator::tariffSaveOverOneLineAndFailedSave()
+{
+    m_prefix->writeFile(InstallPaths::CardTariffFile, "0.5");
+    find<QLineEdit>("Edit2")->selectAll();
+    QTest::keyClicks(find<QLineEdit>("Edit2"), "0.25");
+    find<QLineEdit>("Edit3")->selectAll();
+    QTest::keyClicks(find<QLineEdit>("Edit3"), "0.75");
+    click("BitBtn2");
+    QCOMPARE(messages(), QStringList{QStringLiteral("تم التخزين بنجاح")});
+    QCOMPARE(m_prefix->readFile(InstallPaths::CardTariffFile), QByteArray("0.25\r\n0.75"));
+
+    // The disk fills after four bytes: the file keeps the tariffs it had and success is not claimed.
+    m_boxes.clear();
+    find<QLineEdit>("Edit2")->selectAll();
+    QTest::keyClicks(find<QLineEdit>("Edit2"), "10");
+    {
+        FileSizeLimit full(4);
+        click("BitBtn2");
+    }
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(m_boxes.at(0).icon, QMessageBox::Critical);
+    QVERIFY2(m_boxes.at(0).text.startsWith("Cannot create file \"C:\\Program Files\\Kelvarin\\QuorvelServer\\commandServer\\costCard.inf\"."),
+             qPrintable(m_boxes.at(0).text));
+    QCOMPARE(m_prefix->readFile(InstallPaths::CardTariffFile), QByteArray("0.25\r\n0.75"));
 }
 
 void TestCardCreator::tariffSaveFailureShowsTheFileError()

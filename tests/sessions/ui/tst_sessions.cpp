@@ -36,11 +36,14 @@ private slots:
 
     void opensAndBills_data();
     void opensAndBills();
+    void typedMinutesAreUsedAsTyped_data();
+    void typedMinutesAreUsedAsTyped();
     void minutesThatAreNotANumberChangeNothing();
     void minutesBeyondTheFieldLeaveTheSessionUnbilled();
     void unsavedTariffIsUsed();
     void openingEmptiesTheControlWindowGrids();
     void unreachableStationStartsThenHalts();
+    void commandFileWithoutTheLinesFails();
     void countsDownToTheEndThroughTheTimer();
     void stopsTime();
     void stopWhileUnreachable();
@@ -159,6 +162,44 @@ void TestSessions::opensAndBills()
     QCOMPARE(ledger.entries().rowCount(), 2);
 }
 
+void TestSessions::typedMinutesAreUsedAsTyped_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("shownMinutes");
+    QTest::addColumn<double>("cost");
+    // Each is the start of an item of the list, which must not complete it.
+    QTest::newRow("1") << "1" << "0" << 0.5;
+    QTest::newRow("3") << "3" << "2" << 1.5;
+    QTest::newRow("6") << "6" << "5" << 3.0;
+    QTest::newRow("12") << "12" << "11" << 6.0;
+    QTest::newRow("45, not in the list") << "45" << "44" << 22.5;
+}
+
+void TestSessions::typedMinutesAreUsedAsTyped()
+{
+    QFETCH(QString, typed);
+    QFETCH(QString, shownMinutes);
+    QFETCH(double, cost);
+    // Typed as the operator types: into the focused box of the active window, where a completer
+    // would act.
+    m_console->form1()->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_console->form1()));
+    QLineEdit* box = row(0).minutesBox()->lineEdit();
+    QTest::mouseClick(box, Qt::LeftButton);
+    QVERIFY(box->hasFocus());
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(box, typed);
+    QTest::mouseClick(row(0).openButton(), Qt::LeftButton);
+    QVERIFY(m_boxes.isEmpty());
+    QCOMPARE(row(0).minutesBox()->currentText(), typed);
+    QCOMPARE(display(0), (QStringList{shownMinutes, "60"}));
+    QCOMPARE(lines567("PC0"), (QStringList{"1", "0", "0"}));
+    Ledger& ledger = m_console->control()->ledger();
+    ledger.open();
+    QCOMPARE(ledger.entries().GetFieldText("TimeOperation"), typed);
+    QCOMPARE(ledger.entries().GetFieldFloat("Cost"), cost);
+}
+
 void TestSessions::minutesThatAreNotANumberChangeNothing()
 {
     open(0, "abc");
@@ -229,6 +270,38 @@ void TestSessions::unreachableStationStartsThenHalts()
     QCOMPARE(m_boxes.size(), 1);
     // The buttons stay enabled: only a probe changes them.
     QVERIFY(row(0).timeStopButton()->isEnabled());
+}
+
+void TestSessions::commandFileWithoutTheLinesFails()
+{
+    const QByteArray fiveLines = "0\r\n0\r\n0\r\n0\r\n0";
+    m_prefix->addStation("PC0", fiveLines);
+    m_prefix->addStation("PC1", fiveLines + "\r\n0");
+
+    // No line for the flag: the opening fails as for an unreachable station, before any bill.
+    open(0, "15");
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(m_boxes.at(0).text, Failed);
+    QCOMPARE(display(0), (QStringList{"14", "60"}));
+    QCOMPARE(entryCount(), 0);
+    tick(0);
+    QVERIFY(!m_console->tools()->timer(0)->isActive());
+    QVERIFY(!row(0).lampShowsReachable());
+    QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
+    QCOMPARE(m_boxes.size(), 2);
+    QCOMPARE(m_boxes.at(1).text, Failed);
+    QCOMPARE(m_prefix->commandFile("PC0"), fiveLines);
+
+    // The flag has its line, the counters have none: the first tick halts with a red lamp.
+    open(1, "15");
+    QCOMPARE(m_boxes.size(), 2);
+    QCOMPARE(entryCount(), 1);
+    tick(1);
+    QVERIFY(!m_console->tools()->timer(1)->isActive());
+    QVERIFY(!row(1).lampShowsReachable());
+    QCOMPARE(display(1), (QStringList{"14", "59"}));
+    QCOMPARE(m_prefix->commandFile("PC1"), fiveLines + "\r\n1");
+    QCOMPARE(m_boxes.size(), 2);
 }
 
 void TestSessions::countsDownToTheEndThroughTheTimer()

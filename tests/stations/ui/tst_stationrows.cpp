@@ -56,6 +56,7 @@ private slots:
     void rosterFillsRows();
     void showStopsAtAMissingSettingsFile_data();
     void showStopsAtAMissingSettingsFile();
+    void namesArePlainTextAndStayInTheirPlace();
     void refreshProbesAgain();
     void countdownLampLeavesTheButtons();
     void modeDecidesWhatARowShows_data();
@@ -237,6 +238,32 @@ void TestStationRows::rowComponents()
     QCOMPARE(find("BitBtnTimeStop", row)->toolTip(), QStringLiteral("ايقاف الوقت"));
     // Only the first row's close button was given its hint.
     QCOMPARE(find("BitBtnClose", row)->toolTip(), row == 0 ? QStringLiteral("إغلاق برنامج الحماية") : QString());
+}
+
+void TestStationRows::namesArePlainTextAndStayInTheirPlace()
+{
+    const QString longName(200, QLatin1Char('W'));
+    m_prefix->addStation(longName, EightZeros);
+    start("<b>PC0</b>\r\n" + longName.toLatin1() + "\r\nPC2");
+
+    // Every label shows its text as it stands, markup included.
+    for (QLabel* label : main()->findChildren<QLabel*>())
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+    QCOMPARE(find<QLabel>("LabelName", 0)->text(), QStringLiteral("<b>PC0</b>"));
+
+    // Each name keeps between its lamp and its refresh button, however long it is.
+    for (int i = 0; i < 3; ++i) {
+        QWidget* name = find("LabelName", i);
+        for (QWidget* other : name->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+            if (other != name)
+                QVERIFY2(!name->geometry().intersects(other->geometry()), qPrintable(other->objectName()));
+        }
+    }
+    // The long name is only drawn short: the commands still reach the station by its whole name.
+    QCOMPARE(find<QLabel>("LabelName", 1)->text(), longName);
+    QTest::mouseClick(find("BitBtnStop", 1), Qt::LeftButton);
+    QCOMPARE(m_prefix->commandFile(longName), eightZerosWithOne(2));
+    QVERIFY(m_boxes.isEmpty());
 }
 
 void TestStationRows::rosterFillsRows_data()
@@ -508,10 +535,12 @@ void TestStationRows::commandFileWithoutTheLine_data()
     QTest::addColumn<QByteArray>("before");
     QTest::addColumn<QString>("family");
     QTest::addColumn<QByteArray>("after");
-    QTest::newRow("two lines, log off") << QByteArray("0\r\n0") << "BitBtnExit" << QByteArray("0\r\n0");
-    QTest::newRow("three lines, shut down") << QByteArray("0\r\n0\r\n0") << "BitBtnStop" << QByteArray("0\r\n0\r\n1");
-    QTest::newRow("LF breaks, line missing") << QByteArray("0\n0\n") << "BitBtnExit" << QByteArray("0\r\n0\r\n");
-    QTest::newRow("empty file, close protection") << QByteArray() << "BitBtnClose" << QByteArray("1");
+    QTest::addColumn<bool>("failed");
+    QTest::newRow("two lines, shut down fails") << QByteArray("0\r\n0") << "BitBtnStop" << QByteArray("0\r\n0") << true;
+    QTest::newRow("three lines, log off fails") << QByteArray("0\r\n0\r\n0") << "BitBtnExit" << QByteArray("0\r\n0\r\n0") << true;
+    QTest::newRow("LF breaks, log off fails untouched") << QByteArray("0\n0\n") << "BitBtnExit" << QByteArray("0\n0\n") << true;
+    QTest::newRow("three lines, shut down has its line") << QByteArray("0\r\n0\r\n0") << "BitBtnStop" << QByteArray("0\r\n0\r\n1") << false;
+    QTest::newRow("empty file, close protection has line 0") << QByteArray() << "BitBtnClose" << QByteArray("1") << false;
 }
 
 void TestStationRows::commandFileWithoutTheLine()
@@ -519,11 +548,15 @@ void TestStationRows::commandFileWithoutTheLine()
     QFETCH(QByteArray, before);
     QFETCH(QString, family);
     QFETCH(QByteArray, after);
+    QFETCH(bool, failed);
     m_prefix->addStation("PC0", before);
     start("PC0");
     QTest::mouseClick(find(family.toLatin1().constData(), 0), Qt::LeftButton);
     QCOMPARE(m_prefix->commandFile("PC0"), after);
-    QVERIFY(m_boxes.isEmpty());
+    QCOMPARE(m_boxes.size(), failed ? 1 : 0);
+    if (failed)
+        QCOMPARE(m_boxes[0].text, QStringLiteral("الإتصال غير قائم حاليا مع الجهاز المطلوب"));
+    QCOMPARE(lamp(0), QStringLiteral("green"));
 }
 
 void TestStationRows::escapePressesTheFirstAvailableStopTime_data()
