@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
-# Sets up this machine, builds everything and runs the whole test suite.
+# Sets up this machine, builds everything and runs the whole test suite twice: once as shipped,
+# once built with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build
 ctest --test-dir build --output-on-failure -j "$(nproc)"
+cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_SANITIZE=ON
+cmake --build build-asan
+ctest --test-dir build-asan --output-on-failure -j "$(nproc)"

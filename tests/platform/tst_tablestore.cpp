@@ -303,7 +303,7 @@ void TestTableStore::findByKey()
     const QString keyField = cards ? QStringLiteral("Auto") : QStringLiteral("DateDay");
     TableStore store;
     store.OpenTable(cards ? InstallPaths::CardDir : InstallPaths::LedgerDir, table);
-    for (const QString& day : {"01/01/2024", "02/01/2024", "03/01/2024"}) {
+    for (const char* day : {"01/01/2024", "02/01/2024", "03/01/2024"}) {
         store.InsertRow();
         if (!cards)
             store.SetFieldText(keyField, day);

@@ -610,8 +610,7 @@ void TestStationRows::escapePressesTheFirstAvailableStopTime()
 }
 
 // Writes the main window with twelve rows, in both modes, into QUORVEL_SCREENSHOT_DIR, e.g.
-//   QUORVEL_SCREENSHOT_DIR=/tmp/shots QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" \
-//       build/tst_stationrows screenshots
+//   QUORVEL_SCREENSHOT_DIR=/tmp/shots QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" build/tst_stationrows screenshots
 void TestStationRows::screenshots()
 {
     const QString dir = qEnvironmentVariable("QUORVEL_SCREENSHOT_DIR");
