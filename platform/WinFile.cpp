@@ -8,7 +8,9 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace WinFile {
@@ -28,6 +30,9 @@ QString createError(const QString& path, const QString& reason)
 
 QString systemText(int err)
 {
+    // A link below the base is refused: Windows' words for a reparse point it will not follow.
+    if (err == ELOOP || err == EXDEV)
+        return QStringLiteral("The file cannot be accessed by the system");
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
@@ -70,7 +75,66 @@ private:
     int m_fd;
 };
 
+// Opens place.localPath without following any symlink below place.base, so a station (or
+// anyone who can write below the prefix) cannot point the console at a file elsewhere.
+// Returns -1 with errno set on failure.
+int openBeneath(const WinPath::Resolved& place, int flags, mode_t mode)
+{
+    Fd base(::open(QFile::encodeName(place.base).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (base.get() < 0)
+        return -1;
+    QString rel = place.localPath.mid(place.base.size());
+    while (rel.startsWith(QLatin1Char('/')))
+        rel.remove(0, 1);
+    const QByteArray relBytes = rel.isEmpty() ? QByteArray(".") : QFile::encodeName(rel);
+    flags |= O_CLOEXEC | O_NOFOLLOW;
+
+    struct open_how how {};
+    how.flags = quint64(flags);
+    how.mode = (flags & O_CREAT) ? mode : 0;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;
+    const long fd = ::syscall(SYS_openat2, base.get(), relBytes.constData(), &how, sizeof how);
+    if (fd >= 0 || errno != ENOSYS)
+        return int(fd);
+
+    // Kernels before openat2: one component at a time, none of them a link.
+    const QList<QByteArray> parts = relBytes.split('/');
+    int dir = ::dup(base.get());
+    for (qsizetype i = 0; dir >= 0 && i + 1 < parts.size(); ++i) {
+        const int next = ::openat(dir, parts.at(i).constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int saved = errno;
+        ::close(dir);
+        errno = saved == ENOTDIR ? ELOOP : saved;
+        dir = next;
+    }
+    if (dir < 0)
+        return -1;
+    const int file = ::openat(dir, parts.last().constData(), flags, mode);
+    const int saved = errno;
+    ::close(dir);
+    errno = saved;
+    return file;
+}
+
+// Station files are a few lines; anything bigger (or a device, a pipe) is not one of ours and
+// would only stall the console.
+void requireSmallRegularFile(int fd, const QString& windowsPath, QString (*error)(const QString&, const QString&))
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        throw AppError(error(windowsPath, systemText(errno)));
+    if (!S_ISREG(st.st_mode))
+        throw AppError(error(windowsPath, QStringLiteral("Access is denied")));
+    if (st.st_size > MaxFileSize)
+        throw AppError(error(windowsPath, fileTooLargeText()));
+}
+
 } // namespace
+
+QString fileTooLargeText()
+{
+    return QStringLiteral("The file is larger than 1 MiB");
+}
 
 QString sharingViolationText()
 {
@@ -83,9 +147,11 @@ QByteArray read(const QString& windowsPath)
     if (place.localPath.isEmpty())
         throw AppError(openError(windowsPath, place.error));
 
-    Fd fd(::open(QFile::encodeName(place.localPath).constData(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking so that a pipe in place of the file cannot hold the open.
+    Fd fd(openBeneath(place, O_RDONLY | O_NONBLOCK, 0));
     if (fd.get() < 0)
         throw AppError(openError(windowsPath, systemText(errno)));
+    requireSmallRegularFile(fd.get(), windowsPath, openError);
     if (!lockWhole(fd.get(), F_RDLCK))
         throw AppError(openError(windowsPath, lockText(errno)));
 
@@ -101,6 +167,8 @@ QByteArray read(const QString& windowsPath)
         if (n == 0)
             break;
         bytes.append(chunk, n);
+        if (bytes.size() > MaxFileSize)
+            throw AppError(openError(windowsPath, fileTooLargeText()));
     }
     return bytes;
 }
@@ -113,9 +181,10 @@ void write(const QString& windowsPath, const QByteArray& bytes)
 
     // Not O_TRUNC: the file is truncated only once it is held exclusively, so a refused save
     // leaves it as it was.
-    Fd fd(::open(QFile::encodeName(place.localPath).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+    Fd fd(openBeneath(place, O_WRONLY | O_CREAT | O_NONBLOCK, 0666));
     if (fd.get() < 0)
         throw AppError(createError(windowsPath, systemText(errno)));
+    requireSmallRegularFile(fd.get(), windowsPath, createError);
     if (!lockWhole(fd.get(), F_WRLCK))
         throw AppError(createError(windowsPath, lockText(errno)));
     if (::ftruncate(fd.get(), 0) != 0)

@@ -17,6 +17,11 @@ QByteArray read(const QString& windowsPath);
 // place. Fails at once, leaving the file as it was, while another party holds it in any way.
 void write(const QString& windowsPath, const QByteArray& bytes);
 
+// Every file below the prefix or a station's share is reached without following a symlink, and
+// a file larger than this is refused: the system's files are a few lines each.
+constexpr qsizetype MaxFileSize = 1024 * 1024;
+
 QString sharingViolationText();
+QString fileTooLargeText();
 
 } // namespace WinFile

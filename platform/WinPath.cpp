@@ -126,18 +126,19 @@ Resolved resolve(const QString& windowsPath)
         QString place = host;
         for (const QString& c : components)
             place = childOf(place, c);
-        return {place, {}};
+        return {place, {}, host};
     }
 
     if (windowsPath.size() >= 2 && windowsPath.at(1) == QLatin1Char(':') && windowsPath.at(0).isLetter()) {
         const QString drive = QStringLiteral("drive_") + windowsPath.at(0).toLower();
-        return {walk(childOf(prefix(), drive), splitComponents(windowsPath.mid(2))), {}};
+        return {walk(childOf(prefix(), drive), splitComponents(windowsPath.mid(2))), {}, prefix()};
     }
 
     if (windowsPath.startsWith(QLatin1Char('\\')) || windowsPath.startsWith(QLatin1Char('/')))
-        return {walk(childOf(prefix(), QStringLiteral("drive_c")), splitComponents(windowsPath)), {}};
+        return {walk(childOf(prefix(), QStringLiteral("drive_c")), splitComponents(windowsPath)), {}, prefix()};
 
-    return {walk(QDir::currentPath(), splitComponents(windowsPath)), {}};
+    const QString cwd = QDir::currentPath();
+    return {walk(cwd, splitComponents(windowsPath)), {}, cwd};
 }
 
 } // namespace WinPath

@@ -19,6 +19,9 @@ struct Resolved
 {
     QString localPath; // empty when the path cannot name anything here
     QString error;     // the system's text for why not
+    // The directory that localPath lies beneath: the prefix, the current directory or a
+    // station's <prefix>/unc/NAME. The base itself may be a link; nothing after it may be.
+    QString base;
 };
 
 Resolved resolve(const QString& windowsPath);
