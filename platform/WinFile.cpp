@@ -1,11 +1,13 @@
 #include "platform/WinFile.h"
 
 #include "platform/AppError.h"
+#include "platform/SmbClient.h"
 #include "platform/WinPath.h"
 
 #include <QFile>
 
 #include <cerrno>
+#include <optional>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/openat2.h>
@@ -129,6 +131,14 @@ void requireSmallRegularFile(int fd, const QString& windowsPath, QString (*error
         throw AppError(error(windowsPath, fileTooLargeText()));
 }
 
+// The station's share over SMB, when the path names no local place. Empty when it does not.
+std::optional<SmbClient::Target> remoteTarget(const WinPath::Resolved& place)
+{
+    if (place.remoteHost.isEmpty())
+        return std::nullopt;
+    return SmbClient::Target{place.remoteHost, SmbClient::url(place.remoteHost, place.remotePath)};
+}
+
 } // namespace
 
 QString fileTooLargeText()
@@ -144,6 +154,14 @@ QString sharingViolationText()
 QByteArray read(const QString& windowsPath)
 {
     const WinPath::Resolved place = WinPath::resolve(windowsPath);
+    if (const auto remote = remoteTarget(place)) {
+        QByteArray bytes;
+        const QString failure = SmbClient::isUsableHost(remote->host) ? SmbClient::read(*remote, MaxFileSize, bytes)
+                                                                      : WinPath::networkPathNotFoundText();
+        if (!failure.isEmpty())
+            throw AppError(openError(windowsPath, failure));
+        return bytes;
+    }
     if (place.localPath.isEmpty())
         throw AppError(openError(windowsPath, place.error));
 
@@ -176,6 +194,13 @@ QByteArray read(const QString& windowsPath)
 void write(const QString& windowsPath, const QByteArray& bytes)
 {
     const WinPath::Resolved place = WinPath::resolve(windowsPath);
+    if (const auto remote = remoteTarget(place)) {
+        const QString failure = SmbClient::isUsableHost(remote->host) ? SmbClient::write(*remote, bytes)
+                                                                      : WinPath::networkPathNotFoundText();
+        if (!failure.isEmpty())
+            throw AppError(createError(windowsPath, failure));
+        return;
+    }
     if (place.localPath.isEmpty())
         throw AppError(createError(windowsPath, place.error));
 
@@ -200,6 +225,22 @@ void write(const QString& windowsPath, const QByteArray& bytes)
         }
         done += n;
     }
+}
+
+void checkReachable(const QStringList& windowsPaths)
+{
+    QStringList hosts;
+    for (const QString& path : windowsPaths) {
+        const WinPath::Resolved place = WinPath::resolve(path);
+        if (!place.remoteHost.isEmpty() && SmbClient::isUsableHost(place.remoteHost))
+            hosts.append(place.remoteHost);
+    }
+    SmbClient::checkReachable(hosts);
+}
+
+QString remoteAccessProblem()
+{
+    return SmbClient::credentialsProblem();
 }
 
 } // namespace WinFile

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // Whole-file access with Windows sharing rules. Files are opened only for the moment of the
 // operation. Failures throw AppError with the platform's texts:
@@ -22,6 +23,14 @@ void write(const QString& windowsPath, const QByteArray& bytes);
 constexpr qsizetype MaxFileSize = 1024 * 1024;
 
 QString sharingViolationText();
+
+// Dials the stations that these paths reach over the network all at once, so that the reads
+// that follow, one after another, fail at once for the stations that did not answer.
+void checkReachable(const QStringList& windowsPaths);
+
+// Why stations over the network cannot be reached with the configured credentials; empty when
+// they can.
+QString remoteAccessProblem();
 QString fileTooLargeText();
 
 } // namespace WinFile
