@@ -227,7 +227,7 @@ void write(const QString& windowsPath, const QByteArray& bytes)
     }
 }
 
-void checkReachable(const QStringList& windowsPaths)
+QString checkReachable(const QStringList& windowsPaths)
 {
     QStringList hosts;
     for (const QString& path : windowsPaths) {
@@ -235,7 +235,12 @@ void checkReachable(const QStringList& windowsPaths)
         if (!place.remoteHost.isEmpty() && SmbClient::isUsableHost(place.remoteHost))
             hosts.append(place.remoteHost);
     }
+    if (hosts.isEmpty())
+        return {};
+    if (const QString problem = SmbClient::credentialsProblem(); !problem.isEmpty())
+        return problem;
     SmbClient::checkReachable(hosts);
+    return {};
 }
 
 QString remoteAccessProblem()

@@ -25,8 +25,9 @@ constexpr qsizetype MaxFileSize = 1024 * 1024;
 QString sharingViolationText();
 
 // Dials the stations that these paths reach over the network all at once, so that the reads
-// that follow, one after another, fail at once for the stations that did not answer.
-void checkReachable(const QStringList& windowsPaths);
+// that follow, one after another, fail at once for the stations that did not answer. Returns why
+// none of them can be reached (the credentials file refused), or an empty text.
+QString checkReachable(const QStringList& windowsPaths);
 
 // Why stations over the network cannot be reached with the configured credentials; empty when
 // they can.

@@ -24,6 +24,11 @@ start)
     [ -x "$smbd" ] || { echo "smbd is not installed (scripts/install-deps.sh)" >&2; exit 1; }
     [ "$(id -u)" -eq 0 ] || { echo "smbd on port 445 needs root" >&2; exit 1; }
     "$0" stop "$dir" 2>/dev/null || true
+    # smbd shares its port with any other smbd on the address: a leftover would answer instead.
+    if (exec 3<>"/dev/tcp/$address/445") 2>/dev/null; then
+        echo "something already listens on $address:445" >&2
+        exit 1
+    fi
     rm -rf "$dir"
     mkdir -p "$dir"/{lock,state,cache,private,pid,log,ncalrpc,share/C}
     chown -R nobody "$dir/share"

@@ -9,82 +9,9 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <libsmbclient.h>
-#include <netinet/in.h>
 #include <sys/stat.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-
-// Another client on the network holding a file open, the way the station's own program would.
-class OtherClient
-{
-public:
-    OtherClient()
-    {
-        m_ctx = smbc_new_context();
-        smbc_setTimeout(m_ctx, 2000);
-        smbc_setFunctionAuthDataWithContext(m_ctx, [](SMBCCTX*, const char*, const char*, char*, int, char* user, int, char* pw, int) {
-            std::strcpy(user, "guest");
-            pw[0] = '\0';
-        });
-        if (!smbc_init_context(m_ctx))
-            qFatal("no second client");
-    }
-    ~OtherClient()
-    {
-        if (m_file)
-            smbc_getFunctionClose(m_ctx)(m_ctx, m_file);
-        smbc_free_context(m_ctx, 1);
-    }
-    bool hold(const QByteArray& url, int flags, smbc_share_mode mode)
-    {
-        smbc_setOptionOpenShareMode(m_ctx, mode);
-        m_file = smbc_getFunctionOpen(m_ctx)(m_ctx, url.constData(), flags, 0);
-        return m_file != nullptr;
-    }
-
-private:
-    SMBCCTX* m_ctx = nullptr;
-    SMBCFILE* m_file = nullptr;
-};
-
-// A listening socket of our own on port 445 that never answers. With dropSyns its accept queue is
-// filled at once, so every further connect is dropped unanswered, as a black-holed station does.
-class SilentServer
-{
-public:
-    SilentServer(const char* address, bool dropSyns)
-    {
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(445);
-        ::inet_pton(AF_INET, address, &a.sin_addr);
-        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
-        const int one = 1;
-        ::setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-        if (::bind(m_listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(m_listener, dropSyns ? 0 : 16) != 0)
-            qFatal("cannot listen on %s", address);
-        if (dropSyns) {
-            m_filler = ::socket(AF_INET, SOCK_STREAM, 0);
-            if (::connect(m_filler, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
-                qFatal("cannot fill the queue");
-        }
-    }
-    ~SilentServer()
-    {
-        if (m_filler >= 0)
-            ::close(m_filler);
-        ::close(m_listener);
-    }
-
-private:
-    int m_listener = -1;
-    int m_filler = -1;
-};
 
 QString unc(const QString& host, const QString& rest)
 {
@@ -200,24 +127,23 @@ void TestSmbFile::errorsNameTheWindowsPath()
 
 void TestSmbFile::fileHeldByAnotherClient_data()
 {
-    QTest::addColumn<int>("flags");
+    QTest::addColumn<bool>("forWriting");
     QTest::addColumn<int>("shareMode");
     QTest::addColumn<bool>("readable");
-    QTest::newRow("held for writing, deny all") << int(O_RDWR) << int(SMBC_SHAREMODE_DENY_ALL) << false;
-    QTest::newRow("held for reading, deny write") << int(O_RDONLY) << int(SMBC_SHAREMODE_DENY_WRITE) << true;
-    QTest::newRow("held for writing, deny none") << int(O_RDWR) << int(SMBC_SHAREMODE_DENY_NONE) << false;
+    QTest::newRow("held for writing, deny all") << true << int(SmbHolder::DenyAll) << false;
+    QTest::newRow("held for reading, deny write") << false << int(SmbHolder::DenyWrite) << true;
+    QTest::newRow("held for writing, deny none") << true << int(SmbHolder::DenyNone) << false;
 }
 
 void TestSmbFile::fileHeldByAnotherClient()
 {
-    QFETCH(int, flags);
+    QFETCH(bool, forWriting);
     QFETCH(int, shareMode);
     QFETCH(bool, readable);
     const QByteArray before = "0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0";
     m_server->addStation(before);
-    OtherClient other;
-    QVERIFY(other.hold("smb://" + m_host.toLatin1() + "/C/Program Files/Kelvarin/QuorvelNet/command/command.inf", flags,
-                       smbc_share_mode(shareMode)));
+    SmbHolder other(m_server->commandFileUrl(), forWriting, SmbHolder::ShareMode(shareMode));
+    QVERIFY(other.holds());
 
     QElapsedTimer clock;
     clock.start();
@@ -254,9 +180,9 @@ void TestSmbFile::deadStationFailsWithinTheBound()
 {
     QFETCH(QString, kind);
     QFETCH(QString, host);
-    std::unique_ptr<SilentServer> station;
+    std::unique_ptr<SilentStation> station;
     if (kind != "refused")
-        station = std::make_unique<SilentServer>(host.toLatin1().constData(), kind == "dropped");
+        station = std::make_unique<SilentStation>(host, kind == "dropped");
     const QString probe = CommandChannel::probeFilePath(host);
 
     QElapsedTimer clock;
@@ -272,8 +198,8 @@ void TestSmbFile::deadStationFailsWithinTheBound()
 
 void TestSmbFile::checksStationsTogether()
 {
-    SilentServer silent("127.0.0.7", false);
-    SilentServer dropped("127.0.0.8", true);
+    SilentStation silent("127.0.0.7", false);
+    SilentStation dropped("127.0.0.8", true);
     m_server->addStation();
     QStringList probes;
     for (const QString& host : {"127.0.0.7", "127.0.0.8", "127.0.0.10", "127.0.0.2"})

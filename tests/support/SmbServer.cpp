@@ -5,8 +5,15 @@
 #include <QFileInfo>
 #include <QProcess>
 
+#include <arpa/inet.h>
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <libsmbclient.h>
+#include <netinet/in.h>
 #include <pwd.h>
+#include <sys/stat.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -52,6 +59,8 @@ std::unique_ptr<SmbServer> SmbServer::fixture()
 
 std::unique_ptr<SmbServer> SmbServer::start(const QString& dir, const QString& address)
 {
+    // The share's guest account must be able to pass through a private temporary folder.
+    (void)::chmod(QFile::encodeName(QFileInfo(dir).absolutePath()).constData(), 0755);
     if (script().isEmpty() || QProcess::execute(script(), {QStringLiteral("start"), dir, address}) != 0)
         return nullptr;
     return std::unique_ptr<SmbServer>(new SmbServer(dir, address, true));
@@ -106,6 +115,11 @@ QByteArray SmbServer::commandFile() const
     return readFile(commandDir() + QStringLiteral("/command.inf"));
 }
 
+QByteArray SmbServer::commandFileUrl() const
+{
+    return "smb://" + m_address.toLatin1() + "/C/" + commandDir().toLatin1() + "/command.inf";
+}
+
 void SmbServer::kill()
 {
     const qint64 pid = pidOf(m_dir);
@@ -118,4 +132,55 @@ void SmbServer::kill()
     // Its pid may be reused: nothing is stopped by it later.
     for (const QString& f : QDir(m_dir + QStringLiteral("/pid")).entryList({QStringLiteral("smbd*.pid")}, QDir::Files))
         QFile::remove(m_dir + QStringLiteral("/pid/") + f);
+}
+
+SmbHolder::SmbHolder(const QByteArray& url, bool forWriting, ShareMode mode)
+{
+    SMBCCTX* ctx = smbc_new_context();
+    m_ctx = ctx;
+    smbc_setTimeout(ctx, 2000);
+    smbc_setFunctionAuthDataWithContext(ctx, [](SMBCCTX*, const char*, const char*, char*, int, char* user, int, char* pw, int) {
+        std::strcpy(user, "guest");
+        pw[0] = '\0';
+    });
+    if (!smbc_init_context(ctx))
+        qFatal("no second client");
+    smbc_setOptionOpenShareMode(ctx, mode == DenyAll ? SMBC_SHAREMODE_DENY_ALL
+                                     : mode == DenyWrite ? SMBC_SHAREMODE_DENY_WRITE
+                                                         : SMBC_SHAREMODE_DENY_NONE);
+    m_file = smbc_getFunctionOpen(ctx)(ctx, url.constData(), forWriting ? O_RDWR : O_RDONLY, 0);
+}
+
+SmbHolder::~SmbHolder()
+{
+    auto* ctx = static_cast<SMBCCTX*>(m_ctx);
+    if (m_file)
+        smbc_getFunctionClose(ctx)(ctx, static_cast<SMBCFILE*>(m_file));
+    smbc_free_context(ctx, 1);
+}
+
+SilentStation::SilentStation(const QString& address, bool dropConnects)
+{
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(445);
+    ::inet_pton(AF_INET, address.toLatin1().constData(), &a.sin_addr);
+    m_listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int one = 1;
+    ::setsockopt(m_listener, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+    if (::bind(m_listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(m_listener, dropConnects ? 0 : 16) != 0)
+        qFatal("cannot listen on %s", qPrintable(address));
+    if (dropConnects) {
+        // A queue of one, filled: the kernel drops every further connect.
+        m_filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (::connect(m_filler, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+            qFatal("cannot fill the queue of %s", qPrintable(address));
+    }
+}
+
+SilentStation::~SilentStation()
+{
+    if (m_filler >= 0)
+        ::close(m_filler);
+    ::close(m_listener);
 }

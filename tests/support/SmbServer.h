@@ -31,6 +31,7 @@ public:
     // The client's command file with the given content and an empty probe file.
     void addStation(const QByteArray& commandFile = "0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0") const;
     QByteArray commandFile() const;
+    QByteArray commandFileUrl() const;
     static QString commandDir();
 
     // Kills the server and every process serving a connection, as a crash would.
@@ -41,4 +42,38 @@ private:
     QString m_dir;
     QString m_address;
     bool m_owned;
+};
+
+// Another client on the network holding a file of a share open, the way the station's own program
+// would, until destroyed: a second libsmbclient context, so the server sees two clients.
+class SmbHolder
+{
+public:
+    enum ShareMode { DenyAll, DenyWrite, DenyNone };
+    // url: smb://host/share/path
+    SmbHolder(const QByteArray& url, bool forWriting, ShareMode mode);
+    ~SmbHolder();
+    SmbHolder(const SmbHolder&) = delete;
+    SmbHolder& operator=(const SmbHolder&) = delete;
+    bool holds() const { return m_file != nullptr; }
+
+private:
+    void* m_ctx = nullptr;
+    void* m_file = nullptr;
+};
+
+// A station that never answers on port 445: it listens (the kernel accepts, nothing is said), or,
+// with dropConnects, its queue is full at once so that every further connect goes unanswered, as
+// with a station that is switched off or black-holed.
+class SilentStation
+{
+public:
+    SilentStation(const QString& address, bool dropConnects);
+    ~SilentStation();
+    SilentStation(const SilentStation&) = delete;
+    SilentStation& operator=(const SilentStation&) = delete;
+
+private:
+    int m_listener = -1;
+    int m_filler = -1;
 };
