@@ -21,8 +21,9 @@ case "$cmd" in
 start)
     address=${3:?address}
     smbd=$(command -v smbd || echo /usr/sbin/smbd)
-    [ -x "$smbd" ] || { echo "smbd is not installed (scripts/install-deps.sh)" >&2; exit 1; }
-    [ "$(id -u)" -eq 0 ] || { echo "smbd on port 445 needs root" >&2; exit 1; }
+    # Without a server the SMB tests skip themselves, saying why.
+    [ -x "$smbd" ] || { echo "smbd is not installed (scripts/install-deps.sh): SMB tests skip"; exit 0; }
+    [ "$(id -u)" -eq 0 ] || { echo "smbd on port 445 needs root: SMB tests skip"; exit 0; }
     "$0" stop "$dir" 2>/dev/null || true
     # smbd shares its port with any other smbd on the address: a leftover would answer instead.
     if (exec 3<>"/dev/tcp/$address/445") 2>/dev/null; then
@@ -32,6 +33,10 @@ start)
     rm -rf "$dir"
     mkdir -p "$dir"/{lock,state,cache,private,pid,log,ncalrpc,share/C}
     chown -R nobody "$dir/share"
+    if ! runuser -u nobody -- test -w "$dir/share/C"; then
+        echo "the guest account cannot reach $dir/share/C: put it below folders others may enter" >&2
+        exit 1
+    fi
     cat > "$dir/smb.conf" <<CONF
 [global]
     server role = standalone server
