@@ -174,10 +174,14 @@ SMBCCTX* context()
     return ctx;
 }
 
+// Drops every station's session (the library purges them all at once); each is dialled again
+// before its next use, so that no reconnect runs past our bound.
 void dropSessions()
 {
     if (SMBCCTX* ctx = context())
         smbc_getFunctionPurgeCachedServers(ctx)(ctx);
+    for (HostState& state : hosts())
+        state.connected = false;
 }
 
 // Dials port 445 of every host at once, with non-blocking connects, and gives up on all that
@@ -306,7 +310,8 @@ QString onHost(const Target& target, Operation operation)
         }
         const QString fileText = fileErrorText(err);
         if (!fileText.isEmpty()) {
-            after.connected = true;
+            // A refusal may have been the log-on itself, which leaves no session behind.
+            after.connected = err != EACCES && err != EPERM;
             return fileText;
         }
         dropSessions();
