@@ -5,7 +5,8 @@
 #include <QStringList>
 
 // Whole-file access with Windows sharing rules. Files are opened only for the moment of the
-// operation. Failures throw AppError with the platform's texts:
+// operation: local files below their base without following symlinks, a station's share with no
+// local folder over SMB (SmbClient). Failures throw AppError with the platform's texts:
 //   Cannot open file "<windows path>". <reason>
 //   Cannot create file "<windows path>". <reason>
 namespace WinFile {
