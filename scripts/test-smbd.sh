@@ -27,7 +27,7 @@ start)
     "$0" stop "$dir" 2>/dev/null || true
     # smbd shares its port with any other smbd on the address: a leftover would answer instead.
     if (exec 3<>"/dev/tcp/$address/445") 2>/dev/null; then
-        echo "something already listens on $address:445" >&2
+        echo "something already listens on $address:445 (a leftover test server, or the system's smbd on all addresses)" >&2
         exit 1
     fi
     rm -rf "$dir"
