@@ -1,15 +1,20 @@
 #include "platform/WinFile.h"
 
 #include "platform/AppError.h"
+#include "platform/SmbClient.h"
 #include "platform/WinPath.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 
 #include <cerrno>
+#include <optional>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace WinFile {
@@ -29,6 +34,9 @@ QString createError(const QString& path, const QString& reason)
 
 QString systemText(int err)
 {
+    // A link below the base is refused: Windows' words for a reparse point it will not follow.
+    if (err == ELOOP || err == EXDEV)
+        return QStringLiteral("The file cannot be accessed by the system");
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
@@ -71,7 +79,74 @@ private:
     int m_fd;
 };
 
+// Opens place.localPath without following any symlink below place.base, so a station (or
+// anyone who can write below the prefix) cannot point the console at a file elsewhere.
+// Returns -1 with errno set on failure.
+int openBeneath(const WinPath::Resolved& place, int flags, mode_t mode)
+{
+    Fd base(::open(QFile::encodeName(place.base).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (base.get() < 0)
+        return -1;
+    QString rel = place.localPath.mid(place.base.size());
+    while (rel.startsWith(QLatin1Char('/')))
+        rel.remove(0, 1);
+    const QByteArray relBytes = rel.isEmpty() ? QByteArray(".") : QFile::encodeName(rel);
+    flags |= O_CLOEXEC | O_NOFOLLOW;
+
+    struct open_how how {};
+    how.flags = quint64(flags);
+    how.mode = (flags & O_CREAT) ? mode : 0;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;
+    const long fd = ::syscall(SYS_openat2, base.get(), relBytes.constData(), &how, sizeof how);
+    if (fd >= 0 || errno != ENOSYS)
+        return int(fd);
+
+    // Kernels before openat2: one component at a time, none of them a link.
+    const QList<QByteArray> parts = relBytes.split('/');
+    int dir = ::dup(base.get());
+    for (qsizetype i = 0; dir >= 0 && i + 1 < parts.size(); ++i) {
+        const int next = ::openat(dir, parts.at(i).constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int saved = errno;
+        ::close(dir);
+        errno = saved == ENOTDIR ? ELOOP : saved;
+        dir = next;
+    }
+    if (dir < 0)
+        return -1;
+    const int file = ::openat(dir, parts.last().constData(), flags, mode);
+    const int saved = errno;
+    ::close(dir);
+    errno = saved;
+    return file;
+}
+
+// Station files are a few lines; anything bigger (or a device, a pipe) is not one of ours and
+// would only stall the console.
+void requireSmallRegularFile(int fd, const QString& windowsPath, QString (*error)(const QString&, const QString&))
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        throw AppError(error(windowsPath, systemText(errno)));
+    if (!S_ISREG(st.st_mode))
+        throw AppError(error(windowsPath, QStringLiteral("Access is denied")));
+    if (st.st_size > MaxFileSize)
+        throw AppError(error(windowsPath, fileTooLargeText()));
+}
+
+// The station's share over SMB, when the path names no local place. Empty when it does not.
+std::optional<SmbClient::Target> remoteTarget(const WinPath::Resolved& place)
+{
+    if (place.remoteHost.isEmpty())
+        return std::nullopt;
+    return SmbClient::Target{place.remoteHost, SmbClient::url(place.remoteHost, place.remotePath)};
+}
+
 } // namespace
+
+QString fileTooLargeText()
+{
+    return QStringLiteral("The file is larger than 1 MiB");
+}
 
 QString sharingViolationText()
 {
@@ -81,12 +156,22 @@ QString sharingViolationText()
 QByteArray read(const QString& windowsPath)
 {
     const WinPath::Resolved place = WinPath::resolve(windowsPath);
+    if (const auto remote = remoteTarget(place)) {
+        QByteArray bytes;
+        const QString failure = SmbClient::isUsableHost(remote->host) ? SmbClient::read(*remote, MaxFileSize, bytes)
+                                                                      : WinPath::networkPathNotFoundText();
+        if (!failure.isEmpty())
+            throw AppError(openError(windowsPath, failure));
+        return bytes;
+    }
     if (place.localPath.isEmpty())
         throw AppError(openError(windowsPath, place.error));
 
-    Fd fd(::open(QFile::encodeName(place.localPath).constData(), O_RDONLY | O_CLOEXEC));
+    // Non-blocking so that a pipe in place of the file cannot hold the open.
+    Fd fd(openBeneath(place, O_RDONLY | O_NONBLOCK, 0));
     if (fd.get() < 0)
         throw AppError(openError(windowsPath, systemText(errno)));
+    requireSmallRegularFile(fd.get(), windowsPath, openError);
     if (!lockWhole(fd.get(), F_RDLCK))
         throw AppError(openError(windowsPath, lockText(errno)));
 
@@ -102,6 +187,8 @@ QByteArray read(const QString& windowsPath)
         if (n == 0)
             break;
         bytes.append(chunk, n);
+        if (bytes.size() > MaxFileSize)
+            throw AppError(openError(windowsPath, fileTooLargeText()));
     }
     return bytes;
 }
@@ -109,14 +196,22 @@ QByteArray read(const QString& windowsPath)
 void write(const QString& windowsPath, const QByteArray& bytes)
 {
     const WinPath::Resolved place = WinPath::resolve(windowsPath);
+    if (const auto remote = remoteTarget(place)) {
+        const QString failure = SmbClient::isUsableHost(remote->host) ? SmbClient::write(*remote, bytes)
+                                                                      : WinPath::networkPathNotFoundText();
+        if (!failure.isEmpty())
+            throw AppError(createError(windowsPath, failure));
+        return;
+    }
     if (place.localPath.isEmpty())
         throw AppError(createError(windowsPath, place.error));
 
     // Not O_TRUNC: the file is truncated only once it is held exclusively, so a refused save
     // leaves it as it was.
-    Fd fd(::open(QFile::encodeName(place.localPath).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666));
+    Fd fd(openBeneath(place, O_WRONLY | O_CREAT | O_NONBLOCK, 0666));
     if (fd.get() < 0)
         throw AppError(createError(windowsPath, systemText(errno)));
+    requireSmallRegularFile(fd.get(), windowsPath, createError);
     if (!lockWhole(fd.get(), F_WRLCK))
         throw AppError(createError(windowsPath, lockText(errno)));
     if (::ftruncate(fd.get(), 0) != 0)
@@ -151,29 +246,39 @@ void writeAll(int fd, const QByteArray& bytes, const QString& windowsPath)
     }
 }
 
-// The temporary file until it has taken the old file's place; removed if anything fails first.
+// The temporary file, in the same directory, until it has taken the old file's place; removed
+// if anything fails first.
 class PendingFile
 {
 public:
-    explicit PendingFile(const QString& pathBeside)
-        : m_path(QFile::encodeName(pathBeside + QStringLiteral(".XXXXXX")))
-        , m_fd(::mkostemp(m_path.data(), O_CLOEXEC))
+    PendingFile(int dir, const QByteArray& name)
+        : m_dir(dir)
     {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            m_name = '.' + name + '.' + QByteArray::number(QRandomGenerator::system()->generate64(), 36);
+            m_fd = ::openat(dir, m_name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (m_fd >= 0 || errno != EEXIST)
+                return;
+        }
     }
     ~PendingFile()
     {
-        if (m_fd.get() >= 0 && !m_placed)
-            ::unlink(m_path.constData());
+        if (m_fd < 0)
+            return;
+        ::close(m_fd);
+        if (!m_placed)
+            ::unlinkat(m_dir, m_name.constData(), 0);
     }
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
-    int fd() const { return m_fd.get(); }
-    const char* path() const { return m_path.constData(); }
+    int fd() const { return m_fd; }
+    const char* name() const { return m_name.constData(); }
     void placed() { m_placed = true; }
 
 private:
-    QByteArray m_path;
-    Fd m_fd;
+    int m_dir;
+    QByteArray m_name;
+    int m_fd = -1;
     bool m_placed = false;
 };
 
@@ -182,19 +287,40 @@ private:
 void replace(const QString& windowsPath, const QByteArray& bytes)
 {
     const WinPath::Resolved place = WinPath::resolve(windowsPath);
+    if (!place.remoteHost.isEmpty()) {
+        // A share offers no rename under the sharing rule; it keeps the write in place.
+        write(windowsPath, bytes);
+        return;
+    }
     if (place.localPath.isEmpty())
         throw AppError(createError(windowsPath, place.error));
-    const QByteArray target = QFile::encodeName(place.localPath);
+
+    // Everything happens inside the file's directory, reached without following a link, so the
+    // temporary file and the rename stay where the file is.
+    const QFileInfo info(place.localPath);
+    WinPath::Resolved folder = place;
+    folder.localPath = info.path();
+    Fd dir(openBeneath(folder, O_RDONLY | O_DIRECTORY, 0));
+    if (dir.get() < 0) {
+        // A folder that is a link reads as "not a directory" when links are not followed.
+        struct stat st {};
+        const bool link = errno == ENOTDIR && ::lstat(QFile::encodeName(folder.localPath).constData(), &st) == 0
+            && S_ISLNK(st.st_mode);
+        throw AppError(createError(windowsPath, systemText(link ? ELOOP : errno)));
+    }
+    const QByteArray name = QFile::encodeName(info.fileName());
 
     // The old file is held exclusively until the new one has replaced it, as a save in place would
     // hold it: a file another party has open is not swapped from under it.
-    Fd old(::open(target.constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW));
+    Fd old(::openat(dir.get(), name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW));
     if (old.get() < 0 && errno != ENOENT)
         throw AppError(createError(windowsPath, systemText(errno)));
+    if (old.get() >= 0)
+        requireSmallRegularFile(old.get(), windowsPath, createError);
     if (old.get() >= 0 && !lockWhole(old.get(), F_WRLCK))
         throw AppError(createError(windowsPath, lockText(errno)));
 
-    PendingFile pending(place.localPath);
+    PendingFile pending(dir.get(), name);
     if (pending.fd() < 0)
         throw AppError(createError(windowsPath, systemText(errno)));
     // The new file keeps the old one's permissions; a first save gets the usual ones.
@@ -212,15 +338,34 @@ void replace(const QString& windowsPath, const QByteArray& bytes)
     writeAll(pending.fd(), bytes, windowsPath);
     if (::fsync(pending.fd()) != 0)
         throw AppError(createError(windowsPath, systemText(errno)));
-    if (::rename(pending.path(), target.constData()) != 0)
+    if (::renameat(dir.get(), pending.name(), dir.get(), name.constData()) != 0)
         throw AppError(createError(windowsPath, systemText(errno)));
     pending.placed();
 
     // The rename reaches the disk with the directory. The new text is in place by now, so a
     // failure here is not reported as a failed save.
-    Fd dir(::open(QFile::encodeName(QFileInfo(place.localPath).path()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() >= 0)
-        ::fsync(dir.get());
+    ::fsync(dir.get());
+}
+
+QString checkReachable(const QStringList& windowsPaths)
+{
+    QStringList hosts;
+    for (const QString& path : windowsPaths) {
+        const WinPath::Resolved place = WinPath::resolve(path);
+        if (!place.remoteHost.isEmpty() && SmbClient::isUsableHost(place.remoteHost))
+            hosts.append(place.remoteHost);
+    }
+    if (hosts.isEmpty())
+        return {};
+    if (const QString problem = SmbClient::credentialsProblem(); !problem.isEmpty())
+        return problem;
+    SmbClient::checkReachable(hosts);
+    return {};
+}
+
+QString remoteAccessProblem()
+{
+    return SmbClient::credentialsProblem();
 }
 
 } // namespace WinFile

@@ -2,9 +2,11 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 // Whole-file access with Windows sharing rules. Files are opened only for the moment of the
-// operation. Failures throw AppError with the platform's texts:
+// operation: local files below their base without following symlinks, a station's share with no
+// local folder over SMB (SmbClient). Failures throw AppError with the platform's texts:
 //   Cannot open file "<windows path>". <reason>
 //   Cannot create file "<windows path>". <reason>
 namespace WinFile {
@@ -17,6 +19,10 @@ QByteArray read(const QString& windowsPath);
 // place. Fails at once, leaving the file as it was, while another party holds it in any way.
 void write(const QString& windowsPath, const QByteArray& bytes);
 
+// Every file below the prefix or a station's share is reached without following a symlink, and
+// a file larger than this is refused: the system's files are a few lines each.
+constexpr qsizetype MaxFileSize = 1024 * 1024;
+
 QString sharingViolationText();
 
 // Replaces the file whole: the text goes into a new file beside it, is flushed to disk and then
@@ -24,5 +30,15 @@ QString sharingViolationText();
 // Fails at once while another party holds the old file in any way. On any failure the old file
 // stays as it was and no temporary file is left behind.
 void replace(const QString& windowsPath, const QByteArray& bytes);
+
+// Dials the stations that these paths reach over the network all at once, so that the reads
+// that follow, one after another, fail at once for the stations that did not answer. Returns why
+// none of them can be reached (the credentials file refused), or an empty text.
+QString checkReachable(const QStringList& windowsPaths);
+
+// Why stations over the network cannot be reached with the configured credentials; empty when
+// they can.
+QString remoteAccessProblem();
+QString fileTooLargeText();
 
 } // namespace WinFile

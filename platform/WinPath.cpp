@@ -78,6 +78,21 @@ QString walk(const QString& root, const QStringList& components)
     return place;
 }
 
+Resolved failed(const QString& error)
+{
+    Resolved r;
+    r.error = error;
+    return r;
+}
+
+Resolved beneath(const QString& localPath, const QString& base)
+{
+    Resolved r;
+    r.localPath = localPath;
+    r.base = base;
+    return r;
+}
+
 } // namespace
 
 QString fullPath(const QString& windowsPath)
@@ -104,40 +119,48 @@ QString fullPath(const QString& windowsPath)
 Resolved resolve(const QString& windowsPath)
 {
     if (windowsPath.contains(QChar(0)))
-        return {{}, QStringLiteral("The filename, directory name, or volume label syntax is incorrect")};
+        return failed(QStringLiteral("The filename, directory name, or volume label syntax is incorrect"));
 
     if (windowsPath.startsWith(QLatin1String("\\\\"))) {
         const QString rest = windowsPath.mid(2);
         const qsizetype slash = rest.indexOf(QLatin1Char('\\'));
         const QString name = slash < 0 ? rest : rest.left(slash);
         if (!isPlainHostName(name))
-            return {{}, networkPathNotFoundText()};
+            return failed(networkPathNotFoundText());
         const QString uncRoot = prefix() + QStringLiteral("/unc");
         const QString host = childOf(uncRoot, name);
-        if (!QFileInfo(host).isDir())
-            return {{}, networkPathNotFoundText()};
         const QStringList components = splitComponents(slash < 0 ? QString() : rest.mid(slash + 1));
         // A share path never climbs: "." and ".." are refused so nothing outside the station's
         // mapped directory can be named.
         for (const QString& c : components) {
             if (c == QLatin1String(".") || c == QLatin1String(".."))
-                return {{}, networkPathNotFoundText()};
+                return failed(networkPathNotFoundText());
         }
+        const QFileInfo hostInfo(host);
+        if (!hostInfo.exists() && !hostInfo.isSymLink() && !components.isEmpty()) {
+            Resolved remote = failed(networkPathNotFoundText());
+            remote.remoteHost = name;
+            remote.remotePath = components;
+            return remote;
+        }
+        if (!hostInfo.isDir())
+            return failed(networkPathNotFoundText());
         QString place = host;
         for (const QString& c : components)
             place = childOf(place, c);
-        return {place, {}};
+        return beneath(place, host);
     }
 
     if (windowsPath.size() >= 2 && windowsPath.at(1) == QLatin1Char(':') && windowsPath.at(0).isLetter()) {
         const QString drive = QStringLiteral("drive_") + windowsPath.at(0).toLower();
-        return {walk(childOf(prefix(), drive), splitComponents(windowsPath.mid(2))), {}};
+        return beneath(walk(childOf(prefix(), drive), splitComponents(windowsPath.mid(2))), prefix());
     }
 
     if (windowsPath.startsWith(QLatin1Char('\\')) || windowsPath.startsWith(QLatin1Char('/')))
-        return {walk(childOf(prefix(), QStringLiteral("drive_c")), splitComponents(windowsPath)), {}};
+        return beneath(walk(childOf(prefix(), QStringLiteral("drive_c")), splitComponents(windowsPath)), prefix());
 
-    return {walk(QDir::currentPath(), splitComponents(windowsPath)), {}};
+    const QString cwd = QDir::currentPath();
+    return beneath(walk(cwd, splitComponents(windowsPath)), cwd);
 }
 
 } // namespace WinPath

@@ -1,12 +1,14 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // Turns the Windows paths that the system names into places on this machine.
 //
 //   C:\a\b        -> <prefix>/drive_c/a/b
 //   a\b           -> <current directory>/a/b
 //   \\NAME\S\rest -> <prefix>/unc/NAME/S/rest   (a mapped directory or a link to a mounted share)
+//                    or, with no such NAME there, share S of the host NAME over SMB
 //
 // Existing components are matched regardless of case, as on Windows; a component that does not
 // exist keeps the case it was given, so a new file is created with that name.
@@ -19,6 +21,12 @@ struct Resolved
 {
     QString localPath; // empty when the path cannot name anything here
     QString error;     // the system's text for why not
+    // The directory that localPath lies beneath: the prefix, the current directory or a
+    // station's <prefix>/unc/NAME. The base itself may be a link; nothing after it may be.
+    QString base;
+    // A station with no local directory: its share and the path below it, reached over SMB.
+    QString remoteHost;
+    QStringList remotePath;
 };
 
 Resolved resolve(const QString& windowsPath);

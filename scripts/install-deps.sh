@@ -12,6 +12,7 @@ packages=(
     fonts-liberation2   # Arial's metrics, for the printed card report
     xvfb xauth
     poppler-utils
+    samba smbclient libsmbclient-dev   # stations over SMB, and the tests' own smbd
 )
 
 missing=()

@@ -7,6 +7,7 @@
 #include "app/ui/TFormTools.h"
 #include "platform/AppError.h"
 #include "platform/ShellLaunch.h"
+#include "platform/WinFile.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
 #include "platform/ui/Widgets.h"
@@ -88,12 +89,28 @@ void TForm1::FormShow()
 {
     m_control->loadTariffs();
     Settings::loadRoster(m_memo2);
+    checkStationsTogether();
     // An empty line leaves its row hidden; later names keep their own rows.
     for (StationRow* row : m_rows) {
         m_currentStationName = m_memo2.line(row->index());
         if (!m_currentStationName.isEmpty())
             fillRow(*row);
     }
+}
+
+void TForm1::checkStationsTogether()
+{
+    // Stations switched off are found out in one shared wait, so that the window shows at once
+    // however many of them the roster lists; the probes that follow keep their order.
+    QStringList probes;
+    for (const StationRow* row : m_rows) {
+        const QString name = m_memo2.line(row->index());
+        if (!name.isEmpty())
+            probes << CommandChannel::probeFilePath(name);
+    }
+    const QString problem = WinFile::checkReachable(probes);
+    if (!problem.isEmpty())
+        Application::reportError(problem);
 }
 
 void TForm1::fillRow(StationRow& row)

@@ -74,6 +74,8 @@ private:
     // The roster line that the show sequence or a refresh has just read.
     QString m_currentStationName;
 
+    // Dials the roster's stations together before the probes, one after another, read them.
+    void checkStationsTogether();
     // Shows the row with the current station name and probes the station.
     void fillRow(StationRow& row);
     void probeRow(StationRow& row);

@@ -68,6 +68,9 @@ void TestFileReplace::failureLeavesTheOldFile_data()
     QTest::newRow("no room for the temporary name") << "long name" << "File name too long";
     QTest::newRow("held by another program") << "held" << WinFile::sharingViolationText();
     QTest::newRow("the name is a directory") << "directory" << "Is a directory";
+    // A link below the prefix is never followed: the file it points at stays as it was.
+    QTest::newRow("the file is a link") << "file link" << "The file cannot be accessed by the system";
+    QTest::newRow("the folder is a link") << "folder link" << "The file cannot be accessed by the system";
 }
 
 void TestFileReplace::failureLeavesTheOldFile()
@@ -77,10 +80,19 @@ void TestFileReplace::failureLeavesTheOldFile()
     TestPrefix prefix;
     // The longest name the file system takes leaves no room for a temporary name beside it.
     const QString file = failure == "long name" ? QStringLiteral("C:\\settings\\") + QString(255, 'n') : File;
-    if (failure == "directory")
+    const QString elsewhere = QStringLiteral("C:\\elsewhere\\costControl.inf");
+    if (failure == "directory") {
         QDir().mkpath(prefix.local(file));
-    else
+    } else if (failure == "file link") {
+        prefix.writeFile(elsewhere, Old);
+        QDir().mkpath(prefix.local(QStringLiteral("C:\\settings")));
+        QVERIFY(QFile::link(prefix.local(elsewhere), prefix.local(QStringLiteral("C:\\settings")) + "/costControl.inf"));
+    } else if (failure == "folder link") {
+        prefix.writeFile(elsewhere, Old);
+        QVERIFY(QFile::link(QFileInfo(prefix.local(elsewhere)).path(), prefix.local(QStringLiteral("C:\\")) + "/settings"));
+    } else {
         prefix.writeFile(file, Old);
+    }
     const QByteArray before = prefix.readFile(file);
     const QStringList entriesBefore = entries(prefix);
 

@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 class TestWinPath : public QObject
 {
     Q_OBJECT
@@ -16,6 +18,11 @@ private slots:
     void refusesUncEscapes_data();
     void refusesUncEscapes();
     void writeCreatesWithGivenCase();
+    void refusesSymlinks_data();
+    void refusesSymlinks();
+    void stationDirectoryMayBeALink();
+    void refusesLargeAndSpecialFiles_data();
+    void refusesLargeAndSpecialFiles();
     void prefixFallsBackToXdg();
 };
 
@@ -82,6 +89,103 @@ void TestWinPath::writeCreatesWithGivenCase()
     WinFile::write("C:\\DIR\\New.Inf", "abc");
     QCOMPARE(QDir(prefix.root() + "/drive_c/dir").entryList(QDir::Files), QStringList{"New.Inf"});
     QCOMPARE(WinFile::read("c:\\dir\\new.inf"), QByteArray("abc"));
+}
+
+void TestWinPath::refusesSymlinks_data()
+{
+    QTest::addColumn<QString>("linkAt");  // relative to the prefix
+    QTest::addColumn<QString>("pointsTo"); // relative to the outside directory; empty: itself
+    QTest::addColumn<QString>("windows");
+
+    QTest::newRow("station file") << "unc/PC1/C/cmd/command.inf" << "victim.txt" << "\\\\PC1\\C\\cmd\\command.inf";
+    QTest::newRow("station folder") << "unc/PC1/C/cmd" << "" << "\\\\PC1\\C\\cmd\\victim.txt";
+    QTest::newRow("station share") << "unc/PC1/C" << "" << "\\\\PC1\\C\\victim.txt";
+    QTest::newRow("file on a drive") << "drive_c/cfg/costControl.inf" << "victim.txt" << "C:\\cfg\\costControl.inf";
+    QTest::newRow("drive itself") << "drive_c" << "" << "C:\\victim.txt";
+    QTest::newRow("relative folder") << "drive_c/Program Files/Kelvarin/QuorvelServer/commandServer" << ""
+                                     << "commandServer\\victim.txt";
+    QTest::newRow("link matched regardless of case") << "unc/PC1/C/cmd/Command.INF" << "victim.txt"
+                                                     << "\\\\pc1\\c\\CMD\\command.inf";
+}
+
+void TestWinPath::refusesSymlinks()
+{
+    QFETCH(QString, linkAt);
+    QFETCH(QString, pointsTo);
+    QFETCH(QString, windows);
+    TestPrefix prefix;
+    QTemporaryDir outside;
+    const QByteArray secret = "0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0";
+    QFile victim(outside.path() + "/victim.txt");
+    QVERIFY(victim.open(QIODevice::WriteOnly) && victim.write(secret) == secret.size());
+    victim.close();
+    const QString link = prefix.root() + '/' + linkAt;
+    QDir().mkpath(QFileInfo(link).absolutePath());
+    QDir().mkpath(prefix.root() + "/unc/PC1");
+    QFile::remove(link);
+    QDir(link).removeRecursively();
+    QVERIFY(QFile::link(pointsTo.isEmpty() ? outside.path() : outside.path() + '/' + pointsTo, link));
+
+    try {
+        WinFile::read(windows);
+        QFAIL("read through a link");
+    } catch (const AppError& e) {
+        QVERIFY2(e.text().startsWith("Cannot open file"), qPrintable(e.text()));
+    }
+    QVERIFY_THROWS_EXCEPTION(AppError, WinFile::write(windows, "1"));
+    QCOMPARE(victim.open(QIODevice::ReadOnly) ? victim.readAll() : QByteArray("<gone>"), secret);
+    QCOMPARE(QDir(outside.path()).entryList(QDir::Files), QStringList{"victim.txt"});
+}
+
+void TestWinPath::stationDirectoryMayBeALink()
+{
+    // A mounted share is linked in as the station's own directory; below it nothing is followed.
+    TestPrefix prefix;
+    QTemporaryDir mount;
+    QDir().mkpath(mount.path() + "/C");
+    QDir().mkpath(prefix.root() + "/unc");
+    QVERIFY(QFile::link(mount.path(), prefix.root() + "/unc/PC1"));
+    WinFile::write("\\\\PC1\\C\\x.inf", "abc");
+    QCOMPARE(WinFile::read("\\\\pc1\\c\\X.INF"), QByteArray("abc"));
+    QVERIFY(QFileInfo::exists(mount.path() + "/C/x.inf"));
+}
+
+void TestWinPath::refusesLargeAndSpecialFiles_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("readable");
+    QTest::newRow("exactly 1 MiB") << "1048576" << true;
+    QTest::newRow("one byte more") << "1048577" << false;
+    QTest::newRow("pipe") << "fifo" << false;
+    QTest::newRow("directory") << "dir" << false;
+}
+
+void TestWinPath::refusesLargeAndSpecialFiles()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, readable);
+    TestPrefix prefix;
+    const QString windows = "\\\\PC1\\C\\command.inf";
+    const QString local = prefix.root() + "/unc/PC1/C/command.inf";
+    QDir().mkpath(prefix.root() + "/unc/PC1/C");
+    QByteArray before;
+    if (kind == "fifo") {
+        QCOMPARE(::mkfifo(QFile::encodeName(local).constData(), 0600), 0);
+    } else if (kind == "dir") {
+        QDir().mkpath(local);
+    } else {
+        before = QByteArray(kind.toInt(), '0');
+        prefix.writeFile(windows, before);
+    }
+    if (readable) {
+        QCOMPARE(WinFile::read(windows).size(), before.size());
+        return;
+    }
+    // Neither call may block on the pipe; the file keeps its bytes.
+    QVERIFY_THROWS_EXCEPTION(AppError, WinFile::read(windows));
+    QVERIFY_THROWS_EXCEPTION(AppError, WinFile::write(windows, "1"));
+    if (!before.isEmpty())
+        QCOMPARE(prefix.readFile(windows).size(), before.size());
 }
 
 void TestWinPath::prefixFallsBackToXdg()

@@ -1,0 +1,175 @@
+// Measures stations over SMB against a real smbd that it starts on 127.0.0.2 (run as root):
+//   - one CommandWrite (read, change a line, write back) against the floor: a bare libsmbclient
+//     read plus write of the same bytes on a context of its own, reused, with the same share
+//     modes and timeout;
+//   - showing the main window with 12 stations in the roster, 11 of them switched off (their
+//     connects are dropped), against a roster of one switched-off station: one bound's wait.
+// Usage: bench_smb [command writes, default 1000]
+
+#include "app/InstallPaths.h"
+#include "app/ui/Console.h"
+#include "app/ui/TForm1.h"
+#include "app/ui/TForm6.h"
+#include "platform/ui/Application.h"
+#include "stations/CommandChannel.h"
+#include "stations/LineBuffer.h"
+#include "support/SmbServer.h"
+#include "support/TestPrefix.h"
+
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <libsmbclient.h>
+#include <vector>
+
+namespace {
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+class BareClient
+{
+public:
+    BareClient()
+    {
+        m_ctx = smbc_new_context();
+        smbc_setTimeout(m_ctx, 1000);
+        smbc_setFunctionAuthDataWithContext(m_ctx, [](SMBCCTX*, const char*, const char*, char*, int, char* user, int, char* pw, int) {
+            std::strcpy(user, "guest");
+            pw[0] = '\0';
+        });
+        if (!smbc_init_context(m_ctx))
+            qFatal("no bare client");
+    }
+    ~BareClient() { smbc_free_context(m_ctx, 1); }
+
+    QByteArray read(const char* url)
+    {
+        smbc_setOptionOpenShareMode(m_ctx, SMBC_SHAREMODE_DENY_WRITE);
+        SMBCFILE* f = smbc_getFunctionOpen(m_ctx)(m_ctx, url, O_RDONLY, 0);
+        if (!f)
+            qFatal("bare open failed");
+        QByteArray bytes;
+        char chunk[65536];
+        for (ssize_t n; (n = smbc_getFunctionRead(m_ctx)(m_ctx, f, chunk, sizeof chunk)) > 0;)
+            bytes.append(chunk, n);
+        smbc_getFunctionClose(m_ctx)(m_ctx, f);
+        return bytes;
+    }
+    void write(const char* url, const QByteArray& bytes)
+    {
+        smbc_setOptionOpenShareMode(m_ctx, SMBC_SHAREMODE_DENY_ALL);
+        SMBCFILE* f = smbc_getFunctionOpen(m_ctx)(m_ctx, url, O_WRONLY | O_CREAT, 0666);
+        if (!f || smbc_getFunctionFtruncate(m_ctx)(m_ctx, f, 0) < 0
+            || smbc_getFunctionWrite(m_ctx)(m_ctx, f, bytes.constData(), size_t(bytes.size())) != bytes.size())
+            qFatal("bare write failed");
+        smbc_getFunctionClose(m_ctx)(m_ctx, f);
+    }
+
+private:
+    SMBCCTX* m_ctx;
+};
+
+// Chooses central control on a fresh console and returns how long the main window took to show.
+double showMainWindow(TestPrefix& prefix, const QByteArray& roster)
+{
+    prefix.writeFile(InstallPaths::RosterFile, roster);
+    Console console;
+    console.form6()->show();
+    QElapsedTimer clock;
+    clock.start();
+    console.form6()->findChild<QPushButton*>("BitBtn3")->click();
+    const double ms = clock.nsecsElapsed() / 1e6;
+    if (!console.form1()->isVisible())
+        qFatal("the main window did not show");
+    return ms;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    if (qEnvironmentVariableIsEmpty("QUORVEL_TEST_SMBD_SCRIPT"))
+        qputenv("QUORVEL_TEST_SMBD_SCRIPT", QUORVEL_SOURCE_DIR "/scripts/test-smbd.sh");
+    SmbServer::useTestClientConfig();
+    Application app(argc, argv, QStringLiteral("QuorvelServer"));
+    const int writes = argc > 1 ? atoi(argv[1]) : 1000;
+
+    QTemporaryDir serverDir;
+    const std::unique_ptr<SmbServer> server = SmbServer::start(serverDir.path() + "/smbd", "127.0.0.2");
+    if (!server)
+        qFatal("cannot start smbd (root and samba needed)");
+    server->addStation();
+    TestPrefix prefix;
+    prefix.makeTables();
+    prefix.writeFile(InstallPaths::TariffFile, "0.5\r\n0.25");
+
+    // Command writes, one of each in turn, so that both sides see the same server, cache and load.
+    const QString station = server->address();
+    const QByteArray url = server->commandFileUrl();
+    LineBuffer scratch;
+    BareClient bare;
+    CommandWrite(scratch, station, 6, "0");
+    bare.write(url.constData(), bare.read(url.constData()));
+    std::vector<double> ours, floor;
+    const auto timeOurs = [&](int i) {
+        QElapsedTimer clock;
+        clock.start();
+        CommandWrite(scratch, station, 6, QString::number(i % 60));
+        ours.push_back(clock.nsecsElapsed() / 1e6);
+    };
+    const auto timeBare = [&](int i) {
+        QElapsedTimer clock;
+        clock.start();
+        LineBuffer buffer(bare.read(url.constData()));
+        buffer.setLine(6, QString::number(i % 60));
+        bare.write(url.constData(), buffer.text());
+        floor.push_back(clock.nsecsElapsed() / 1e6);
+    };
+    // Which goes first changes every time, so neither always finds the server just woken.
+    for (int i = 0; i < writes; ++i) {
+        if (i % 2) {
+            timeOurs(i);
+            timeBare(i);
+        } else {
+            timeBare(i);
+            timeOurs(i);
+        }
+    }
+    std::printf("CommandWrite over SMB:        %7.3f ms   bare read+write: %7.3f ms   ratio %.2f\n", median(ours),
+                median(floor), median(ours) / median(floor));
+
+    // Start-up: eleven stations switched off, against twelve that are up.
+    QByteArray allUp = station.toLatin1();
+    QByteArray elevenDead = station.toLatin1();
+    std::vector<std::unique_ptr<SilentStation>> dead;
+    for (int i = 0; i < 11; ++i) {
+        const QString address = QStringLiteral("127.0.1.%1").arg(10 + i);
+        dead.push_back(std::make_unique<SilentStation>(address, true));
+        elevenDead += "\r\n" + address.toLatin1();
+        allUp += "\r\n" + station.toLatin1();
+    }
+    // The floor is one dead station alone: one bound's wait is the least a dead station costs.
+    const QByteArray oneDead = QByteArrayLiteral("127.0.1.10");
+    std::vector<double> upTimes, deadTimes, oneDeadTimes;
+    for (int round = 0; round < 3; ++round) {
+        upTimes.push_back(showMainWindow(prefix, allUp));
+        deadTimes.push_back(showMainWindow(prefix, elevenDead));
+        QThread::msleep(1100); // past the memory of failed stations
+        oneDeadTimes.push_back(showMainWindow(prefix, oneDead));
+        QThread::msleep(1100);
+    }
+    std::printf("Start-up, 11 of 12 dead:      %7.1f ms   1 dead alone:    %7.1f ms   ratio %.2f   (12 up: %.1f ms)\n",
+                median(deadTimes), median(oneDeadTimes), median(deadTimes) / median(oneDeadTimes), median(upTimes));
+    return 0;
+}

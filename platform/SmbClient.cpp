@@ -1,0 +1,431 @@
+#include "platform/SmbClient.h"
+
+#include "platform/WinFile.h"
+#include "platform/WinPath.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
+#include <QList>
+#include <QUrl>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <libsmbclient.h>
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace SmbClient {
+
+namespace {
+
+// The bound on dialling a station and on waiting for any one answer from it, in milliseconds.
+constexpr int BoundMs = 1000;
+// A station that failed is answered from memory for this long: the twelve countdowns and a probe
+// in one second cost one wait, not thirteen.
+constexpr qint64 RememberFailureMs = 1000;
+constexpr int SmbPort = 445;
+
+qint64 nowMs()
+{
+    static QElapsedTimer clock;
+    if (!clock.isValid())
+        clock.start();
+    return clock.elapsed();
+}
+
+struct HostState
+{
+    bool connected = false; // libsmbclient holds a session that worked last time
+    qint64 answeredAt = -1; // the port answered a dial at this time
+    qint64 failedAt = -1;
+    QString failure;
+};
+
+QHash<QString, HostState>& hosts()
+{
+    static QHash<QString, HostState> table;
+    return table;
+}
+
+HostState& stateOf(const QString& host)
+{
+    return hosts()[host.toLower()];
+}
+
+void remember(HostState& state, const QString& failure)
+{
+    state.connected = false;
+    state.answeredAt = -1;
+    state.failedAt = nowMs();
+    state.failure = failure;
+}
+
+struct Credentials
+{
+    QByteArray username;
+    QByteArray password;
+    QByteArray domain;
+    QString problem;
+};
+
+Credentials loadCredentials()
+{
+    Credentials c;
+    const QByteArray path = QFile::encodeName(credentialsPath());
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0) {
+        if (errno != ENOENT)
+            c.problem = QStringLiteral("The credentials file \"%1\" cannot be read: %2")
+                            .arg(credentialsPath(), QString::fromLocal8Bit(std::strerror(errno)));
+        return c;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        c.problem = QStringLiteral("The credentials file \"%1\" is not a plain file; it is not used.").arg(credentialsPath());
+        return c;
+    }
+    if ((st.st_mode & (S_IRGRP | S_IROTH)) != 0) {
+        c.problem = QStringLiteral("The credentials file \"%1\" can be read by other users; it is not used. "
+                                   "Make it readable by its owner only (chmod 600).")
+                        .arg(credentialsPath());
+        return c;
+    }
+    QFile file(credentialsPath());
+    if (!file.open(QIODevice::ReadOnly)) {
+        c.problem = QStringLiteral("The credentials file \"%1\" cannot be read: %2").arg(credentialsPath(), file.errorString());
+        return c;
+    }
+    // smbclient's authentication file: "name = value" lines; the value runs to the end of the line.
+    for (const QByteArray& raw : file.read(64 * 1024).split('\n')) {
+        const qsizetype eq = raw.indexOf('=');
+        if (eq < 0)
+            continue;
+        const QByteArray key = raw.left(eq).trimmed().toLower();
+        const QByteArray value = raw.mid(eq + 1).trimmed();
+        if (key == "username")
+            c.username = value;
+        else if (key == "password")
+            c.password = value;
+        else if (key == "domain")
+            c.domain = value;
+    }
+    return c;
+}
+
+
+void copyInto(char* target, int size, const QByteArray& value)
+{
+    if (size <= 0)
+        return;
+    const int n = std::min(int(value.size()), size - 1);
+    std::memcpy(target, value.constData(), size_t(n));
+    target[n] = '\0';
+}
+
+void authenticate(SMBCCTX*, const char*, const char*, char* workgroup, int workgroupSize, char* username, int usernameSize,
+                  char* password, int passwordSize)
+{
+    // Read again for every new session, so a corrected file needs no restart.
+    const Credentials c = loadCredentials();
+    if (c.username.isEmpty()) {
+        copyInto(username, usernameSize, "guest");
+        copyInto(password, passwordSize, QByteArray());
+        return;
+    }
+    if (!c.domain.isEmpty())
+        copyInto(workgroup, workgroupSize, c.domain);
+    copyInto(username, usernameSize, c.username);
+    copyInto(password, passwordSize, c.password);
+}
+
+// A cached session is trusted as it is: if the station has gone, the operation itself fails
+// within the bound and the session is dropped then. The library's own check would redial on its
+// own, past every bound we set.
+int keepServer(SMBCCTX*, SMBCSRV*)
+{
+    return 0;
+}
+
+SMBCCTX* context()
+{
+    static SMBCCTX* ctx = [] {
+        // A write to a station that reset its connection must not end the console.
+        std::signal(SIGPIPE, SIG_IGN);
+        SMBCCTX* c = smbc_new_context();
+        if (!c)
+            return c;
+        smbc_setDebug(c, 0);
+        smbc_setTimeout(c, BoundMs);
+        smbc_setPort(c, SmbPort);
+        smbc_setFunctionAuthData(c, nullptr);
+        smbc_setFunctionAuthDataWithContext(c, authenticate);
+        smbc_setFunctionCheckServer(c, keepServer);
+        if (!smbc_init_context(c)) {
+            smbc_free_context(c, 1);
+            return static_cast<SMBCCTX*>(nullptr);
+        }
+        return c;
+    }();
+    return ctx;
+}
+
+// Drops every station's session (the library purges them all at once); each is dialled again
+// before its next use, so that no reconnect runs past our bound.
+void dropSessions()
+{
+    if (SMBCCTX* ctx = context())
+        smbc_getFunctionPurgeCachedServers(ctx)(ctx);
+    for (HostState& state : hosts())
+        state.connected = false;
+}
+
+// Dials port 445 of every host at once, with non-blocking connects, and gives up on all that
+// have not answered within the bound. Names go through the system's resolver.
+void dial(const QStringList& names)
+{
+    struct Attempt
+    {
+        QString host;
+        int fd;
+    };
+    QList<Attempt> attempts;
+    QHash<QString, bool> answered;
+    for (const QString& host : names) {
+        if (answered.contains(host.toLower()))
+            continue;
+        answered.insert(host.toLower(), false);
+        struct addrinfo hints {};
+        hints.ai_socktype = SOCK_STREAM;
+        struct addrinfo* list = nullptr;
+        if (::getaddrinfo(host.toUtf8().constData(), "445", &hints, &list) != 0)
+            continue;
+        for (struct addrinfo* a = list; a; a = a->ai_next) {
+            const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+            if (fd < 0)
+                continue;
+            if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0 || errno == EINPROGRESS)
+                attempts.append({host.toLower(), fd});
+            else
+                ::close(fd);
+        }
+        ::freeaddrinfo(list);
+    }
+
+    const qint64 deadline = nowMs() + BoundMs;
+    QList<Attempt> pending = attempts;
+    while (!pending.isEmpty()) {
+        const qint64 left = deadline - nowMs();
+        if (left <= 0)
+            break;
+        QList<struct pollfd> fds;
+        for (const Attempt& a : pending)
+            fds.append({a.fd, POLLOUT, 0});
+        if (::poll(fds.data(), nfds_t(fds.size()), int(left)) < 0 && errno != EINTR)
+            break;
+        QList<Attempt> still;
+        for (qsizetype i = 0; i < pending.size(); ++i) {
+            if (fds.at(i).revents == 0) {
+                still.append(pending.at(i));
+                continue;
+            }
+            int err = 0;
+            socklen_t len = sizeof err;
+            if (::getsockopt(pending.at(i).fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0)
+                answered[pending.at(i).host] = true;
+        }
+        pending = still;
+    }
+    for (const Attempt& a : attempts)
+        ::close(a.fd);
+
+    for (auto it = answered.cbegin(); it != answered.cend(); ++it) {
+        HostState& state = stateOf(it.key());
+        if (it.value())
+            state.answeredAt = nowMs();
+        else
+            remember(state, WinPath::networkPathNotFoundText());
+    }
+}
+
+bool isFresh(qint64 at)
+{
+    return at >= 0 && nowMs() - at < RememberFailureMs;
+}
+
+// The errors that concern one file; any other means the station or its session failed.
+QString fileErrorText(int err)
+{
+    switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("The system cannot find the file specified");
+    case EACCES:
+    case EPERM:
+    case EISDIR:
+    case EROFS:
+        return QStringLiteral("Access is denied");
+    case EBUSY:
+        return WinFile::sharingViolationText();
+    case EFBIG:
+        return WinFile::fileTooLargeText();
+    default:
+        return {};
+    }
+}
+
+// Runs one operation on a station's share under the bounds and maps its errno.
+template<typename Operation>
+QString onHost(const Target& target, Operation operation)
+{
+    const Credentials given = loadCredentials();
+    if (!given.problem.isEmpty())
+        return given.problem;
+
+    for (int attempt = 0;; ++attempt) {
+        HostState& state = stateOf(target.host);
+        if (isFresh(state.failedAt))
+            return state.failure;
+        if (!state.connected && !isFresh(state.answeredAt)) {
+            dial({target.host});
+            if (isFresh(stateOf(target.host).failedAt))
+                return stateOf(target.host).failure;
+        }
+        SMBCCTX* ctx = context();
+        if (!ctx)
+            return WinPath::networkPathNotFoundText();
+        // Given credentials are the only ones tried: a wrong password must not become a guest.
+        smbc_setOptionNoAutoAnonymousLogin(ctx, !given.username.isEmpty());
+        const bool reused = stateOf(target.host).connected;
+        const qint64 started = nowMs();
+        const int err = operation(ctx);
+        HostState& after = stateOf(target.host);
+        if (err == 0) {
+            after.connected = true;
+            return {};
+        }
+        const QString fileText = fileErrorText(err);
+        if (!fileText.isEmpty()) {
+            // A refusal may have been the log-on itself, which leaves no session behind.
+            after.connected = err != EACCES && err != EPERM;
+            return fileText;
+        }
+        dropSessions();
+        // A session the station dropped (it restarted, say) fails at once: dial it again once,
+        // as Windows does, rather than fail a command on a station that is up.
+        if (reused && attempt == 0 && nowMs() - started < BoundMs / 2) {
+            after.connected = false;
+            after.answeredAt = -1;
+            continue;
+        }
+        remember(after, WinPath::networkPathNotFoundText());
+        return after.failure;
+    }
+}
+
+} // namespace
+
+QString credentialsPath()
+{
+    return WinPath::prefix() + QStringLiteral("/smb-credentials");
+}
+
+QString credentialsProblem()
+{
+    return loadCredentials().problem;
+}
+
+bool isUsableHost(const QString& host)
+{
+    if (host.isEmpty() || host.startsWith(QLatin1Char('.')) || host.startsWith(QLatin1Char('-')))
+        return false;
+    for (QChar c : host) {
+        if (!c.isLetterOrNumber() && c != QLatin1Char('-') && c != QLatin1Char('_') && c != QLatin1Char('.'))
+            return false;
+    }
+    return true;
+}
+
+QByteArray url(const QString& host, const QStringList& components)
+{
+    QByteArray u = "smb://" + QUrl::toPercentEncoding(host, ".-_");
+    for (const QString& c : components)
+        u += '/' + QUrl::toPercentEncoding(c);
+    return u;
+}
+
+QString read(const Target& target, qsizetype maxSize, QByteArray& bytes)
+{
+    return onHost(target, [&](SMBCCTX* ctx) {
+        bytes.clear();
+        smbc_setOptionOpenShareMode(ctx, SMBC_SHAREMODE_DENY_WRITE);
+        SMBCFILE* file = smbc_getFunctionOpen(ctx)(ctx, target.url.constData(), O_RDONLY, 0);
+        if (!file)
+            return errno ? errno : EIO;
+        int err = 0;
+        char chunk[65536];
+        for (;;) {
+            const ssize_t n = smbc_getFunctionRead(ctx)(ctx, file, chunk, sizeof chunk);
+            if (n < 0) {
+                err = errno ? errno : EIO;
+                break;
+            }
+            if (n == 0)
+                break;
+            bytes.append(chunk, n);
+            if (bytes.size() > maxSize) {
+                err = EFBIG;
+                break;
+            }
+        }
+        smbc_getFunctionClose(ctx)(ctx, file);
+        if (err)
+            bytes.clear();
+        return err;
+    });
+}
+
+QString write(const Target& target, const QByteArray& bytes)
+{
+    return onHost(target, [&](SMBCCTX* ctx) {
+        // Held deny-all before anything changes: a file another party has open is left as it was.
+        smbc_setOptionOpenShareMode(ctx, SMBC_SHAREMODE_DENY_ALL);
+        SMBCFILE* file = smbc_getFunctionOpen(ctx)(ctx, target.url.constData(), O_WRONLY | O_CREAT, 0666);
+        if (!file)
+            return errno ? errno : EIO;
+        int err = 0;
+        if (smbc_getFunctionFtruncate(ctx)(ctx, file, 0) < 0)
+            err = errno ? errno : EIO;
+        qsizetype done = 0;
+        while (!err && done < bytes.size()) {
+            const ssize_t n = smbc_getFunctionWrite(ctx)(ctx, file, bytes.constData() + done, size_t(bytes.size() - done));
+            if (n <= 0)
+                err = errno ? errno : EIO;
+            else
+                done += n;
+        }
+        if (smbc_getFunctionClose(ctx)(ctx, file) < 0 && !err)
+            err = errno ? errno : EIO;
+        return err;
+    });
+}
+
+void checkReachable(const QStringList& names)
+{
+    if (!loadCredentials().problem.isEmpty())
+        return;
+    QStringList toDial;
+    for (const QString& host : names) {
+        const HostState& state = stateOf(host);
+        if (!state.connected && !isFresh(state.failedAt) && !isFresh(state.answeredAt))
+            toDial.append(host);
+    }
+    if (!toDial.isEmpty())
+        dial(toDial);
+}
+
+} // namespace SmbClient

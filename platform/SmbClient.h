@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Station shares reached over SMB in this process, for stations with no local mapping.
+//
+// One client context serves the whole process, so a connection to a station is set up once and
+// reused. Every operation on a station is bounded to about a second: a station whose port does
+// not answer within that is unreachable, a server that stops answering times out, and a station
+// that has just failed is not dialled again within the same second.
+//
+// Credentials: guest, unless <prefix>/smb-credentials holds "username = ", "password = " and
+// "domain = " lines (readable by its owner only). Name resolution for the connection check is the
+// system's resolver; everything else comes from libsmbclient's usual configuration.
+//
+// Failures come back as the platform's reason texts, never with a credential in them.
+namespace SmbClient {
+
+struct Target
+{
+    QString host;   // the station's name, as the UNC path gave it
+    QByteArray url; // smb://host/share/path, percent-encoded
+};
+
+// False when the text cannot be the host of a URL, so that a station's name can never carry a
+// user name, a port or a path into one.
+bool isUsableHost(const QString& host);
+QByteArray url(const QString& host, const QStringList& components);
+
+// Reads the whole file, sharing it with readers only. Returns the failure's reason text, or an
+// empty text on success. Files over maxSize are refused.
+QString read(const Target& target, qsizetype maxSize, QByteArray& bytes);
+
+// Opens the file exclusively, then replaces its contents with bytes. Nothing changes in a file
+// that cannot be held.
+QString write(const Target& target, const QByteArray& bytes);
+
+// Dials every host together and remembers which ones did not answer within the bound, so that the
+// reads that follow fail at once for them instead of waiting one after another.
+void checkReachable(const QStringList& hosts);
+
+// Why the credentials file is refused, or an empty text when it is usable or absent.
+QString credentialsProblem();
+
+// The path of the credentials file.
+QString credentialsPath();
+
+} // namespace SmbClient

@@ -1,0 +1,261 @@
+#include "app/InstallPaths.h"
+#include "app/ui/Console.h"
+#include "app/ui/TForm1.h"
+#include "app/ui/TForm6.h"
+#include "app/ui/TFormTools.h"
+#include "platform/ui/MessageBoxes.h"
+#include "stations/LineBuffer.h"
+#include "stations/ui/StationRow.h"
+#include "support/SmbServer.h"
+#include "support/TestPrefix.h"
+
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <sys/stat.h>
+
+namespace {
+const QString Failed = QStringLiteral("الإتصال غير قائم حاليا مع الجهاز المطلوب");
+const QByteArray EightZeros = "0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0";
+} // namespace
+
+// The console's rows working real stations over SMB: the suite's smbd on 127.0.0.2 is a station
+// that is up, and the station names are addresses.
+class TestSmbStations : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void lampsByProbe();
+    void commandReachesTheFile_data();
+    void commandReachesTheFile();
+    void sessionReachesTheFile();
+    void fileHeldByTheStationShowsTheMessage();
+    void serverKilledMidSession();
+    void serverRestartedBetweenTicks();
+    void showsAtOnceWithElevenDeadStations();
+    void refusedCredentialsAreShownOnce();
+
+private:
+    // Writes the roster and chooses central control as the operator does; returns the time the
+    // main window took to show, in milliseconds.
+    qint64 start(const QByteArray& roster);
+    StationRow& row(int i) { return m_console->form1()->row(i); }
+    QStringList lines567(const SmbServer* station = nullptr) const
+    {
+        const LineBuffer file((station ? station : m_server.get())->commandFile());
+        return {file.line(5), file.line(6), file.line(7)};
+    }
+
+    std::unique_ptr<SmbServer> m_server;
+    std::unique_ptr<TestPrefix> m_prefix;
+    std::unique_ptr<Console> m_console;
+    QList<MessageBoxes::Shown> m_boxes;
+};
+
+void TestSmbStations::initTestCase()
+{
+    m_server = SmbServer::fixture();
+    if (!m_server)
+        QSKIP("no test smbd: run through ctest, as root, with samba installed");
+    SmbServer::useTestClientConfig();
+}
+
+void TestSmbStations::init()
+{
+    m_prefix = std::make_unique<TestPrefix>();
+    m_prefix->makeTables();
+    m_prefix->writeFile(InstallPaths::TariffFile, "0.5\r\n0.25");
+    m_server->addStation(EightZeros);
+    m_boxes.clear();
+    MessageBoxes::setRecorderForTests([this](const MessageBoxes::Shown& box) { m_boxes.append(box); });
+    m_console = std::make_unique<Console>();
+}
+
+void TestSmbStations::cleanup()
+{
+    m_console.reset();
+    MessageBoxes::setRecorderForTests({});
+    m_prefix.reset();
+}
+
+qint64 TestSmbStations::start(const QByteArray& roster)
+{
+    m_prefix->writeFile(InstallPaths::RosterFile, roster);
+    m_console->form6()->show();
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(m_console->form6()->findChild<QPushButton*>("BitBtn3"), Qt::LeftButton);
+    const qint64 elapsed = clock.elapsed();
+    if (!m_console->form1()->isVisible())
+        qFatal("the main window did not show");
+    return elapsed;
+}
+
+void TestSmbStations::lampsByProbe()
+{
+    // 127.0.0.9 has nothing listening; on 127.0.0.2 the share is up but lacks the probe file.
+    start("127.0.0.2\r\n127.0.0.9");
+    QVERIFY(row(0).lampShowsReachable());
+    QVERIFY(row(0).stopButton()->isEnabled());
+    QVERIFY(!row(1).lampShowsReachable());
+    QVERIFY(!row(1).stopButton()->isEnabled());
+
+    QFile::remove(m_server->share() + '/' + SmbServer::commandDir() + "/conect.inf");
+    QTest::mouseClick(row(0).refreshButton(), Qt::LeftButton);
+    QVERIFY(!row(0).lampShowsReachable());
+    m_server->addStation(EightZeros);
+    QTest::mouseClick(row(0).refreshButton(), Qt::LeftButton);
+    QVERIFY(row(0).lampShowsReachable());
+    QVERIFY(m_boxes.isEmpty());
+}
+
+void TestSmbStations::commandReachesTheFile_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QByteArray>("after");
+    QTest::newRow("shut down") << "BitBtnStop0" << QByteArray("0\r\n0\r\n1\r\n0\r\n0\r\n0\r\n0\r\n0");
+    QTest::newRow("log off") << "BitBtnExit0" << QByteArray("0\r\n0\r\n0\r\n1\r\n0\r\n0\r\n0\r\n0");
+    QTest::newRow("close protection") << "BitBtnClose0" << QByteArray("1\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0");
+}
+
+void TestSmbStations::commandReachesTheFile()
+{
+    QFETCH(QString, button);
+    QFETCH(QByteArray, after);
+    start("127.0.0.2");
+    QTest::mouseClick(m_console->form1()->findChild<QPushButton*>(button), Qt::LeftButton);
+    QCOMPARE(m_server->commandFile(), after);
+    QVERIFY(m_boxes.isEmpty());
+}
+
+void TestSmbStations::sessionReachesTheFile()
+{
+    start("127.0.0.2");
+    QTest::mouseClick(row(0).openButton(), Qt::LeftButton);
+    QVERIFY(m_boxes.isEmpty());
+    QCOMPARE(lines567(), (QStringList{"1", "0", "0"}));
+    m_console->tools()->TimerTimer(0);
+    QCOMPARE(lines567(), (QStringList{"1", "59", "14"}));
+    m_console->tools()->TimerTimer(0);
+    QCOMPARE(lines567(), (QStringList{"1", "58", "14"}));
+    QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
+    QCOMPARE(lines567(), (QStringList{"0", "58", "14"}));
+    QVERIFY(m_boxes.isEmpty());
+}
+
+void TestSmbStations::fileHeldByTheStationShowsTheMessage()
+{
+    start("127.0.0.2");
+    {
+        SmbHolder client(m_server->commandFileUrl(), true, SmbHolder::DenyAll);
+        QVERIFY(client.holds());
+        QTest::mouseClick(row(0).stopButton(), Qt::LeftButton);
+    }
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(m_boxes[0].text, Failed);
+    QCOMPARE(m_server->commandFile(), EightZeros);
+    QVERIFY(row(0).lampShowsReachable());
+    // Once the station lets go, the same command goes through.
+    QTest::mouseClick(row(0).stopButton(), Qt::LeftButton);
+    QCOMPARE(m_server->commandFile(), QByteArray("0\r\n0\r\n1\r\n0\r\n0\r\n0\r\n0\r\n0"));
+}
+
+void TestSmbStations::serverKilledMidSession()
+{
+    QTemporaryDir dir;
+    // Declared after its folder, so that it is stopped before the folder goes.
+    const std::unique_ptr<SmbServer> station = SmbServer::start(dir.path() + "/smbd", "127.0.0.3");
+    QVERIFY(station);
+    station->addStation(EightZeros);
+    start("127.0.0.2\r\n127.0.0.3");
+    QVERIFY(row(1).lampShowsReachable());
+    QTest::mouseClick(row(1).openButton(), Qt::LeftButton);
+    m_console->tools()->TimerTimer(1);
+    QCOMPARE(lines567(station.get()), (QStringList{"1", "59", "14"}));
+
+    station->kill();
+    QElapsedTimer clock;
+    clock.start();
+    m_console->tools()->TimerTimer(1);
+    QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(!row(1).lampShowsReachable());
+    QVERIFY(!m_console->tools()->timer(1)->isActive());
+
+    // The console answers, and the other station is still worked.
+    clock.restart();
+    QTest::mouseClick(row(1).stopButton(), Qt::LeftButton);
+    QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(m_boxes.size(), 1);
+    QTest::mouseClick(row(0).stopButton(), Qt::LeftButton);
+    QCOMPARE(m_server->commandFile(), QByteArray("0\r\n0\r\n1\r\n0\r\n0\r\n0\r\n0\r\n0"));
+    QCOMPARE(m_boxes.size(), 1);
+}
+
+void TestSmbStations::serverRestartedBetweenTicks()
+{
+    // The session the console held is gone with the old server; it is set up again at once, as
+    // Windows does, instead of halting a countdown on a station that is up.
+    QTemporaryDir dir;
+    // An address of its own: the killed server's failure is remembered for a second.
+    std::unique_ptr<SmbServer> station = SmbServer::start(dir.path() + "/smbd", "127.0.0.4");
+    QVERIFY(station);
+    station->addStation(EightZeros);
+    start("127.0.0.4");
+    QTest::mouseClick(row(0).openButton(), Qt::LeftButton);
+    m_console->tools()->TimerTimer(0);
+    QCOMPARE(lines567(station.get()), (QStringList{"1", "59", "14"}));
+
+    station->kill();
+    station.reset(); // before its successor starts in the same folder
+    station = SmbServer::start(dir.path() + "/smbd", "127.0.0.4");
+    QVERIFY(station);
+    station->addStation("1\r\n0\r\n0\r\n0\r\n0\r\n1\r\n59\r\n14");
+    m_console->tools()->TimerTimer(0);
+    QVERIFY(m_console->tools()->timer(0)->isActive());
+    QVERIFY(row(0).lampShowsReachable());
+    QCOMPARE(lines567(station.get()), (QStringList{"1", "58", "14"}));
+    QVERIFY(m_boxes.isEmpty());
+}
+
+void TestSmbStations::showsAtOnceWithElevenDeadStations()
+{
+    // Switched off: each connect goes unanswered. One after another they would cost 11 seconds.
+    std::vector<std::unique_ptr<SilentStation>> dead;
+    QByteArray roster = "127.0.0.2";
+    for (int i = 0; i < 11; ++i) {
+        const QString address = QStringLiteral("127.0.1.%1").arg(10 + i);
+        dead.push_back(std::make_unique<SilentStation>(address, true));
+        roster += "\r\n" + address.toLatin1();
+    }
+    const qint64 elapsed = start(roster);
+    QVERIFY2(elapsed < 2500, qPrintable(QString::number(elapsed)));
+    QVERIFY(row(0).lampShowsReachable());
+    for (int i = 1; i < 12; ++i)
+        QVERIFY(!row(i).lampShowsReachable());
+}
+
+void TestSmbStations::refusedCredentialsAreShownOnce()
+{
+    const QString path = m_prefix->root() + "/smb-credentials";
+    m_prefix->writeFile("C:\\x", ""); // the prefix exists
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("username = nobody\npassword = quorvel-test\n");
+    file.close();
+    QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0644), 0);
+    start("127.0.0.2\r\n127.0.0.2");
+    QCOMPARE(m_boxes.size(), 1);
+    QVERIFY2(m_boxes[0].text.contains(path) && m_boxes[0].text.contains("chmod 600"), qPrintable(m_boxes[0].text));
+    QVERIFY(!m_boxes[0].text.contains("quorvel-test"));
+    QVERIFY(!row(0).lampShowsReachable());
+    QVERIFY(!row(1).lampShowsReachable());
+}
+
+QTEST_MAIN(TestSmbStations)
+#include "tst_smbstations.moc"
