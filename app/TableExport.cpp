@@ -34,7 +34,9 @@ QString textOf(sqlite3_stmt* row, int column)
     switch (sqlite3_column_type(row, column)) {
     case SQLITE_NULL: return QString();
     case SQLITE_INTEGER: return QString::number(sqlite3_column_int64(row, column));
-    case SQLITE_FLOAT: return QString::number(sqlite3_column_double(row, column), 'g', QLocale::FloatingPointShortest);
+    case SQLITE_FLOAT:
+        // Plain digits, never an exponent: a price of 100000000 must not read as 1e+08.
+        return QString::number(sqlite3_column_double(row, column), 'f', QLocale::FloatingPointShortest);
     default:
         return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(row, column)),
                                  sqlite3_column_bytes(row, column));
