@@ -4,6 +4,7 @@
 #include "platform/CodePage.h"
 
 #include <QFile>
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstring>
@@ -238,6 +239,8 @@ void ParadoxTable::checkStructure()
         const int used = s16(b, blockAt + 4); // bytes of the block's rows after the first
         if (used < -m_recordSize || used % m_recordSize != 0 || used + m_recordSize > blockSize - BlockHeaderBytes)
             refuse(QStringLiteral("data block %1 states %2 bytes of rows, which does not fit").arg(block).arg(used));
+        if (used >= 0)
+            m_blocks.append({int(rows), blockAt + BlockHeaderBytes});
         rows += used / m_recordSize + 1;
         block = u16(b, blockAt);
     }
@@ -280,9 +283,12 @@ void ParadoxTable::readRow(int row, QList<QVariant>& values)
 {
     if (row < 0 || row >= m_rowCount)
         refuse(QStringLiteral("it has no row %1").arg(row + 1));
+    // The block that holds the row: the last one starting at or before it.
+    const auto next = std::upper_bound(m_blocks.begin(), m_blocks.end(), row,
+                                       [](int r, const Block& block) { return r < block.firstRow; });
+    const Block& block = *(next - 1);
     char* record = m_record.data();
-    if (!PX_get_record(m_px->doc, row, record))
-        refuse(QStringLiteral("row %1 cannot be read (%2)").arg(row + 1).arg(m_px->message));
+    std::memcpy(record, m_bytes.constData() + block.recordsAt + qint64(row - block.firstRow) * m_recordSize, size_t(m_recordSize));
     values.resize(m_fields.size());
     for (int i = 0; i < m_fields.size(); ++i) {
         const Field& field = m_fields.at(i);

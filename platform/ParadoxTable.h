@@ -14,6 +14,10 @@
 // file's size, and only then does pxlib see it, through a stream over that memory that cannot
 // reach beyond it. A file that fails a check is refused with the reason; nothing is ever written.
 //
+// pxlib reads the header and field list and decodes every value. Records are taken from the
+// checked chain of blocks rather than through pxlib's record lookup, which walks its list of
+// blocks from the first for every record and so makes reading a large table quadratic.
+//
 // Values: text is decoded from the Windows Arabic code page; a blank field (all its bytes zero,
 // Paradox's empty value, for numbers too) is a null QVariant, never 0. Integers come as qint64,
 // numbers and money as double.
@@ -61,6 +65,12 @@ private:
     QByteArray m_bytes;
     QList<Field> m_fields;
     QList<int> m_offsets; // of each field within a record
+    struct Block
+    {
+        int firstRow;    // the rows before this block, in chain order
+        qint64 recordsAt; // where its first record lies in the file
+    };
+    QList<Block> m_blocks; // in chain order
     int m_rowCount = 0;
     int m_recordSize = 0;
     qint64 m_autoIncrement = 0;
