@@ -12,29 +12,13 @@
 #include "platform/WinPath.h"
 #include "support/ParadoxWriter.h"
 #include "support/TestPrefix.h"
+#include "support/Timing.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
-#include <algorithm>
 #include <cstdio>
 
 namespace {
-
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
-
-template<typename F>
-double millis(F&& body)
-{
-    QElapsedTimer clock;
-    clock.start();
-    body();
-    return double(clock.nsecsElapsed()) / 1e6;
-}
 
 // An empty entries table in the directory, as the setup program makes it; returns its file.
 QString freshEntries(const QString& directory)
@@ -92,14 +76,14 @@ int main(int argc, char** argv)
     for (int r = 0; r < rounds; ++r) {
         freshEntries(InstallPaths::LedgerDir);
         DataImport::Result result;
-        imports.append(millis([&] { result = DataImport::importTable(target, oldFile, false); }));
+        imports.append(Timing::millis([&] { result = DataImport::importTable(target, oldFile, false); }));
         if (result.status != DataImport::Result::Status::Imported || result.rows != entries) {
             std::fprintf(stderr, "import failed: %s\n", qPrintable(DataImport::describe(result)));
             return 1;
         }
         const QString floorFile = freshEntries(floorDir);
-        bare.append(millis([&] { bareInsert(floorFile, rows); }));
-        reads.append(millis([&] {
+        bare.append(Timing::millis([&] { bareInsert(floorFile, rows); }));
+        reads.append(Timing::millis([&] {
             ParadoxTable table(oldFile);
             QList<QVariant> values;
             for (int row = 0; row < table.rowCount(); ++row)
@@ -108,6 +92,6 @@ int main(int argc, char** argv)
     }
     std::printf("import of %d entries, median of %d: import %.1f ms (of which reading the Paradox table %.1f ms), "
                 "bare insert in one transaction %.1f ms, ratio %.2f\n",
-                entries, rounds, median(imports), median(reads), median(bare), median(imports) / median(bare));
+                entries, rounds, Timing::median(imports), Timing::median(reads), Timing::median(bare), Timing::median(imports) / Timing::median(bare));
     return 0;
 }
