@@ -261,6 +261,7 @@ Result importTable(const InstallTables::Table& table, const QString& sourcePath,
     result.target = WinPath::resolve(table.windowsPath()).localPath;
     try {
         ParadoxTable source(sourcePath);
+        result.codePage = source.codePage();
         copyRows(table, source, checkOnly, result);
     } catch (const Refusal& refusal) {
         result.status = Result::Status::Refused;
@@ -315,7 +316,10 @@ QList<Result> importAll(const QString& oldInstallDir, bool checkOnly)
 
 QString describe(const Result& r)
 {
-    const QString serial = r.nextSerial > 0 ? QStringLiteral("; the next serial is %1").arg(r.nextSerial) : QString();
+    QString serial = r.nextSerial > 0 ? QStringLiteral("; the next serial is %1").arg(r.nextSerial) : QString();
+    // The tables hold Windows Arabic text whatever their header says; say so when it differs.
+    if (r.codePage != 0 && r.codePage != 1256)
+        serial += QStringLiteral("; text read as Windows Arabic (1256) though the header names code page %1").arg(r.codePage);
     switch (r.status) {
     case Result::Status::Missing:
         return QStringLiteral("%1: not in the old data (no %2)").arg(r.table, r.source);

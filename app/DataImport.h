@@ -18,6 +18,7 @@ struct Result
     QString target; // this install's file
     int rows = 0;
     qint64 nextSerial = 0; // the serial the next row will get, for tables with one
+    int codePage = 0;      // as the old file's header names it
     QString reason;        // why it was refused
 };
 

@@ -184,6 +184,7 @@ class TestDataImport : public QObject
     Q_OBJECT
 private slots:
     void importsEveryFieldOfTheFourTables();
+    void otherCodePageIsReadAsArabicAndNoted();
     void nextRowsContinueAfterTheSerials();
     void refusalLeavesTheTableAsItWas_data();
     void refusalLeavesTheTableAsItWas();
@@ -209,6 +210,8 @@ void TestDataImport::importsEveryFieldOfTheFourTables()
     }
     QCOMPARE(DataImport::describe(results.at(2)),
              QStringLiteral("Card.db: read 3 rows from %1, wrote 3 rows into %2; the next serial is 13").arg(f.oldPath(2), f.target(2)));
+    QCOMPARE(DataImport::describe(results.at(0)),
+             QStringLiteral("SumDays.DB: read 3 rows from %1, wrote 3 rows into %2").arg(f.oldPath(0), f.target(0)));
 
     // The console reads them as its own: a blank number is empty, not 0, and text is as written.
     TableStore cards;
@@ -216,6 +219,18 @@ void TestDataImport::importsEveryFieldOfTheFourTables()
     QVERIFY(cards.FindByKey(QStringLiteral("10")));
     QCOMPARE(cards.GetFieldText(QStringLiteral("Cost")), QString());
     QCOMPARE(cards.GetFieldText(QStringLiteral("Used")), Unused);
+}
+
+void TestDataImport::otherCodePageIsReadAsArabicAndNoted()
+{
+    Fixture f;
+    f.tables[3].codePage = 1252; // what pxlib's writer, and some old drivers, put there
+    f.writeOld();
+    const DataImport::Result result = DataImport::importAll(f.old.path(), false).at(3);
+    QCOMPARE(storedRows(InstallTables::all().at(3)), expectedRows(f.tables.at(3)));
+    QVERIFY2(DataImport::describe(result).endsWith(QStringLiteral("; the next serial is 8; text read as Windows Arabic (1256) "
+                                                                  "though the header names code page 1252")),
+             qPrintable(DataImport::describe(result)));
 }
 
 void TestDataImport::nextRowsContinueAfterTheSerials()
