@@ -98,6 +98,11 @@ void TestParadoxFuzz::changedBytesAreReadOrRefused()
     for (qsizetype at = 0; at < 0x100; ++at)
         for (const char value : {char(~whole.at(at)), char(0), char(0x7f), char(0xff)})
             changes.append({at, value});
+    // ...every value of the bytes that choose how the rest is read (file type, block size,
+    // version: Paradox 3 files have no second header)...
+    for (const qsizetype at : {0x04, 0x05, 0x39})
+        for (int value = 0; value < 256; ++value)
+            changes.append({at, char(value)});
     // ...and bytes anywhere, from a fixed seed so that a failure repeats.
     QRandomGenerator random(20240101);
     for (int i = 0; i < 1500; ++i)
