@@ -280,7 +280,7 @@ QList<Result> importAll(const QString& oldInstallDir, bool checkOnly)
 {
     QString data;
     try {
-        data = entryOf(oldInstallDir, QStringLiteral("Data"));
+        data = entryOf(QDir(oldInstallDir).absolutePath(), QStringLiteral("Data"));
     } catch (const Refusal& refusal) {
         throw AppError(refusal.reason);
     }
