@@ -186,6 +186,7 @@ private slots:
     void importsEveryFieldOfTheFourTables();
     void otherCodePageIsReadAsArabicAndNoted();
     void nextRowsContinueAfterTheSerials();
+    void emptyOldTableKeepsItsCounter();
     void refusalLeavesTheTableAsItWas_data();
     void refusalLeavesTheTableAsItWas();
     void checkWritesNothing();
@@ -243,6 +244,19 @@ void TestDataImport::nextRowsContinueAfterTheSerials()
     QCOMPARE(storeNewRow(InstallTables::all().at(1)), QStringLiteral("10"));
     QCOMPARE(storeNewRow(InstallTables::all().at(2)), QStringLiteral("13"));
     QCOMPARE(storeNewRow(InstallTables::all().at(3)), QStringLiteral("8"));
+}
+
+void TestDataImport::emptyOldTableKeepsItsCounter()
+{
+    // A temporary table emptied by hand: no rows, but its serials were given.
+    Fixture f;
+    f.tables[3].rows.clear();
+    f.tables[3].autoIncrement = 40;
+    f.writeOld();
+    const DataImport::Result result = DataImport::importAll(f.old.path(), false).at(3);
+    QCOMPARE(result.status, Status::Imported);
+    QCOMPARE(result.rows, 0);
+    QCOMPARE(storeNewRow(InstallTables::all().at(3)), QStringLiteral("41"));
 }
 
 void TestDataImport::refusalLeavesTheTableAsItWas_data()
