@@ -300,7 +300,7 @@ QList<Result> importAll(const QString& oldInstallDir, bool checkOnly)
                 if (path.isEmpty())
                     break;
             }
-            if (path.isEmpty() || !QFileInfo(path).isFile()) {
+            if (path.isEmpty() || QFileInfo(path).isDir()) {
                 missing.source = table.relativePath();
                 results.append(missing);
                 continue;

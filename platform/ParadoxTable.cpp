@@ -4,6 +4,7 @@
 #include "platform/CodePage.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -114,6 +115,9 @@ struct ParadoxTable::Px
 ParadoxTable::ParadoxTable(const QString& localPath)
     : m_path(localPath)
 {
+    // A pipe or device could block the open or never end.
+    if (!QFileInfo(localPath).isFile())
+        refuse(QFileInfo::exists(localPath) ? QStringLiteral("it is not a regular file") : QStringLiteral("it does not exist"));
     QFile file(localPath);
     if (!file.open(QIODevice::ReadOnly))
         refuse(file.errorString());

@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
+#include <sys/stat.h>
 extern "C" {
 #include <paradox.h>
 }
@@ -309,6 +310,11 @@ void TestDataImport::refusalLeavesTheTableAsItWas_data()
         f.writeOld();
         QFile::copy(f.oldPath(2), QFileInfo(f.oldPath(2)).absolutePath() + QStringLiteral("/CARD.DB"));
     }) << "both";
+    QTest::newRow("a pipe in the table's place") << 3 << Spoil([](Fixture& f) {
+        f.writeOld();
+        QFile::remove(f.oldPath(3));
+        QCOMPARE(mkfifo(QFile::encodeName(f.oldPath(3)).constData(), 0600), 0);
+    }) << "it is not a regular file";
     QTest::newRow("no table in this install") << 1 << Spoil([](Fixture& f) {
         f.writeOld();
         QFile::remove(f.target(1));
