@@ -379,6 +379,13 @@ void TestDataImport::programsImportAndExport()
     Fixture f;
     f.writeOld();
     QProcess run;
+    const QList<QByteArray> before = f.targetBytes();
+    run.start(program(QStringLiteral("quorvel-import")), {QStringLiteral("--check"), f.old.path()});
+    QVERIFY(run.waitForFinished(60000));
+    QCOMPARE(run.exitCode(), 0);
+    QCOMPARE(QString::fromUtf8(run.readAllStandardOutput()).count(QStringLiteral("(checked only, nothing written)")), 4);
+    QCOMPARE(f.targetBytes(), before);
+
     run.start(program(QStringLiteral("quorvel-import")), {f.old.path()});
     QVERIFY(run.waitForFinished(60000));
     QCOMPARE(run.exitCode(), 0);
