@@ -126,6 +126,8 @@ bool Installer::run()
     if (!m_options.programDir.isEmpty()) {
         ok &= linkProgram(QStringLiteral("QuorvelServer"));
         ok &= linkProgram(InstallPaths::CardProgram);
+        ok &= linkProgram(QStringLiteral("quorvel-import"));
+        ok &= linkProgram(QStringLiteral("quorvel-export"));
     }
     return ok;
 }

@@ -7,6 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools
     libsqlite3-dev sqlite3
+    pxlib-dev           # reads an old café's Paradox tables (quorvel-import)
     libgl-dev
     fonts-noto-core fonts-dejavu-core
     fonts-liberation2   # Arial's metrics, for the printed card report

@@ -1,11 +1,13 @@
 #include "app/InstallPaths.h"
 #include "app/Installer.h"
 #include "platform/TableStore.h"
+#include "support/FileBytes.h"
 #include "support/TestPrefix.h"
 
 #include <QDateTime>
 #include <QDirIterator>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
@@ -60,6 +62,7 @@ private slots:
     void secondRunChangesNothing();
     void existingTableFileIsKept_data();
     void existingTableFileIsKept();
+    void linksTheProgramsIntoTheInstallDirectory();
 };
 
 void TestInstaller::createsTheFourTables_data()
@@ -134,6 +137,23 @@ void TestInstaller::existingTableFileIsKept()
     QCOMPARE(cardFiles, QStringList{existing});
     QCOMPARE(prefix.readFile(InstallPaths::CardDir + QStringLiteral("\\Card.db")), QByteArray("not a table"));
     QVERIFY(installer.report().contains(QStringLiteral("kept %1").arg(prefix.local(InstallPaths::CardDir + QStringLiteral("\\Card.db")))));
+}
+
+void TestInstaller::linksTheProgramsIntoTheInstallDirectory()
+{
+    TestPrefix prefix;
+    QTemporaryDir built;
+    const QStringList programs = {"QuorvelServer", "Card.exe", "quorvel-import", "quorvel-export"};
+    for (const QString& name : programs)
+        FileBytes::write(built.filePath(name), name.toUtf8());
+    Installer::Options options;
+    options.programDir = built.path();
+    QVERIFY(Installer(options).run());
+    for (const QString& name : programs) {
+        const QFileInfo link(prefix.installDir() + QLatin1Char('/') + name);
+        QVERIFY2(link.isSymLink(), qPrintable(name));
+        QCOMPARE(link.symLinkTarget(), built.filePath(name));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestInstaller)

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "app/InstallTables.h"
+
+#include <QList>
+#include <QString>
+
+// Brings an old café's Paradox tables into this install's tables: each table whole, in one
+// transaction, or not at all. The old files are only read.
+namespace DataImport {
+
+struct Result
+{
+    enum class Status { Missing, Imported, Checked, Refused };
+    QString table; // the file name, e.g. "SumDays.DB"
+    Status status = Status::Missing;
+    QString source; // the old file, when one was found
+    QString target; // this install's file
+    int rows = 0;
+    qint64 nextSerial = 0; // the serial the next row will get, for tables with one
+    int codePage = 0;      // as the old file's header names it
+    QString reason;        // why it was refused
+};
+
+// Imports one old table file into this install's table. With checkOnly everything is read and
+// checked, including the rows against the target's keys, and nothing is written.
+Result importTable(const InstallTables::Table& table, const QString& sourcePath, bool checkOnly);
+
+// Finds each of the four tables below oldInstallDir ("Data\<kind>\<file>", names matched
+// regardless of case) and imports those that exist. Throws AppError when oldInstallDir holds no
+// Data directory.
+QList<Result> importAll(const QString& oldInstallDir, bool checkOnly);
+
+// One line for the operator.
+QString describe(const Result& result);
+
+} // namespace DataImport

@@ -1,0 +1,53 @@
+#include "app/DataImport.h"
+#include "platform/AppError.h"
+#include "platform/WinPath.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    bool checkOnly = false;
+    QStringList dirs;
+    for (const QString& arg : app.arguments().mid(1)) {
+        if (arg == QLatin1String("--check")) {
+            checkOnly = true;
+        } else if (arg == QLatin1String("--help") || arg == QLatin1String("-h")) {
+            out << "usage: quorvel-import [--check] OLD\n"
+                   "Reads the Paradox tables of an old install (OLD is the directory holding Data:\n"
+                   "Data/Control/SumDays.DB, Data/Control/DetailDays.DB, Data/Card/Card.db,\n"
+                   "Data/TempCard/Card1.db, names in any case) and writes their rows into this install's\n"
+                   "empty tables under the prefix, each table whole or not at all. The old files are\n"
+                   "only read. --check reads and reports without writing.\n";
+            return 0;
+        } else if (arg.startsWith(QLatin1String("--"))) {
+            err << "quorvel-import: unknown option " << arg << " (try --help)\n";
+            return 2;
+        } else {
+            dirs.append(arg);
+        }
+    }
+    if (dirs.size() != 1) {
+        err << "usage: quorvel-import [--check] OLD (try --help)\n";
+        return 2;
+    }
+    try {
+        out << "prefix: " << WinPath::prefix() << Qt::endl;
+        bool refused = false, found = false;
+        for (const DataImport::Result& result : DataImport::importAll(dirs.first(), checkOnly)) {
+            const bool bad = result.status == DataImport::Result::Status::Refused;
+            refused |= bad;
+            found |= result.status != DataImport::Result::Status::Missing;
+            (bad ? err : out) << DataImport::describe(result) << Qt::endl;
+        }
+        if (!found)
+            err << "quorvel-import: none of the four tables is in " << dirs.first() << Qt::endl;
+        return refused || !found ? 1 : 0;
+    } catch (const AppError& error) {
+        err << "quorvel-import: " << error.text() << Qt::endl;
+        return 1;
+    }
+}
