@@ -1,7 +1,7 @@
 #include "accounting/ui/TFormControl.h"
 
-#include "app/Settings.h"
 #include "platform/AppError.h"
+#include "platform/Settings.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
 #include "platform/ui/TableGrid.h"

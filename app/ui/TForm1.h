@@ -1,6 +1,6 @@
 #pragma once
 
-#include "stations/LineBuffer.h"
+#include "platform/LineBuffer.h"
 #include "stations/ui/StationRow.h"
 
 #include <QWidget>

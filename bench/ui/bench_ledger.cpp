@@ -6,11 +6,11 @@
 
 #include "accounting/Ledger.h"
 #include "accounting/ui/TFormControl.h"
-#include "app/InstallPaths.h"
+#include "platform/InstallPaths.h"
 #include "platform/Sqlite.h"
 #include "platform/TableFiles.h"
-#include "platform/WinPath.h"
 #include "platform/ui/Application.h"
+#include "platform/WinPath.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #include "accounting/ui/TFormControl.h"
-#include "app/InstallPaths.h"
 #include "platform/AppError.h"
 #include "platform/Clock.h"
+#include "platform/InstallPaths.h"
 #include "platform/Regional.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
