@@ -40,8 +40,9 @@ const QList<GridColumn> EntryColumns = {
 
 } // namespace
 
-TFormControl::TFormControl(QWidget* parent)
+TFormControl::TFormControl(Ledger& ledger, QWidget* parent)
     : QWidget(parent)
+    , m_ledger(ledger)
 {
     setObjectName(QStringLiteral("FormControl"));
     Widgets::makeFixedDialogWindow(this, QStringLiteral("التحكم المركزي"), 425, 451);

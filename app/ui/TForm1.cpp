@@ -11,7 +11,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
 #include "platform/ui/Widgets.h"
-#include "sessions/Countdown.h"
+#include "sessions/SessionSteps.h"
 #include "stations/CommandChannel.h"
 
 #include <QComboBox>
@@ -60,9 +60,10 @@ TForm1::TForm1(QWidget* parent)
     Widgets::centreOnScreen(this);
 }
 
-void TForm1::attach(TForm6* chooser, TFormTools* tools, TFormControl* control)
+void TForm1::attach(TForm6* chooser, TFormTools* tools, TFormControl* control, Ledger* ledger)
 {
     m_chooser = chooser;
+    m_ledger = ledger;
     m_tools = tools;
     m_control = control;
 }
@@ -164,38 +165,22 @@ void TForm1::sendStationCommand(int row, int line)
 void TForm1::BitBtnOpenClick(int index)
 {
     StationRow& row = *m_rows.at(index);
-    bool failed = false;
-    try {
-        const int minutes = Regional::parseWholeNumber(row.minutesBox()->currentText());
-        CountdownState countdown = m_tools->countdown(index);
-        Countdown::start(countdown, minutes);
-        m_tools->setCountdown(index, countdown);
-        CommandWrite(m_tools->memo(index), row.stationName(), CommandChannel::SessionFlagLine, QStringLiteral("1"));
-        const bool games = row.gamesChoice()->isChecked();
-        // The tariff as it stands in the central control window now, saved or not.
-        m_control->ledger().recordSession({row.minutesBox()->currentText(), row.stationName(), games,
-                                           games ? m_control->gamesTariffText() : m_control->internetTariffText()});
-    } catch (...) {
-        // Whatever failed, the steps done stay done: a started countdown runs on and a raised flag
-        // stays raised, even when the bill could not be completed.
-        failed = true;
-    }
-    if (failed)
+    CountdownState countdown = m_tools->countdown(index);
+    const bool opened = SessionSteps::open(countdown, m_tools->memo(index), *m_ledger,
+                                           {row.minutesBox()->currentText(), row.stationName(), row.gamesChoice()->isChecked(),
+                                            m_control->gamesTariffText(), m_control->internetTariffText()});
+    m_tools->setCountdown(index, countdown);
+    if (!opened)
         MessageBoxes::showMessage(ConnectionFailedMessage);
 }
 
 void TForm1::BitBtnTimeStopClick(int index)
 {
     CountdownState countdown = m_tools->countdown(index);
-    bool failed = false;
-    try {
-        Countdown::stop(countdown, m_tools->memo(index), m_rows.at(index)->stationName());
-    } catch (...) {
-        failed = true;
-    }
+    const bool stopped = SessionSteps::stop(countdown, m_tools->memo(index), m_rows.at(index)->stationName());
     // The countdown stops even when the station did not take the flag.
     m_tools->setCountdown(index, countdown);
-    if (failed)
+    if (!stopped)
         MessageBoxes::showMessage(ConnectionFailedMessage);
 }
 

@@ -1,6 +1,7 @@
 #include "app/ui/TFormTools.h"
 
 #include "app/ui/TForm1.h"
+#include "sessions/SessionSteps.h"
 #include "platform/ui/Widgets.h"
 #include "stations/ui/StationRow.h"
 
@@ -43,14 +44,7 @@ void TFormTools::setCountdown(int index, const CountdownState& state)
 void TFormTools::TimerTimer(int index)
 {
     CountdownState state = countdown(index);
-    bool reachable = true;
-    try {
-        Countdown::tick(state, m_memos.at(index), m_main->row(index).stationName());
-    } catch (...) {
-        // No message: the red lamp is the report, and the countdown halts where it stood.
-        reachable = false;
-        state.timerEnabled = false;
-    }
+    const bool reachable = SessionSteps::tick(state, m_memos.at(index), m_main->row(index).stationName());
     setCountdown(index, state);
     m_main->setLamp(index, reachable);
 }

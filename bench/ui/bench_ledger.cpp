@@ -101,7 +101,7 @@ int main(int argc, char** argv)
     const double recomputeMs = millis([&] { ledger.recompute(); });
     ledger.close();
 
-    TFormControl window;
+    TFormControl window(ledger);
     const double openMs = millis([&] {
         window.openWindow();
         QCoreApplication::processEvents();
