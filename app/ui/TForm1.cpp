@@ -3,12 +3,11 @@
 #include "accounting/ui/TFormControl.h"
 #include "app/ui/TForm6.h"
 #include "app/ui/TFormTools.h"
-#include "platform/AppError.h"
 #include "platform/InstallPaths.h"
 #include "platform/Regional.h"
 #include "platform/Settings.h"
 #include "platform/ShellLaunch.h"
-#include "platform/ui/Application.h"
+#include "platform/ui/Guard.h"
 #include "platform/ui/MessageBoxes.h"
 #include "platform/ui/Widgets.h"
 #include "sessions/SessionSteps.h"
@@ -35,9 +34,9 @@ TForm1::TForm1(QWidget* parent)
     auto* control = Widgets::button(this, QStringLiteral("BitBtn4"), QStringLiteral("التحكم المركزي"), 578, 9, 84, 25);
     auto* refresh = Widgets::button(this, QStringLiteral("BitBtn2"), QStringLiteral("تحديث"), 497, 9, 75, 25);
     refresh->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
-    connect(cards, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
-    connect(control, &QPushButton::clicked, this, &TForm1::BitBtn4Click);
-    connect(refresh, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
+    connect(cards, &QPushButton::clicked, this, Guard::slot(this, &TForm1::BitBtn1Click));
+    connect(control, &QPushButton::clicked, this, Guard::slot(this, &TForm1::BitBtn4Click));
+    connect(refresh, &QPushButton::clicked, this, Guard::slot(this, &TForm1::BitBtn2Click));
 
     m_panel2 = Widgets::panel(this, QStringLiteral("Panel2"), {6, 39, 774, 485});
 
@@ -49,12 +48,12 @@ TForm1::TForm1(QWidget* parent)
     for (int i = 0; i < StationRow::Count; ++i) {
         auto* row = new StationRow(m_panel2, i);
         m_rows[i] = row;
-        connect(row->refreshButton(), &QPushButton::clicked, this, [this, i] { BitBtnRefreshClick(i); });
-        connect(row->stopButton(), &QPushButton::clicked, this, [this, i] { BitBtnStopClick(i); });
-        connect(row->exitButton(), &QPushButton::clicked, this, [this, i] { BitBtnExitClick(i); });
-        connect(row->closeButton(), &QPushButton::clicked, this, [this, i] { BitBtnCloseClick(i); });
-        connect(row->openButton(), &QPushButton::clicked, this, [this, i] { BitBtnOpenClick(i); });
-        connect(row->timeStopButton(), &QPushButton::clicked, this, [this, i] { BitBtnTimeStopClick(i); });
+        connect(row->refreshButton(), &QPushButton::clicked, this, Guard::slot([this, i] { BitBtnRefreshClick(i); }));
+        connect(row->stopButton(), &QPushButton::clicked, this, Guard::slot([this, i] { BitBtnStopClick(i); }));
+        connect(row->exitButton(), &QPushButton::clicked, this, Guard::slot([this, i] { BitBtnExitClick(i); }));
+        connect(row->closeButton(), &QPushButton::clicked, this, Guard::slot([this, i] { BitBtnCloseClick(i); }));
+        connect(row->openButton(), &QPushButton::clicked, this, Guard::slot([this, i] { BitBtnOpenClick(i); }));
+        connect(row->timeStopButton(), &QPushButton::clicked, this, Guard::slot([this, i] { BitBtnTimeStopClick(i); }));
     }
 
     Widgets::centreOnScreen(this);
@@ -78,11 +77,7 @@ void TForm1::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (event->spontaneous())
         return;
-    try {
-        FormShow();
-    } catch (const AppError& e) {
-        Application::reportError(e.text());
-    }
+    Guard::run([this] { FormShow(); });
 }
 
 void TForm1::FormShow()
@@ -188,17 +183,22 @@ void TForm1::keyPressEvent(QKeyEvent* event)
 {
     // The stop-time buttons are this window's cancel buttons: Escape that no control took for
     // itself presses the first one that could take the focus.
-    const auto held = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
-    if (event->key() == Qt::Key_Escape && held == Qt::NoModifier) {
+    bool pressed = false;
+    Guard::run([&] {
+        const auto held = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+        if (event->key() != Qt::Key_Escape || held != Qt::NoModifier)
+            return;
         for (StationRow* row : m_rows) {
             QPushButton* button = row->timeStopButton();
             if (button->isVisibleTo(this) && button->isEnabled()) {
                 button->click();
+                pressed = true;
                 return;
             }
         }
-    }
-    QWidget::keyPressEvent(event);
+    });
+    if (!pressed)
+        QWidget::keyPressEvent(event);
 }
 
 void TForm1::hideCardModeSet()

@@ -1,6 +1,7 @@
 #include "app/ui/TFormTools.h"
 
 #include "app/ui/TForm1.h"
+#include "platform/ui/Guard.h"
 #include "sessions/SessionSteps.h"
 #include "platform/ui/Widgets.h"
 #include "stations/ui/StationRow.h"
@@ -18,7 +19,7 @@ TFormTools::TFormTools(QWidget* parent)
         m_timers[i]->setInterval(1000);
         // Coarse timers would let a tick drift by up to 5 %; a tick stands for one second.
         m_timers[i]->setTimerType(Qt::PreciseTimer);
-        connect(m_timers[i], &QTimer::timeout, this, [this, i] { TimerTimer(i); });
+        connect(m_timers[i], &QTimer::timeout, this, Guard::slot([this, i] { TimerTimer(i); }));
     }
 }
 
