@@ -4,7 +4,6 @@
 #include "app/ui/TForm6.h"
 #include "app/ui/TFormTools.h"
 #include "platform/InstallPaths.h"
-#include "platform/Regional.h"
 #include "platform/Settings.h"
 #include "platform/ShellLaunch.h"
 #include "platform/ui/Guard.h"
