@@ -1,9 +1,9 @@
 #include "accounting/Ledger.h"
 
-#include "app/InstallPaths.h"
-#include "app/SessionKind.h"
 #include "platform/Clock.h"
+#include "platform/InstallPaths.h"
 #include "platform/Regional.h"
+#include "platform/SessionKind.h"
 
 Ledger::Ledger()
 {

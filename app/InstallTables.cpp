@@ -1,6 +1,6 @@
 #include "app/InstallTables.h"
 
-#include "app/InstallPaths.h"
+#include "platform/InstallPaths.h"
 
 #include <QFileInfo>
 

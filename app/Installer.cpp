@@ -1,7 +1,7 @@
 #include "app/Installer.h"
 
-#include "app/InstallPaths.h"
 #include "platform/AppError.h"
+#include "platform/InstallPaths.h"
 #include "platform/TableFiles.h"
 #include "platform/WinPath.h"
 

@@ -5,10 +5,10 @@
 // Usage: bench_cards [directory]   (default: a temporary directory below the current one; keep
 // it off tmpfs, where a synchronous write costs nothing)
 
-#include "app/InstallPaths.h"
 #include "cards/CardNumber.h"
 #include "cards/CardTable.h"
 #include "platform/AppError.h"
+#include "platform/InstallPaths.h"
 #include "platform/TableFiles.h"
 #include "platform/TableStore.h"
 #include "platform/WinPath.h"

@@ -5,7 +5,7 @@
 // Usage: bench_import [entries, default 100000] [rounds, default 5]
 
 #include "app/DataImport.h"
-#include "app/InstallPaths.h"
+#include "platform/InstallPaths.h"
 #include "platform/ParadoxTable.h"
 #include "platform/Sqlite.h"
 #include "platform/TableFiles.h"

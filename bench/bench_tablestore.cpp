@@ -7,7 +7,7 @@
 //   - what a grid over a million rows asks: open, row count, a page at the top and at the bottom.
 // Usage: bench_tablestore [rows stored, default 200]
 
-#include "app/InstallPaths.h"
+#include "platform/InstallPaths.h"
 #include "platform/Sqlite.h"
 #include "platform/TableFiles.h"
 #include "platform/TableStore.h"

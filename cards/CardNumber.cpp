@@ -1,6 +1,6 @@
 #include "cards/CardNumber.h"
 
-#include "app/SessionKind.h"
+#include "platform/SessionKind.h"
 
 #include <QRandomGenerator>
 

@@ -1,6 +1,6 @@
 #include "cards/CardTable.h"
 
-#include "app/InstallPaths.h"
+#include "platform/InstallPaths.h"
 #include "platform/Regional.h"
 #include "platform/TableStore.h"
 

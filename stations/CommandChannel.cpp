@@ -1,8 +1,8 @@
 #include "stations/CommandChannel.h"
 
 #include "platform/AppError.h"
+#include "platform/LineBuffer.h"
 #include "platform/WinPath.h"
-#include "stations/LineBuffer.h"
 
 const QString ConnectionFailedMessage = QStringLiteral("الإتصال غير قائم حاليا مع الجهاز المطلوب");
 

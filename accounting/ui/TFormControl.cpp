@@ -1,8 +1,7 @@
 #include "accounting/ui/TFormControl.h"
 
-#include "app/Settings.h"
-#include "platform/AppError.h"
-#include "platform/ui/Application.h"
+#include "platform/Settings.h"
+#include "platform/ui/Guard.h"
 #include "platform/ui/MessageBoxes.h"
 #include "platform/ui/TableGrid.h"
 #include "platform/ui/Widgets.h"
@@ -40,8 +39,9 @@ const QList<GridColumn> EntryColumns = {
 
 } // namespace
 
-TFormControl::TFormControl(QWidget* parent)
+TFormControl::TFormControl(Ledger& ledger, QWidget* parent)
     : QWidget(parent)
+    , m_ledger(ledger)
 {
     setObjectName(QStringLiteral("FormControl"));
     Widgets::makeFixedDialogWindow(this, QStringLiteral("التحكم المركزي"), 425, 451);
@@ -63,7 +63,7 @@ TFormControl::TFormControl(QWidget* parent)
 
     auto* recompute = Widgets::button(this, QStringLiteral("BitBtn12"), QStringLiteral("إحتساب "), 317, 358, 100, 25);
     recompute->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
-    connect(recompute, &QPushButton::clicked, this, &TFormControl::BitBtn12Click);
+    connect(recompute, &QPushButton::clicked, this, Guard::slot(this, &TFormControl::BitBtn12Click));
 
     auto* group = new QGroupBox(QStringLiteral("التعرفة لكل دقيقة"), this);
     group->setObjectName(QStringLiteral("GroupBox1"));
@@ -78,12 +78,12 @@ TFormControl::TFormControl(QWidget* parent)
     m_edit3->setGeometry(170, 21, 60, 21);
     auto* save = Widgets::button(group, QStringLiteral("BitBtn2"), QStringLiteral("تغيير"), 90, 19, 70, 25);
     save->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
-    connect(save, &QPushButton::clicked, this, &TFormControl::BitBtn2Click);
+    connect(save, &QPushButton::clicked, this, Guard::slot(this, &TFormControl::BitBtn2Click));
 
     auto* close = Widgets::button(this, QStringLiteral("BitBtn14"), QStringLiteral("إغلاق"), 8, 358, 75, 25);
     close->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
     close->setShortcut(QKeySequence(Qt::Key_Escape));
-    connect(close, &QPushButton::clicked, this, &TFormControl::BitBtn14Click);
+    connect(close, &QPushButton::clicked, this, Guard::slot(this, &TFormControl::BitBtn14Click));
 }
 
 void TFormControl::loadTariffs()
@@ -96,14 +96,9 @@ void TFormControl::loadTariffs()
 void TFormControl::BitBtn2Click()
 {
     QString answer;
-    try {
-        answer = Settings::changeTariffs(m_memo1, {m_edit2->text(), m_edit3->text()}, Settings::saveTariffs);
-    } catch (const AppError& e) {
-        // The file keeps the tariffs it held, so success is not claimed.
-        Application::reportError(e.text());
-        return;
-    }
-    MessageBoxes::showMessage(answer);
+    // On a failure the file keeps the tariffs it held, so success is not claimed.
+    if (Guard::run([&] { answer = Settings::changeTariffs(m_memo1, {m_edit2->text(), m_edit3->text()}, Settings::saveTariffs); }))
+        MessageBoxes::showMessage(answer);
 }
 
 void TFormControl::BitBtn14Click()
@@ -114,14 +109,10 @@ void TFormControl::BitBtn14Click()
 void TFormControl::closeEvent(QCloseEvent* event)
 {
     // A tariff file that cannot be read keeps the window open with everything as it was.
-    try {
-        FormClose();
-    } catch (const AppError& e) {
+    if (Guard::run([this] { FormClose(); }))
+        event->accept();
+    else
         event->ignore();
-        Application::reportError(e.text());
-        return;
-    }
-    event->accept();
 }
 
 void TFormControl::FormClose()

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "accounting/Ledger.h"
-#include "stations/LineBuffer.h"
+#include "platform/LineBuffer.h"
 
 #include <QWidget>
 
@@ -16,7 +16,8 @@ class TFormControl final : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TFormControl(QWidget* parent = nullptr);
+    // Shows the console's ledger, which outlives the window.
+    explicit TFormControl(Ledger& ledger, QWidget* parent = nullptr);
 
     // Loads the tariff file into Memo1 and its first two lines into the tariff fields.
     void loadTariffs();
@@ -48,5 +49,5 @@ private:
     QLineEdit* m_edit2 = nullptr;
     QLineEdit* m_edit3 = nullptr;
     LineBuffer m_memo1{"Memo1\r\n"};
-    Ledger m_ledger;
+    Ledger& m_ledger;
 };

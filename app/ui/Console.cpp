@@ -1,5 +1,6 @@
 #include "app/ui/Console.h"
 
+#include "accounting/Ledger.h"
 #include "accounting/ui/TFormControl.h"
 #include "app/ui/TForm1.h"
 #include "app/ui/TForm6.h"
@@ -8,15 +9,16 @@
 #include "cards/ui/TForm3.h"
 
 Console::Console()
-    : m_form6(std::make_unique<TForm6>())
+    : m_ledger(std::make_unique<Ledger>())
+    , m_form6(std::make_unique<TForm6>())
     , m_form1(std::make_unique<TForm1>())
     , m_form2(std::make_unique<TForm2>())
     , m_form3(std::make_unique<TForm3>())
     , m_tools(std::make_unique<TFormTools>())
-    , m_control(std::make_unique<TFormControl>())
+    , m_control(std::make_unique<TFormControl>(*m_ledger))
 {
     m_form6->setMainWindow(m_form1.get());
-    m_form1->attach(m_form6.get(), m_tools.get(), m_control.get());
+    m_form1->attach(m_form6.get(), m_tools.get(), m_control.get(), m_ledger.get());
     m_control->setMainForm(m_form6.get());
     m_tools->setMainWindow(m_form1.get());
 }

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+class Ledger;
 class TForm6;
 class TForm1;
 class TForm2;
@@ -9,7 +10,8 @@ class TForm3;
 class TFormTools;
 class TFormControl;
 
-// The console's six windows, created in their fixed order and living as long as the process.
+// The console's six windows, created in their fixed order and living as long as the process, and
+// the ledger that the session commands bill into and the central control window shows.
 class Console
 {
 public:
@@ -22,8 +24,11 @@ public:
     TForm3* form3() const { return m_form3.get(); }
     TFormTools* tools() const { return m_tools.get(); }
     TFormControl* control() const { return m_control.get(); }
+    Ledger& ledger() const { return *m_ledger; }
 
 private:
+    // First, so that it outlives the windows that show or bill into it.
+    std::unique_ptr<Ledger> m_ledger;
     std::unique_ptr<TForm6> m_form6;
     std::unique_ptr<TForm1> m_form1;
     std::unique_ptr<TForm2> m_form2;

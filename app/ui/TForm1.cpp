@@ -1,18 +1,17 @@
 #include "app/ui/TForm1.h"
 
 #include "accounting/ui/TFormControl.h"
-#include "app/InstallPaths.h"
-#include "app/Settings.h"
 #include "app/ui/TForm6.h"
 #include "app/ui/TFormTools.h"
-#include "platform/AppError.h"
+#include "platform/InstallPaths.h"
+#include "platform/Settings.h"
 #include "platform/ShellLaunch.h"
 #include "platform/WinFile.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Guard.h"
 #include "platform/ui/MessageBoxes.h"
 #include "platform/ui/Widgets.h"
-#include "platform/Regional.h"
-#include "sessions/Countdown.h"
+#include "sessions/SessionSteps.h"
 #include "stations/CommandChannel.h"
 
 #include <QComboBox>
@@ -36,9 +35,9 @@ TForm1::TForm1(QWidget* parent)
     auto* control = Widgets::button(this, QStringLiteral("BitBtn4"), QStringLiteral("التحكم المركزي"), 578, 9, 84, 25);
     auto* refresh = Widgets::button(this, QStringLiteral("BitBtn2"), QStringLiteral("تحديث"), 497, 9, 75, 25);
     refresh->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
-    connect(cards, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
-    connect(control, &QPushButton::clicked, this, &TForm1::BitBtn4Click);
-    connect(refresh, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
+    connect(cards, &QPushButton::clicked, this, Guard::slot(this, &TForm1::BitBtn1Click));
+    connect(control, &QPushButton::clicked, this, Guard::slot(this, &TForm1::BitBtn4Click));
+    connect(refresh, &QPushButton::clicked, this, Guard::slot(this, &TForm1::BitBtn2Click));
 
     m_panel2 = Widgets::panel(this, QStringLiteral("Panel2"), {6, 39, 774, 485});
 
@@ -50,20 +49,21 @@ TForm1::TForm1(QWidget* parent)
     for (int i = 0; i < StationRow::Count; ++i) {
         auto* row = new StationRow(m_panel2, i);
         m_rows[i] = row;
-        connect(row->refreshButton(), &QPushButton::clicked, this, [this, i] { BitBtnRefreshClick(i); });
-        connect(row->stopButton(), &QPushButton::clicked, this, [this, i] { BitBtnStopClick(i); });
-        connect(row->exitButton(), &QPushButton::clicked, this, [this, i] { BitBtnExitClick(i); });
-        connect(row->closeButton(), &QPushButton::clicked, this, [this, i] { BitBtnCloseClick(i); });
-        connect(row->openButton(), &QPushButton::clicked, this, [this, i] { BitBtnOpenClick(i); });
-        connect(row->timeStopButton(), &QPushButton::clicked, this, [this, i] { BitBtnTimeStopClick(i); });
+        connect(row->refreshButton(), &QPushButton::clicked, this, Guard::slot([this, i] { BitBtnRefreshClick(i); }));
+        connect(row->stopButton(), &QPushButton::clicked, this, Guard::slot([this, i] { BitBtnStopClick(i); }));
+        connect(row->exitButton(), &QPushButton::clicked, this, Guard::slot([this, i] { BitBtnExitClick(i); }));
+        connect(row->closeButton(), &QPushButton::clicked, this, Guard::slot([this, i] { BitBtnCloseClick(i); }));
+        connect(row->openButton(), &QPushButton::clicked, this, Guard::slot([this, i] { BitBtnOpenClick(i); }));
+        connect(row->timeStopButton(), &QPushButton::clicked, this, Guard::slot([this, i] { BitBtnTimeStopClick(i); }));
     }
 
     Widgets::centreOnScreen(this);
 }
 
-void TForm1::attach(TForm6* chooser, TFormTools* tools, TFormControl* control)
+void TForm1::attach(TForm6* chooser, TFormTools* tools, TFormControl* control, Ledger* ledger)
 {
     m_chooser = chooser;
+    m_ledger = ledger;
     m_tools = tools;
     m_control = control;
 }
@@ -78,11 +78,7 @@ void TForm1::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (event->spontaneous())
         return;
-    try {
-        FormShow();
-    } catch (const AppError& e) {
-        Application::reportError(e.text());
-    }
+    Guard::run([this] { FormShow(); });
 }
 
 void TForm1::FormShow()
@@ -181,38 +177,22 @@ void TForm1::sendStationCommand(int row, int line)
 void TForm1::BitBtnOpenClick(int index)
 {
     StationRow& row = *m_rows.at(index);
-    bool failed = false;
-    try {
-        const int minutes = Regional::parseWholeNumber(row.minutesBox()->currentText());
-        CountdownState countdown = m_tools->countdown(index);
-        Countdown::start(countdown, minutes);
-        m_tools->setCountdown(index, countdown);
-        CommandWrite(m_tools->memo(index), row.stationName(), CommandChannel::SessionFlagLine, QStringLiteral("1"));
-        const bool games = row.gamesChoice()->isChecked();
-        // The tariff as it stands in the central control window now, saved or not.
-        m_control->ledger().recordSession({row.minutesBox()->currentText(), row.stationName(), games,
-                                           games ? m_control->gamesTariffText() : m_control->internetTariffText()});
-    } catch (...) {
-        // Whatever failed, the steps done stay done: a started countdown runs on and a raised flag
-        // stays raised, even when the bill could not be completed.
-        failed = true;
-    }
-    if (failed)
+    CountdownState countdown = m_tools->countdown(index);
+    const bool opened = SessionSteps::open(countdown, m_tools->memo(index), *m_ledger,
+                                           {row.minutesBox()->currentText(), row.stationName(), row.gamesChoice()->isChecked(),
+                                            m_control->gamesTariffText(), m_control->internetTariffText()});
+    m_tools->setCountdown(index, countdown);
+    if (!opened)
         MessageBoxes::showMessage(ConnectionFailedMessage);
 }
 
 void TForm1::BitBtnTimeStopClick(int index)
 {
     CountdownState countdown = m_tools->countdown(index);
-    bool failed = false;
-    try {
-        Countdown::stop(countdown, m_tools->memo(index), m_rows.at(index)->stationName());
-    } catch (...) {
-        failed = true;
-    }
+    const bool stopped = SessionSteps::stop(countdown, m_tools->memo(index), m_rows.at(index)->stationName());
     // The countdown stops even when the station did not take the flag.
     m_tools->setCountdown(index, countdown);
-    if (failed)
+    if (!stopped)
         MessageBoxes::showMessage(ConnectionFailedMessage);
 }
 
@@ -220,17 +200,22 @@ void TForm1::keyPressEvent(QKeyEvent* event)
 {
     // The stop-time buttons are this window's cancel buttons: Escape that no control took for
     // itself presses the first one that could take the focus.
-    const auto held = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
-    if (event->key() == Qt::Key_Escape && held == Qt::NoModifier) {
+    bool pressed = false;
+    Guard::run([&] {
+        const auto held = event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+        if (event->key() != Qt::Key_Escape || held != Qt::NoModifier)
+            return;
         for (StationRow* row : m_rows) {
             QPushButton* button = row->timeStopButton();
             if (button->isVisibleTo(this) && button->isEnabled()) {
                 button->click();
+                pressed = true;
                 return;
             }
         }
-    }
-    QWidget::keyPressEvent(event);
+    });
+    if (!pressed)
+        QWidget::keyPressEvent(event);
 }
 
 void TForm1::hideCardModeSet()

@@ -1,11 +1,12 @@
 #pragma once
 
-#include "stations/LineBuffer.h"
+#include "platform/LineBuffer.h"
 #include "stations/ui/StationRow.h"
 
 #include <QWidget>
 #include <array>
 
+class Ledger;
 class QLabel;
 class QPushButton;
 class QFrame;
@@ -20,7 +21,8 @@ class TForm1 final : public QWidget
 public:
     explicit TForm1(QWidget* parent = nullptr);
 
-    void attach(TForm6* chooser, TFormTools* tools, TFormControl* control);
+    // The windows it works with, and the ledger that sessions are billed into.
+    void attach(TForm6* chooser, TFormTools* tools, TFormControl* control, Ledger* ledger);
 
     // Makes the window visible; the show sequence runs before this returns, and its errors are
     // reported in the error box without stopping the caller.
@@ -64,6 +66,7 @@ private:
     TForm6* m_chooser = nullptr;
     TFormTools* m_tools = nullptr;
     TFormControl* m_control = nullptr;
+    Ledger* m_ledger = nullptr;
 
     QFrame* m_panel2 = nullptr;
     QLabel* m_label8 = nullptr;

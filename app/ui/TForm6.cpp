@@ -1,6 +1,7 @@
 #include "app/ui/TForm6.h"
 
 #include "app/ui/TForm1.h"
+#include "platform/ui/Guard.h"
 #include "platform/ui/Widgets.h"
 
 #include <QCloseEvent>
@@ -18,8 +19,8 @@ TForm6::TForm6(QWidget* parent)
     Widgets::label(panel, QStringLiteral("Label28"), QStringLiteral("إختر نظام العمل ؟"), 227, 18);
     auto* central = Widgets::button(panel, QStringLiteral("BitBtn3"), QStringLiteral(" التحكم المركزي"), 213, 67, 92, 25);
     auto* card = Widgets::button(panel, QStringLiteral("BitBtn5"), QStringLiteral("البطاقة"), 19, 69, 78, 25);
-    connect(central, &QPushButton::clicked, this, &TForm6::BitBtn3Click);
-    connect(card, &QPushButton::clicked, this, &TForm6::BitBtn5Click);
+    connect(central, &QPushButton::clicked, this, Guard::slot(this, &TForm6::BitBtn3Click));
+    connect(card, &QPushButton::clicked, this, Guard::slot(this, &TForm6::BitBtn5Click));
 
     Widgets::centreOnScreen(this);
 }

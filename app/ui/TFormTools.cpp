@@ -1,6 +1,8 @@
 #include "app/ui/TFormTools.h"
 
 #include "app/ui/TForm1.h"
+#include "platform/ui/Guard.h"
+#include "sessions/SessionSteps.h"
 #include "platform/ui/Widgets.h"
 #include "stations/ui/StationRow.h"
 
@@ -17,7 +19,7 @@ TFormTools::TFormTools(QWidget* parent)
         m_timers[i]->setInterval(1000);
         // Coarse timers would let a tick drift by up to 5 %; a tick stands for one second.
         m_timers[i]->setTimerType(Qt::PreciseTimer);
-        connect(m_timers[i], &QTimer::timeout, this, [this, i] { TimerTimer(i); });
+        connect(m_timers[i], &QTimer::timeout, this, Guard::slot([this, i] { TimerTimer(i); }));
     }
 }
 
@@ -43,14 +45,7 @@ void TFormTools::setCountdown(int index, const CountdownState& state)
 void TFormTools::TimerTimer(int index)
 {
     CountdownState state = countdown(index);
-    bool reachable = true;
-    try {
-        Countdown::tick(state, m_memos.at(index), m_main->row(index).stationName());
-    } catch (...) {
-        // No message: the red lamp is the report, and the countdown halts where it stood.
-        reachable = false;
-        state.timerEnabled = false;
-    }
+    const bool reachable = SessionSteps::tick(state, m_memos.at(index), m_main->row(index).stationName());
     setCountdown(index, state);
     m_main->setLamp(index, reachable);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "platform/LineBuffer.h"
 #include "sessions/Countdown.h"
-#include "stations/LineBuffer.h"
 
 #include <QWidget>
 #include <array>

@@ -6,11 +6,11 @@
 
 #include "accounting/Ledger.h"
 #include "accounting/ui/TFormControl.h"
-#include "app/InstallPaths.h"
+#include "platform/InstallPaths.h"
 #include "platform/Sqlite.h"
 #include "platform/TableFiles.h"
-#include "platform/WinPath.h"
 #include "platform/ui/Application.h"
+#include "platform/WinPath.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -101,7 +101,7 @@ int main(int argc, char** argv)
     const double recomputeMs = millis([&] { ledger.recompute(); });
     ledger.close();
 
-    TFormControl window;
+    TFormControl window(ledger);
     const double openMs = millis([&] {
         window.openWindow();
         QCoreApplication::processEvents();

@@ -6,13 +6,13 @@
 //     connects are dropped), against a roster of one switched-off station: one bound's wait.
 // Usage: bench_smb [command writes, default 1000]
 
-#include "app/InstallPaths.h"
+#include "platform/InstallPaths.h"
 #include "app/ui/Console.h"
 #include "app/ui/TForm1.h"
 #include "app/ui/TForm6.h"
 #include "platform/ui/Application.h"
 #include "stations/CommandChannel.h"
-#include "stations/LineBuffer.h"
+#include "platform/LineBuffer.h"
 #include "support/SmbServer.h"
 #include "support/TestPrefix.h"
 

@@ -1,13 +1,12 @@
 #include "cards/ui/TForm2.h"
 #include "cards/ui/TForm3.h"
 
-#include "app/Settings.h"
 #include "cards/CardGenerator.h"
 #include "cards/CardTable.h"
-#include "platform/AppError.h"
-#include "platform/TableStore.h"
 #include "platform/Regional.h"
-#include "platform/ui/Application.h"
+#include "platform/Settings.h"
+#include "platform/TableStore.h"
+#include "platform/ui/Guard.h"
 #include "platform/ui/MessageBoxes.h"
 #include "platform/ui/TableGrid.h"
 #include "platform/ui/Widgets.h"
@@ -76,11 +75,11 @@ TForm2::TForm2(QWidget* parent)
 
     auto* temp = Widgets::button(this, QStringLiteral("Button1"), QStringLiteral("Button1"), 632, 398, 75, 25);
     auto* main = Widgets::button(this, QStringLiteral("Button2"), QStringLiteral("Button2"), 631, 454, 75, 25);
-    connect(temp, &QPushButton::clicked, this, &TForm2::Button1Click);
-    connect(main, &QPushButton::clicked, this, &TForm2::Button2Click);
+    connect(temp, &QPushButton::clicked, this, Guard::slot(this, &TForm2::Button1Click));
+    connect(main, &QPushButton::clicked, this, Guard::slot(this, &TForm2::Button2Click));
     auto* close = Widgets::button(this, QStringLiteral("BitBtn4"), QStringLiteral("إغلاق"), 696, 509, 75, 25);
     close->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
-    connect(close, &QPushButton::clicked, this, &TForm2::BitBtn4Click);
+    connect(close, &QPushButton::clicked, this, Guard::slot(this, &TForm2::BitBtn4Click));
 
     Widgets::centreOnScreen(this);
 }
@@ -118,10 +117,10 @@ void TForm2::buildListPanel()
 
     caption(panel3, QStringLiteral("Label4"), QStringLiteral("رقم البطاقة"), 506, 511);
     m_edit4 = placed<QLineEdit>(panel3, QStringLiteral("Edit4"), QString(), {381, 506, 121, 21});
-    connect(m_edit4, &QLineEdit::textChanged, this, &TForm2::Edit4Change);
+    connect(m_edit4, &QLineEdit::textChanged, this, Guard::slot(this, &TForm2::Edit4Change));
 
     auto* print = Widgets::button(panel3, QStringLiteral("BitBtn3"), QStringLiteral("طباعة"), 9, 503, 75, 25);
-    connect(print, &QPushButton::clicked, this, &TForm2::BitBtn3Click);
+    connect(print, &QPushButton::clicked, this, Guard::slot(this, &TForm2::BitBtn3Click));
 }
 
 void TForm2::buildCardPanel()
@@ -149,7 +148,7 @@ void TForm2::buildCardPanel()
     m_kindButtons[0]->setChecked(true);
 
     m_bitBtn1 = Widgets::button(panel1, QStringLiteral("BitBtn1"), Cards::generateCaption(), 6, 223, 201, 26);
-    connect(m_bitBtn1, &QPushButton::clicked, this, &TForm2::BitBtn1Click);
+    connect(m_bitBtn1, &QPushButton::clicked, this, Guard::slot(this, &TForm2::BitBtn1Click));
 }
 
 void TForm2::buildTariffGroup()
@@ -161,7 +160,7 @@ void TForm2::buildTariffGroup()
     m_edit3 = placed<QLineEdit>(group, QStringLiteral("Edit3"), QStringLiteral("0.5"), {92, 47, 59, 21});
     auto* save = Widgets::button(group, QStringLiteral("BitBtn2"), QStringLiteral("تغيير"), 5, 49, 75, 25);
     save->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
-    connect(save, &QPushButton::clicked, this, &TForm2::BitBtn2Click);
+    connect(save, &QPushButton::clicked, this, Guard::slot(this, &TForm2::BitBtn2Click));
 }
 
 const Cards::Category& TForm2::selectedCategory() const
@@ -186,17 +185,19 @@ QLineEdit* TForm2::selectedTariffBox() const
 bool TForm2::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_edit1) {
-        if (event->type() == QEvent::KeyPress) {
-            const auto* key = static_cast<QKeyEvent*>(event);
-            // Only keys that type a character count; Tab moves the focus and Delete edits, neither
-            // types anything (Backspace, Enter and Escape do).
-            if (!key->text().isEmpty() && key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab
-                && key->key() != Qt::Key_Delete)
-                Edit1KeyPress(key->text().front());
-        } else if (event->type() == QEvent::KeyRelease) {
-            if (!static_cast<QKeyEvent*>(event)->isAutoRepeat())
-                Edit1KeyUp();
-        }
+        Guard::run([this, event] {
+            if (event->type() == QEvent::KeyPress) {
+                const auto* key = static_cast<QKeyEvent*>(event);
+                // Only keys that type a character count; Tab moves the focus and Delete edits,
+                // neither types anything (Backspace, Enter and Escape do).
+                if (!key->text().isEmpty() && key->key() != Qt::Key_Tab && key->key() != Qt::Key_Backtab
+                    && key->key() != Qt::Key_Delete)
+                    Edit1KeyPress(key->text().front());
+            } else if (event->type() == QEvent::KeyRelease) {
+                if (!static_cast<QKeyEvent*>(event)->isAutoRepeat())
+                    Edit1KeyUp();
+            }
+        });
     }
     return QWidget::eventFilter(watched, event);
 }
@@ -237,14 +238,9 @@ void TForm2::BitBtn1Click()
 void TForm2::BitBtn2Click()
 {
     QString answer;
-    try {
-        answer = Settings::changeTariffs(m_memo1, {m_edit2->text(), m_edit3->text()}, Settings::saveCardTariffs);
-    } catch (const AppError& e) {
-        // The file keeps the tariffs it held, so success is not claimed.
-        Application::reportError(e.text());
-        return;
-    }
-    MessageBoxes::showMessage(answer);
+    // On a failure the file keeps the tariffs it held, so success is not claimed.
+    if (Guard::run([&] { answer = Settings::changeTariffs(m_memo1, {m_edit2->text(), m_edit3->text()}, Settings::saveCardTariffs); }))
+        MessageBoxes::showMessage(answer);
 }
 
 void TForm2::Button1Click()

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cards/CardNumber.h"
-#include "stations/LineBuffer.h"
+#include "platform/LineBuffer.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
 #include "cards/ui/TForm3.h"
 
-#include "app/InstallPaths.h"
 #include "cards/CardReport.h"
+#include "platform/InstallPaths.h"
 #include "platform/ReportPainter.h"
 #include "platform/TableStore.h"
 #include "platform/ui/ReportPreview.h"

@@ -1,7 +1,7 @@
 #include "platform/ui/Application.h"
 
-#include "platform/AppError.h"
 #include "platform/CodePage.h"
+#include "platform/ui/Guard.h"
 #include "platform/ui/MessageBoxes.h"
 
 #include <QFont>
@@ -25,14 +25,12 @@ Application::Application(int& argc, char** argv, const QString& title)
 
 bool Application::notify(QObject* receiver, QEvent* event)
 {
+    // The last safety net: every entry into our code is guarded itself (Guard), so reaching here
+    // means an exception has already crossed Qt's frames, which Qt does not support.
     try {
         return QApplication::notify(receiver, event);
-    } catch (const AppError& e) {
-        reportError(e.text());
-    } catch (const std::exception& e) {
-        reportError(QString::fromUtf8(e.what()));
     } catch (...) {
-        reportError(QStringLiteral("Unknown error"));
+        Guard::reportCurrentException();
     }
     return false;
 }

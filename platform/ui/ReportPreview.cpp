@@ -1,8 +1,7 @@
 #include "platform/ui/ReportPreview.h"
 
-#include "platform/AppError.h"
 #include "platform/ReportPainter.h"
-#include "platform/ui/Application.h"
+#include "platform/ui/Guard.h"
 
 #include <QEventLoop>
 #include <QPageLayout>
@@ -81,12 +80,8 @@ void exec(const Report::Definition& definition, const QList<Report::Page>& pages
     dialog->setObjectName(QStringLiteral("ReportPreview"));
     dialog->setWindowModality(Qt::NonModal);
     QObject::connect(dialog, &QPrintPreviewDialog::paintRequested, dialog, [&pages](QPrinter* target) {
-        // Signals are no place for exceptions: a printer that cannot be painted is reported here.
-        try {
-            paint(*target, pages);
-        } catch (const AppError& e) {
-            Application::reportError(e.text());
-        }
+        // A printer that cannot be painted is reported here.
+        Guard::run([&] { paint(*target, pages); });
     });
 
     QEventLoop loop;

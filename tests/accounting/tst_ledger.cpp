@@ -1,7 +1,7 @@
 #include "accounting/Ledger.h"
-#include "app/InstallPaths.h"
 #include "platform/AppError.h"
 #include "platform/Clock.h"
+#include "platform/InstallPaths.h"
 #include "platform/Regional.h"
 #include "support/TestPrefix.h"
 

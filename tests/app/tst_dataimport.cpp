@@ -1,5 +1,5 @@
 #include "app/DataImport.h"
-#include "app/InstallPaths.h"
+#include "platform/InstallPaths.h"
 #include "platform/Sqlite.h"
 #include "platform/TableStore.h"
 #include "platform/WinPath.h"

@@ -1,5 +1,5 @@
-#include "app/InstallPaths.h"
 #include "app/Installer.h"
+#include "platform/InstallPaths.h"
 #include "platform/TableStore.h"
 #include "support/FileBytes.h"
 #include "support/TestPrefix.h"

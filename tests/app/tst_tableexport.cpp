@@ -1,4 +1,4 @@
-#include "app/InstallPaths.h"
+#include "platform/InstallPaths.h"
 #include "app/TableExport.h"
 #include "platform/AppError.h"
 #include "platform/Regional.h"

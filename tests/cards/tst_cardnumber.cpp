@@ -1,8 +1,8 @@
-#include "app/Settings.h"
 #include "cards/CardGenerator.h"
 #include "cards/CardNumber.h"
 #include "platform/AppError.h"
 #include "platform/Regional.h"
+#include "platform/Settings.h"
 
 #include <QSet>
 #include <QtTest>

@@ -1,7 +1,7 @@
-#include "app/InstallPaths.h"
 #include "cards/CardNumber.h"
 #include "cards/CardTable.h"
 #include "platform/AppError.h"
+#include "platform/InstallPaths.h"
 #include "platform/Regional.h"
 #include "platform/TableFiles.h"
 #include "platform/TableStore.h"

@@ -2,7 +2,7 @@
 #include "platform/WinFile.h"
 #include "platform/WinPath.h"
 #include "stations/CommandChannel.h"
-#include "stations/LineBuffer.h"
+#include "platform/LineBuffer.h"
 #include "support/SmbServer.h"
 #include "support/TestPrefix.h"
 

@@ -1,5 +1,5 @@
-#include "app/InstallPaths.h"
 #include "platform/AppError.h"
+#include "platform/InstallPaths.h"
 #include "platform/Regional.h"
 #include "platform/Sqlite.h"
 #include "platform/TableFiles.h"

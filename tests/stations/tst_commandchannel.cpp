@@ -1,7 +1,7 @@
 #include "platform/AppError.h"
+#include "platform/LineBuffer.h"
 #include "platform/WinFile.h"
 #include "stations/CommandChannel.h"
-#include "stations/LineBuffer.h"
 #include "support/TestPrefix.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "support/TestPrefix.h"
 
-#include "app/InstallPaths.h"
+#include "platform/InstallPaths.h"
 #include "platform/TableFiles.h"
 #include "platform/WinPath.h"
 #include "stations/CommandChannel.h"

@@ -1,7 +1,7 @@
 #include "accounting/ui/TFormControl.h"
-#include "app/InstallPaths.h"
 #include "platform/AppError.h"
 #include "platform/Clock.h"
+#include "platform/InstallPaths.h"
 #include "platform/Regional.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
@@ -44,6 +44,7 @@ private:
     QPushButton* button(const char* name) { return m_window->findChild<QPushButton*>(name); }
 
     std::unique_ptr<TestPrefix> m_prefix;
+    std::unique_ptr<Ledger> m_ledger;
     std::unique_ptr<TFormControl> m_window;
     QList<MessageBoxes::Shown> m_boxes;
 };
@@ -56,7 +57,8 @@ void TestControlWindow::init()
     Regional::setOverride(Regional::Settings{"dd/MM/yyyy", "hh:mm:ss", '.'});
     m_boxes.clear();
     MessageBoxes::setRecorderForTests([this](const MessageBoxes::Shown& box) { m_boxes.append(box); });
-    m_window = std::make_unique<TFormControl>();
+    m_ledger = std::make_unique<Ledger>();
+    m_window = std::make_unique<TFormControl>(*m_ledger);
     m_window->loadTariffs();
     m_window->openWindow();
 }
@@ -64,6 +66,7 @@ void TestControlWindow::init()
 void TestControlWindow::cleanup()
 {
     m_window.reset();
+    m_ledger.reset();
     MessageBoxes::setRecorderForTests({});
     Regional::setOverride(std::nullopt);
     m_prefix.reset();

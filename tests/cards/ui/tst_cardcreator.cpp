@@ -1,5 +1,5 @@
-#include "app/InstallPaths.h"
 #include "cards/ui/TForm2.h"
+#include "platform/InstallPaths.h"
 #include "platform/TableFiles.h"
 #include "platform/TableStore.h"
 #include "platform/ui/Application.h"

@@ -1,6 +1,6 @@
-#include "app/InstallPaths.h"
 #include "cards/ui/TForm3.h"
 #include "platform/Clock.h"
+#include "platform/InstallPaths.h"
 #include "platform/Regional.h"
 #include "platform/TableFiles.h"
 #include "platform/TableStore.h"

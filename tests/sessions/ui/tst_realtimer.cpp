@@ -1,14 +1,14 @@
 // A 1-minute session on the real one-second timer, from the click to the end. Slow by nature
 // (about 61 seconds); labelled "slow" so that it can be run apart: ctest -L slow / -LE slow.
 
-#include "app/InstallPaths.h"
 #include "app/ui/Console.h"
 #include "app/ui/TForm1.h"
 #include "app/ui/TForm6.h"
 #include "app/ui/TFormTools.h"
+#include "platform/InstallPaths.h"
+#include "platform/LineBuffer.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
-#include "stations/LineBuffer.h"
 #include "stations/ui/StationRow.h"
 #include "support/TestPrefix.h"
 

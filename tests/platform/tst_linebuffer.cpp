@@ -1,5 +1,5 @@
 #include "platform/AppError.h"
-#include "stations/LineBuffer.h"
+#include "platform/LineBuffer.h"
 #include "support/TestPrefix.h"
 
 #include <QtTest>

@@ -1,9 +1,9 @@
-#include "app/Settings.h"
+#include "platform/Settings.h"
 
-#include "app/InstallPaths.h"
+#include "platform/InstallPaths.h"
+#include "platform/LineBuffer.h"
 #include "platform/Regional.h"
 #include "platform/WinFile.h"
-#include "stations/LineBuffer.h"
 
 namespace Settings {
 

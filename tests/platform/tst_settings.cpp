@@ -1,7 +1,7 @@
-#include "app/InstallPaths.h"
-#include "app/Settings.h"
 #include "platform/AppError.h"
-#include "stations/LineBuffer.h"
+#include "platform/InstallPaths.h"
+#include "platform/LineBuffer.h"
+#include "platform/Settings.h"
 #include "support/TestPrefix.h"
 
 #include <QDir>

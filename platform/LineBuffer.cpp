@@ -1,4 +1,4 @@
-#include "stations/LineBuffer.h"
+#include "platform/LineBuffer.h"
 
 #include "platform/CodePage.h"
 #include "platform/WinFile.h"

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "sessions/Countdown.h"
+
+#include <QString>
+
+class Ledger;
+class LineBuffer;
+
+// The three session commands of a station row, without the row: they work on the row's countdown
+// as its captions stand (CountdownState, read from the row and written back by the caller) and
+// on the ledger that the console owns. Each runs to its end and reports how it went; none throws.
+// The steps done before a failure stay done, so the caller always writes the state back.
+namespace SessionSteps {
+
+// What the row holds when its open button is pressed.
+struct Opening
+{
+    QString minutesText;    // the minutes box, as typed
+    QString station;        // the name caption
+    bool games = true;      // the kind chosen
+    QString gamesTariff;    // both tariffs as they stand in the central control window now,
+    QString internetTariff; // saved or not
+};
+
+// Opens a session: starts the countdown from the minutes, raises the station's session flag and
+// bills the session at the tariff of its kind. Returns false when any step failed (the caller
+// shows the connection message): minutes that are not a whole number change nothing; after that
+// the countdown runs, and after the flag the station is open even if the bill failed.
+bool open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger, const Opening& opening);
+
+// One second of the session. Returns the lamp: false when the tick failed, which halts the
+// countdown where it stood (timer off, captions and MinuteDue as the tick left them).
+bool tick(CountdownState& countdown, LineBuffer& scratch, const QString& station);
+
+// Stops the time. Returns false when the station did not take the flag "0"; the countdown is
+// stopped all the same.
+bool stop(CountdownState& countdown, LineBuffer& scratch, const QString& station);
+
+} // namespace SessionSteps

@@ -1,0 +1,290 @@
+#include "accounting/Ledger.h"
+#include "platform/Clock.h"
+#include "platform/LineBuffer.h"
+#include "platform/Regional.h"
+#include "sessions/SessionSteps.h"
+#include "support/TestPrefix.h"
+
+#include <QDir>
+#include <QtTest>
+
+// The session commands of a row, run on the core alone: a real install tree with its ledger
+// tables, a real station share, no window.
+namespace {
+
+const QString Station = QStringLiteral("PC0");
+const QByteArray EightZeros = "0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0";
+const QString Games = QStringLiteral("ألعاب");
+const QString Internet = QStringLiteral("أنترنيت");
+
+struct Bill
+{
+    qint64 days = 0;
+    qint64 entries = 0;
+    QString minutes;
+    QString kind;
+    double cost = 0;
+    QString station;
+    QString day;
+};
+
+} // namespace
+
+class TestSessionSteps : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void opening_data();
+    void opening();
+    void reopeningRestartsAndBillsAgain();
+    void aFailedBillIsNotStoredLater();
+    void ticking_data();
+    void ticking();
+    void stopping_data();
+    void stopping();
+
+private:
+    Bill bill()
+    {
+        // A ledger of its own, so the one under test is not moved.
+        Ledger probe;
+        probe.open();
+        Bill out;
+        out.days = probe.days().rowCount();
+        probe.days().MoveLast();
+        out.entries = probe.entries().rowCount();
+        if (out.entries > 0) {
+            probe.entries().MoveLast();
+            out.minutes = probe.entries().GetFieldText("TimeOperation");
+            out.kind = probe.entries().GetFieldText("KandOperation");
+            out.cost = probe.entries().GetFieldFloat("Cost");
+            out.station = probe.entries().GetFieldText("Computer");
+            out.day = probe.entries().GetFieldText("DateDay2");
+        }
+        return out;
+    }
+    QStringList lines567() const
+    {
+        const LineBuffer file(m_prefix->commandFile(Station));
+        return {file.line(5), file.line(6), file.line(7)};
+    }
+    void setReachable(bool reachable)
+    {
+        const QString on = m_prefix->root() + "/unc/" + Station;
+        const QString off = m_prefix->root() + "/off-" + Station;
+        QVERIFY(reachable ? QDir().rename(off, on) : QDir().rename(on, off));
+    }
+
+    std::unique_ptr<TestPrefix> m_prefix;
+    std::unique_ptr<Ledger> m_ledger;
+    LineBuffer m_scratch;
+};
+
+void TestSessionSteps::init()
+{
+    m_prefix = std::make_unique<TestPrefix>();
+    m_prefix->makeTables();
+    m_prefix->addStation(Station);
+    Regional::setOverride(Regional::Settings{"dd/MM/yyyy", "hh:mm:ss", '.'});
+    Clock::setFixed(QDateTime(QDate(2026, 12, 9), QTime(10, 0, 0)));
+    m_ledger = std::make_unique<Ledger>();
+}
+
+void TestSessionSteps::cleanup()
+{
+    m_ledger.reset();
+    Clock::setFixed({});
+    Regional::setOverride(std::nullopt);
+    m_prefix.reset();
+}
+
+void TestSessionSteps::opening_data()
+{
+    QTest::addColumn<QString>("minutes");
+    QTest::addColumn<bool>("games");
+    QTest::addColumn<QString>("internetTariff");
+    QTest::addColumn<QByteArray>("commandFile"); // empty: the station is unreachable
+    QTest::addColumn<bool>("opened");
+    QTest::addColumn<QStringList>("captions");   // minutes, seconds
+    QTest::addColumn<bool>("counting");
+    QTest::addColumn<QString>("flag");           // line 5 afterwards
+    QTest::addColumn<QString>("kind");           // empty: nothing billed
+    QTest::addColumn<double>("cost");
+
+    const QStringList untouched{"00", "00"};
+    // The games tariff is 0.5 throughout.
+    QTest::newRow("15 games") << "15" << true << "0.25" << EightZeros << true << QStringList{"14", "60"} << true << "1" << Games << 7.5;
+    QTest::newRow("120 internet") << "120" << false << "0.25" << EightZeros << true << QStringList{"119", "60"} << true << "1" << Internet << 30.0;
+    QTest::newRow("45, not in the list") << "45" << true << "0.25" << EightZeros << true << QStringList{"44", "60"} << true << "1" << Games << 22.5;
+    QTest::newRow("0 minutes") << "0" << true << "0.25" << EightZeros << true << QStringList{"-1", "60"} << true << "1" << Games << 0.0;
+    QTest::newRow("negative minutes") << "-4" << false << "0.25" << EightZeros << true << QStringList{"-5", "60"} << true << "1" << Internet << -1.0;
+    // Failures: the steps done stay done, the ones after are not performed.
+    QTest::newRow("letters for minutes") << "abc" << true << "0.25" << EightZeros << false << untouched << false << "0" << QString() << 0.0;
+    QTest::newRow("empty minutes") << "" << true << "0.25" << EightZeros << false << untouched << false << "0" << QString() << 0.0;
+    QTest::newRow("unreachable station") << "15" << true << "0.25" << QByteArray() << false << QStringList{"14", "60"} << true << "0" << QString() << 0.0;
+    QTest::newRow("no line for the flag") << "15" << true << "0.25" << QByteArray("0\r\n0\r\n0\r\n0\r\n0") << false << QStringList{"14", "60"} << true << "" << QString() << 0.0;
+    QTest::newRow("minutes beyond the field") << "40000" << true << "0.25" << EightZeros << false << QStringList{"39999", "60"} << true << "1" << QString() << 0.0;
+    QTest::newRow("tariff of letters") << "10" << false << "abc" << EightZeros << false << QStringList{"9", "60"} << true << "1" << QString() << 0.0;
+    QTest::newRow("emptied tariff") << "10" << false << "" << EightZeros << false << QStringList{"9", "60"} << true << "1" << QString() << 0.0;
+    QTest::newRow("other kind's bad tariff unused") << "10" << true << "abc" << EightZeros << true << QStringList{"9", "60"} << true << "1" << Games << 5.0;
+}
+
+void TestSessionSteps::opening()
+{
+    QFETCH(QString, minutes);
+    QFETCH(bool, games);
+    QFETCH(QString, internetTariff);
+    QFETCH(QByteArray, commandFile);
+    QFETCH(bool, opened);
+    QFETCH(QStringList, captions);
+    QFETCH(bool, counting);
+    QFETCH(QString, flag);
+    QFETCH(QString, kind);
+    QFETCH(double, cost);
+
+    if (commandFile.isEmpty())
+        setReachable(false);
+    else
+        m_prefix->addStation(Station, commandFile);
+    CountdownState countdown;
+    countdown.minuteDue = true; // opening neither reads nor resets it
+    QCOMPARE(SessionSteps::open(countdown, m_scratch, *m_ledger, {minutes, Station, games, "0.5", internetTariff}), opened);
+    QCOMPARE((QStringList{countdown.minutes, countdown.seconds}), captions);
+    QCOMPARE(countdown.timerEnabled, counting);
+    QVERIFY(countdown.minuteDue);
+    // Whatever happened, the ledger is left closed.
+    QVERIFY(!m_ledger->days().isOpen());
+    QVERIFY(!m_ledger->entries().isOpen());
+
+    if (commandFile.isEmpty())
+        setReachable(true);
+    if (commandFile.isEmpty() || commandFile == EightZeros)
+        QCOMPARE(lines567().at(0), flag);
+    else
+        QCOMPARE(m_prefix->commandFile(Station), commandFile); // not even the breaks rewritten
+
+    const Bill stored = bill();
+    if (kind.isEmpty()) {
+        QCOMPARE(stored.entries, 0);
+        QCOMPARE(stored.days, 0);
+        return;
+    }
+    QCOMPARE(stored.days, 1);
+    QCOMPARE(stored.entries, 1);
+    QCOMPARE(stored.minutes, minutes);
+    QCOMPARE(stored.kind, kind);
+    QCOMPARE(stored.cost, cost);
+    QCOMPARE(stored.station, Station);
+    QCOMPARE(stored.day, QStringLiteral("09/12/2026"));
+}
+
+void TestSessionSteps::reopeningRestartsAndBillsAgain()
+{
+    CountdownState countdown;
+    QVERIFY(SessionSteps::open(countdown, m_scratch, *m_ledger, {"10", Station, true, "0.5", "0.25"}));
+    for (int i = 0; i < 30; ++i)
+        QVERIFY(SessionSteps::tick(countdown, m_scratch, Station));
+    QVERIFY(SessionSteps::open(countdown, m_scratch, *m_ledger, {"20", Station, false, "0.5", "0.25"}));
+    QCOMPARE((QStringList{countdown.minutes, countdown.seconds}), (QStringList{"19", "60"}));
+    // The same date: one day, a second entry; nothing of the first session is refunded.
+    const Bill stored = bill();
+    QCOMPARE(stored.days, 1);
+    QCOMPARE(stored.entries, 2);
+    QCOMPARE(stored.cost, 5.0);
+}
+
+void TestSessionSteps::aFailedBillIsNotStoredLater()
+{
+    CountdownState countdown;
+    QVERIFY(!SessionSteps::open(countdown, m_scratch, *m_ledger, {"40000", Station, true, "0.5", "0.25"}));
+    QVERIFY(SessionSteps::open(countdown, m_scratch, *m_ledger, {"15", Station, true, "0.5", "0.25"}));
+    const Bill stored = bill();
+    QCOMPARE(stored.entries, 1);
+    QCOMPARE(stored.minutes, QStringLiteral("15"));
+}
+
+void TestSessionSteps::ticking_data()
+{
+    QTest::addColumn<QStringList>("before"); // minutes, seconds, minuteDue ("1")
+    QTest::addColumn<QByteArray>("commandFile"); // empty: the station is unreachable
+    QTest::addColumn<bool>("lamp");
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<bool>("counting");
+    QTest::addColumn<QStringList>("file"); // lines 5 to 7 afterwards
+
+    const QByteArray open = "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n5\r\n9";
+    QTest::newRow("a second") << QStringList{"9", "6", ""} << open << true << QStringList{"9", "5", ""} << true << QStringList{"1", "5", "9"};
+    QTest::newRow("seconds reach 0") << QStringList{"9", "1", ""} << open << true << QStringList{"9", "0", "1"} << true << QStringList{"1", "0", "9"};
+    QTest::newRow("a minute deducted") << QStringList{"9", "0", "1"} << open << true << QStringList{"8", "59", ""} << true << QStringList{"1", "59", "8"};
+    QTest::newRow("the ending tick") << QStringList{"0", "0", "1"} << open << true << QStringList{"--", "--", ""} << false << QStringList{"0", "--", "--"};
+    QTest::newRow("below zero counts on") << QStringList{"-1", "0", "1"} << open << true << QStringList{"-2", "59", ""} << true << QStringList{"1", "59", "-2"};
+    // Failures halt where the tick stood and turn the lamp red; the file keeps the last tick.
+    QTest::newRow("unreachable") << QStringList{"9", "6", ""} << QByteArray() << false << QStringList{"9", "5", ""} << false << QStringList{"1", "5", "9"};
+    QTest::newRow("unreachable on the ending tick") << QStringList{"0", "0", "1"} << QByteArray() << false << QStringList{"--", "--", ""} << false << QStringList{"1", "5", "9"};
+    QTest::newRow("unreachable as seconds reach 0") << QStringList{"9", "1", ""} << QByteArray() << false << QStringList{"9", "0", "1"} << false << QStringList{"1", "5", "9"};
+    QTest::newRow("ended captions") << QStringList{"--", "--", ""} << open << false << QStringList{"--", "--", ""} << false << QStringList{"1", "5", "9"};
+    QTest::newRow("no lines for the counters") << QStringList{"9", "6", ""} << QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n1") << false << QStringList{"9", "5", ""} << false << QStringList{"1", "", ""};
+}
+
+void TestSessionSteps::ticking()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QByteArray, commandFile);
+    QFETCH(bool, lamp);
+    QFETCH(QStringList, after);
+    QFETCH(bool, counting);
+    QFETCH(QStringList, file);
+
+    m_prefix->addStation(Station, commandFile.isEmpty() ? QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n5\r\n9") : commandFile);
+    if (commandFile.isEmpty())
+        setReachable(false);
+    CountdownState countdown{before.at(0), before.at(1), !before.at(2).isEmpty(), true};
+    QCOMPARE(SessionSteps::tick(countdown, m_scratch, Station), lamp);
+    QCOMPARE((QStringList{countdown.minutes, countdown.seconds, countdown.minuteDue ? "1" : ""}), after);
+    QCOMPARE(countdown.timerEnabled, counting);
+    if (commandFile.isEmpty())
+        setReachable(true);
+    QCOMPARE(lines567(), file);
+    QCOMPARE(bill().entries, 0); // the countdown never touches the ledger
+}
+
+void TestSessionSteps::stopping_data()
+{
+    QTest::addColumn<QStringList>("before"); // minutes, seconds, minuteDue ("1"), timer ("on")
+    QTest::addColumn<bool>("reachable");
+    QTest::addColumn<bool>("stopped");
+    QTest::addColumn<QStringList>("file");
+
+    QTest::newRow("counting at 7:23") << QStringList{"7", "23", "", "on"} << true << true << QStringList{"0", "23", "7"};
+    QTest::newRow("seconds just reached 0") << QStringList{"9", "0", "1", "on"} << true << true << QStringList{"0", "23", "7"};
+    QTest::newRow("never opened") << QStringList{"00", "00", "", ""} << true << true << QStringList{"0", "23", "7"};
+    QTest::newRow("halted") << QStringList{"9", "5", "1", ""} << true << true << QStringList{"0", "23", "7"};
+    QTest::newRow("unreachable") << QStringList{"7", "23", "1", "on"} << false << false << QStringList{"1", "23", "7"};
+}
+
+void TestSessionSteps::stopping()
+{
+    QFETCH(QStringList, before);
+    QFETCH(bool, reachable);
+    QFETCH(bool, stopped);
+    QFETCH(QStringList, file);
+
+    m_prefix->addStation(Station, "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n23\r\n7");
+    if (!reachable)
+        setReachable(false);
+    CountdownState countdown{before.at(0), before.at(1), !before.at(2).isEmpty(), !before.at(3).isEmpty()};
+    QCOMPARE(SessionSteps::stop(countdown, m_scratch, Station), stopped);
+    // Stopped whatever the station did: timer off, "--", MinuteDue reset.
+    QCOMPARE((QStringList{countdown.minutes, countdown.seconds}), (QStringList{"--", "--"}));
+    QVERIFY(!countdown.timerEnabled);
+    QVERIFY(!countdown.minuteDue);
+    if (!reachable)
+        setReachable(true);
+    QCOMPARE(lines567(), file);
+}
+
+QTEST_GUILESS_MAIN(TestSessionSteps)
+#include "tst_sessionsteps.moc"
