@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -178,6 +179,12 @@ void TableStore::setIndexFieldNames(const QString& fieldNames)
     m_indexName.clear();
 }
 
+void TableStore::setNeededFields(QList<FieldNeed> needs)
+{
+    requireClosed();
+    m_needs = std::move(needs);
+}
+
 void TableStore::setReadOnly(bool readOnly)
 {
     requireClosed();
@@ -226,6 +233,7 @@ void TableStore::OpenTable()
             sqlite3_busy_timeout(m_db.get(), LockWaitMs);
             Sqlite::exec(m_db.get(), QStringLiteral("PRAGMA synchronous=FULL"));
             readStructure();
+            checkNeeds();
             resolveOrder();
             m_link = masterLinkState();
             m_rowCount.reset();
@@ -253,6 +261,7 @@ void TableStore::forget()
     m_pending.reset();
     m_current.reset();
     m_atEnd = true;
+    m_unit.reset();
     m_rowCount.reset();
     m_link = {};
     m_statements.clear();
@@ -294,6 +303,47 @@ void TableStore::readStructure()
                                .arg(c.name, label(), c.type));
         }
         m_fields.append(*field);
+    }
+}
+
+namespace {
+
+QString kindText(TableStore::FieldKind kind, int size)
+{
+    switch (kind) {
+    case TableStore::FieldKind::String:
+        return size > 0 ? QStringLiteral("a string of %1 bytes").arg(size) : QStringLiteral("a string");
+    case TableStore::FieldKind::SmallInt:
+        return QStringLiteral("a small integer");
+    case TableStore::FieldKind::Integer:
+        return QStringLiteral("an integer");
+    case TableStore::FieldKind::Float:
+        return QStringLiteral("a float");
+    case TableStore::FieldKind::AutoInc:
+        return QStringLiteral("an auto-increment serial");
+    }
+    return QString();
+}
+
+} // namespace
+
+void TableStore::checkNeeds() const
+{
+    for (const FieldNeed& need : m_needs) {
+        const auto found = std::find_if(m_fields.begin(), m_fields.end(), [&](const Field& f) {
+            return f.name.compare(need.name, Qt::CaseInsensitive) == 0;
+        });
+        if (found == m_fields.end())
+            throw AppError(QStringLiteral("Table %1 has no field \"%2\"").arg(label(), need.name));
+        const bool kindFits = need.kinds.contains(found->kind);
+        if (kindFits && (found->kind != FieldKind::String || found->size >= need.minSize))
+            continue;
+        QStringList wanted;
+        for (FieldKind kind : need.kinds)
+            wanted.append(kindText(kind, kind == FieldKind::String ? need.minSize : 0));
+        throw AppError(QStringLiteral("Field \"%1\" of table %2 is %3; this program needs %4%5")
+                           .arg(found->name, label(), kindText(found->kind, found->size), wanted.join(QStringLiteral(" or ")),
+                                need.minSize > 0 && kindFits ? QStringLiteral(" or more") : QString()));
     }
 }
 
@@ -920,6 +970,51 @@ void TableStore::storePending()
     notifyDetails(false);
     if (m_afterPost)
         m_afterPost();
+}
+
+void TableStore::StartTransaction()
+{
+    requireWritable();
+    if (m_unit)
+        throw AppError(QStringLiteral("Table %1 already has a transaction in progress").arg(label()));
+    guarded([&] {
+        storeBeforeLeaving();
+        // Immediate: the write lock is taken now, so no other program's store comes between.
+        Sqlite::exec(m_db.get(), QStringLiteral("BEGIN IMMEDIATE"));
+    });
+    m_unit = UnitStart{m_current, m_atEnd};
+}
+
+void TableStore::Commit()
+{
+    requireOpen();
+    if (!m_unit)
+        throw AppError(QStringLiteral("Table %1 has no transaction in progress").arg(label()));
+    guarded([&] {
+        storeBeforeLeaving();
+        Sqlite::exec(m_db.get(), QStringLiteral("COMMIT"));
+    });
+    m_unit.reset();
+}
+
+void TableStore::Rollback() noexcept
+{
+    if (!isOpen() || !m_unit)
+        return;
+    const UnitStart start = *std::exchange(m_unit, std::nullopt);
+    m_pending.reset();
+    m_rowCount.reset();
+    // A failed COMMIT may have ended the transaction already.
+    if (!sqlite3_get_autocommit(m_db.get()))
+        sqlite3_exec(m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    m_current = start.current;
+    m_atEnd = start.atEnd;
+    try {
+        emit rowsChanged();
+        currentMoved();
+    } catch (...) {
+        // Those who follow the cursor read it afresh on their next look.
+    }
 }
 
 bool TableStore::FlushTable()

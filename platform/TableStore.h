@@ -25,7 +25,7 @@
 // Windows Arabic code page; a longer text is cut when it is set.
 //
 // Durability. Each store is its own committed transaction with synchronous writes, so a row is on
-// disk when PostRow returns. Another program's lock makes an operation fail after a short wait.
+// disk when PostRow returns; inside a unit (StartTransaction) when Commit returns. Another program's lock makes an operation fail after a short wait.
 //
 // Master and detail. A detail shows only the rows whose first index field equals the master's
 // field on the master's current row (pending or not), and follows every move of the master and
@@ -69,6 +69,18 @@ public:
     // The same, naming the index by its fields ("Auto" or "A;B"): the primary key when they are its
     // fields, else the index that starts with them. Only while closed.
     void setIndexFieldNames(const QString& fieldNames);
+    // A field the owner uses, with the kinds it can use and, for a string it writes, the size its
+    // values need.
+    struct FieldNeed
+    {
+        QString name;
+        QList<FieldKind> kinds;
+        int minSize = 0;
+    };
+    // Opening refuses a table that lacks one of these fields or holds it in a kind (or a string
+    // size) the owner cannot use, naming the table and the field, before anything is read or
+    // written. Only while closed.
+    void setNeededFields(QList<FieldNeed> needs);
     // A read-only table refuses to begin a pending row. Only while closed.
     void setReadOnly(bool readOnly);
     // Runs after every row this table stores; the owner flushes the table from it.
@@ -103,6 +115,18 @@ public:
     // True after MoveNext found no further row (the last row stays current) and after any move
     // that found no row at all.
     bool AtEnd() const;
+
+    // Makes the stores up to Commit one unit: none of them is in the file unless Commit succeeds.
+    // Inside the unit a stored row already has its serial and reads back as stored. Rollback, or
+    // closing the table, undoes every store of the unit and drops a pending row; the cursor goes
+    // back to where it stood when the unit began. One unit at a time, on this table only.
+    void StartTransaction();
+    // Stores a pending row, then makes the unit durable. On a failure the unit is still open and
+    // the caller rolls it back.
+    void Commit();
+    // Never fails: whatever cannot be undone in the file was never committed.
+    void Rollback() noexcept;
+    bool inTransaction() const { return m_unit.has_value(); }
 
     // Every store is committed with synchronous writes, so nothing is left to write; the result
     // says whether the table is open and so has its changes on disk.
@@ -167,6 +191,7 @@ private:
     // Back to the closed state: the connection and everything read through it are dropped.
     void forget();
     void readStructure();
+    void checkNeeds() const;
     void resolveOrder();
     template<typename MakeSql> Sqlite::Statement& statement(const QByteArray& shape, MakeSql&& makeSql) const;
     static QByteArray shapeOf(char query, const QList<Condition>& conditions);
@@ -208,6 +233,7 @@ private:
     QString m_indexName;
     QString m_indexFieldNames;
     bool m_readOnly = false;
+    QList<FieldNeed> m_needs;
     std::function<void()> m_afterPost;
 
     Sqlite::Connection m_db;
@@ -221,6 +247,14 @@ private:
     std::optional<Row> m_current;
     std::optional<PendingRow> m_pending;
     bool m_atEnd = true;
+
+    // Where the cursor stood when the open unit began.
+    struct UnitStart
+    {
+        std::optional<Row> current;
+        bool atEnd = true;
+    };
+    std::optional<UnitStart> m_unit;
 
     TableStore* m_master = nullptr;
     QString m_masterField;

@@ -108,6 +108,7 @@ private slots:
     void setFieldConverts_data();
     void setFieldConverts();
     void cardIsWrittenInTwoStores();
+    void transactionIsOneUnit();
     void openTwiceAndCloseTwiceDoNothing();
     void closedTableRefusesOperations_data();
     void closedTableRefusesOperations();
@@ -514,6 +515,46 @@ void TestTableStore::cardIsWrittenInTwoStores()
     QCOMPARE(table.GetFieldText(QStringLiteral("Used")), QStringLiteral("غير مستخدم"));
     QCOMPARE(table.GetFieldFloat(QStringLiteral("Cost")), 7.5);
     QCOMPARE(table.GetFieldText(QStringLiteral("UseFirstTime")), QString());
+}
+
+void TestTableStore::transactionIsOneUnit()
+{
+    TableStore table, other;
+    table.OpenTable(InstallPaths::CardDir, Cards);
+    other.OpenTable(InstallPaths::CardDir, Cards);
+    auto storeCard = [&](const QString& num) {
+        table.InsertRow();
+        table.SetFieldText(QStringLiteral("Num"), num);
+        table.PostRow();
+    };
+    storeCard(QStringLiteral("A"));
+
+    // Undone: the rows stored in the unit, the pending row, and the cursor's move.
+    table.StartTransaction();
+    storeCard(QStringLiteral("B"));
+    QCOMPARE(table.GetFieldText(QStringLiteral("Auto")), QStringLiteral("2"));
+    table.InsertRow();
+    table.Rollback();
+    QCOMPARE(table.pending(), TableStore::Pending::None);
+    QCOMPARE(table.GetFieldText(QStringLiteral("Num")), QStringLiteral("A"));
+    QCOMPARE(walk(table, QStringLiteral("Num")), QStringList{QStringLiteral("A")});
+
+    // Closing in the middle undoes the unit as well.
+    table.StartTransaction();
+    storeCard(QStringLiteral("C"));
+    table.CloseTable();
+    table.OpenTable();
+    QCOMPARE(walk(table, QStringLiteral("Num")), QStringList{QStringLiteral("A")});
+
+    // Committed: another connection sees it, with the serial that follows the undone ones.
+    table.StartTransaction();
+    QVERIFY_THROWS_EXCEPTION(AppError, table.StartTransaction());
+    storeCard(QStringLiteral("D"));
+    table.Commit();
+    QVERIFY(!table.inTransaction());
+    QCOMPARE(walk(other, QStringLiteral("Num")), (QStringList{QStringLiteral("A"), QStringLiteral("D")}));
+    QCOMPARE(other.GetFieldText(QStringLiteral("Auto")), QStringLiteral("2"));
+    QVERIFY_THROWS_EXCEPTION(AppError, table.Commit());
 }
 
 void TestTableStore::openTwiceAndCloseTwiceDoNothing()
