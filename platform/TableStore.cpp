@@ -171,12 +171,21 @@ void TableStore::OpenTable()
         try {
             m_db = Sqlite::open(place.localPath, m_readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
             sqlite3_busy_timeout(m_db.get(), LockWaitMs);
+            sqlite3_trace_v2(
+                m_db.get(), SQLITE_TRACE_STMT,
+                [](unsigned, void* table, void*, void*) {
+                    ++static_cast<TableStore*>(table)->m_statementsRun;
+                    return 0;
+                },
+                this);
             Sqlite::exec(m_db.get(), QStringLiteral("PRAGMA synchronous=FULL"));
             readStructure();
             checkNeeds();
             resolveOrder();
             m_link = masterLinkState();
-            m_rowCount.reset();
+            m_dataVersion = -1;
+            noteOtherWrites();
+            ++m_rangeStamp;
             settleOnEdge(false);
         } catch (...) {
             forget();
@@ -184,7 +193,7 @@ void TableStore::OpenTable()
         }
     });
     emit rowsChanged();
-    currentMoved();
+    announceMove();
 }
 
 void TableStore::CloseTable()
@@ -193,7 +202,7 @@ void TableStore::CloseTable()
         return;
     forget();
     emit rowsChanged();
-    currentMoved();
+    announceMove();
 }
 
 void TableStore::forget()
@@ -203,6 +212,9 @@ void TableStore::forget()
     m_atEnd = true;
     m_unit.reset();
     m_rowCount.reset();
+    m_position.reset();
+    dropReadAhead();
+    ++m_rangeStamp;
     m_link = {};
     m_statements.clear();
     m_db.reset();
@@ -216,13 +228,14 @@ void TableStore::moveTo(qint64 position)
     requireOpen();
     guarded([&] {
         storeBeforeLeaving();
+        noteOtherWrites();
         if (position < 0)
             return;
-        QList<Row> found = select(viewConditions(), false, 1, position);
+        QList<Row> found = rows(position, 1);
         if (found.isEmpty())
             return;
-        setCurrent(found.takeFirst(), false);
-        currentMoved();
+        setCurrent(found.takeFirst(), false, position);
+        announceMove();
     });
 }
 
@@ -235,22 +248,55 @@ TableStore::Pending TableStore::pending() const
     return m_pending->isNew ? Pending::New : Pending::Changed;
 }
 
-void TableStore::setCurrent(std::optional<Row> row, bool atEnd)
+void TableStore::setCurrent(std::optional<Row> row, bool atEnd, std::optional<qint64> position)
 {
     m_current = std::move(row);
     m_atEnd = atEnd;
+    m_position = m_current ? position : std::nullopt;
+    dropReadAhead();
 }
 
-void TableStore::currentMoved()
+void TableStore::dropReadAhead()
+{
+    m_ahead.clear();
+    m_aheadNext = 0;
+    m_aheadSize = 0;
+}
+
+void TableStore::noteOtherWrites()
+{
+    Sqlite::Statement& st = statement(QByteArrayLiteral("v"), [] { return QStringLiteral("PRAGMA data_version"); });
+    Sqlite::Use use(st);
+    st.step();
+    const qint64 version = st.int64(0);
+    if (version == m_dataVersion)
+        return;
+    const bool first = m_dataVersion < 0;
+    m_dataVersion = version;
+    if (first)
+        return;
+    m_rowCount.reset();
+    m_position.reset();
+    dropReadAhead();
+    ++m_rangeStamp;
+}
+
+void TableStore::announceMove()
 {
     emit currentChanged();
+    emit currentMoved();
     notifyDetails(true);
 }
 
 void TableStore::settleOnEdge(bool last)
 {
     const std::optional<Row> row = fetchRow(viewConditions(), last);
-    setCurrent(row, !row);
+    std::optional<qint64> position;
+    if (!last)
+        position = 0;
+    else if (m_rowCount)
+        position = *m_rowCount - 1;
+    setCurrent(row, !row, position);
 }
 
 void TableStore::MoveFirst()
@@ -258,8 +304,9 @@ void TableStore::MoveFirst()
     requireOpen();
     guarded([&] {
         storeBeforeLeaving();
+        noteOtherWrites();
         settleOnEdge(false);
-        currentMoved();
+        announceMove();
     });
 }
 
@@ -268,8 +315,9 @@ void TableStore::MoveLast()
     requireOpen();
     guarded([&] {
         storeBeforeLeaving();
+        noteOtherWrites();
         settleOnEdge(true);
-        currentMoved();
+        announceMove();
     });
 }
 
@@ -278,17 +326,24 @@ void TableStore::MoveNext()
     requireOpen();
     guarded([&] {
         storeBeforeLeaving();
-        if (m_current) {
-            for (const QList<Condition>& seek : seekAfter(*m_current)) {
-                if (std::optional<Row> next = fetchRow(viewConditions() + seek, false)) {
-                    setCurrent(std::move(next), false);
-                    currentMoved();
-                    return;
-                }
-            }
+        noteOtherWrites();
+        // A walk reads ahead, in windows that grow while it goes on undisturbed, so a short walk
+        // reads little and a long one costs one statement per few hundred rows.
+        if (m_current && m_aheadNext >= m_ahead.size()) {
+            m_aheadSize = std::clamp(m_aheadSize * 2, 8, ReadAhead);
+            m_ahead = rowsBeside(*m_current, m_aheadSize, true);
+            m_aheadNext = 0;
         }
-        // Past the last row the current row stays where it was.
-        m_atEnd = true;
+        if (!m_current || m_aheadNext >= m_ahead.size()) {
+            // Past the last row the current row stays where it was.
+            m_atEnd = true;
+            return;
+        }
+        m_current = m_ahead.at(m_aheadNext++);
+        m_atEnd = false;
+        if (m_position)
+            ++*m_position;
+        announceMove();
     });
 }
 
@@ -303,14 +358,15 @@ bool TableStore::FindByKey(const QString& text)
     requireOpen();
     return guarded([&] {
         storeBeforeLeaving();
+        noteOtherWrites();
         if (m_keyField < 0)
             throw AppError(QStringLiteral("Table %1 has no key to search").arg(label()));
         const QVariant key = converted(m_keyField, text);
         const std::optional<Row> found = fetchRow(viewConditions() + QList<Condition>{{m_keyField, Op::Is, key}}, false);
         if (!found)
             return false;
-        setCurrent(found, false);
-        currentMoved();
+        setCurrent(found, false, std::nullopt);
+        announceMove();
         return true;
     });
 }
@@ -320,6 +376,7 @@ void TableStore::InsertRow()
     requireWritable();
     guarded([&] {
         storeBeforeLeaving();
+        noteOtherWrites();
         PendingRow row;
         row.values.resize(m_fields.size());
         row.changed.fill(false, m_fields.size());
@@ -338,6 +395,7 @@ void TableStore::EditRow()
     requireWritable();
     guarded([&] {
         storeBeforeLeaving();
+        noteOtherWrites();
         // Take the row as the file holds it now, not as it was read.
         const std::optional<Row> row = m_current ? fetchById(m_current->rowId) : std::nullopt;
         if (!row)
@@ -403,11 +461,31 @@ void TableStore::storePending()
             throw AppError(QStringLiteral("The row being changed is no longer in table %1").arg(label()));
     }
     const qint64 rowId = row.isNew ? sqlite3_last_insert_rowid(m_db.get()) : row.rowId;
+    const bool wasNew = row.isNew;
     m_pending.reset();
-    m_rowCount.reset();
-    setCurrent(fetchById(rowId), false);
+    const std::optional<Row> before = wasNew ? std::nullopt : m_current;
+    const std::optional<qint64> placeBefore = m_position;
+    std::optional<Row> stored = fetchById(rowId);
+    // The count and the stored row's place follow from what was there, so the grid never has
+    // to count the rows again after a store.
+    std::optional<qint64> place;
+    if (stored && inView(*stored)) {
+        if (m_rowCount && (wasNew || !before || !inView(*before)))
+            ++*m_rowCount;
+        const bool keptPlace = before && inView(*before) && std::all_of(m_order.begin(), m_order.end(), [&](int f) {
+            return TableStoreDetail::sameValue(before->values.at(f), stored->values.at(f));
+        });
+        if (keptPlace)
+            place = placeBefore;
+        else if (m_rowCount && rowsBeside(*stored, 1, true).isEmpty())
+            place = *m_rowCount - 1; // the usual new row: a serial or a date after every other
+    } else if (m_rowCount && before && inView(*before)) {
+        --*m_rowCount;
+    }
+    setCurrent(std::move(stored), false, place);
     emit rowsChanged();
     emit currentChanged();
+    emit currentMoved();
     notifyDetails(false);
     if (m_afterPost)
         m_afterPost();
@@ -445,6 +523,9 @@ void TableStore::Rollback() noexcept
     const UnitStart start = *std::exchange(m_unit, std::nullopt);
     m_pending.reset();
     m_rowCount.reset();
+    m_position.reset();
+    dropReadAhead();
+    ++m_rangeStamp;
     // A failed COMMIT may have ended the transaction already.
     if (!sqlite3_get_autocommit(m_db.get()))
         sqlite3_exec(m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
@@ -452,7 +533,7 @@ void TableStore::Rollback() noexcept
     m_atEnd = start.atEnd;
     try {
         emit rowsChanged();
-        currentMoved();
+        announceMove();
     } catch (...) {
         // Those who follow the cursor read it afresh on their next look.
     }
@@ -487,7 +568,8 @@ void TableStore::followMaster(bool masterMoved)
         return;
     m_link = link;
     m_rowCount.reset();
+    ++m_rangeStamp;
     settleOnEdge(false);
     emit rowsChanged();
-    currentMoved();
+    announceMove();
 }

@@ -136,10 +136,20 @@ public:
     // matched with masterField. A null master ends the link. Only while this table is closed.
     void LinkToMaster(const QString& indexName, TableStore* master, const QString& masterField);
 
-    // For grids. A closed table has no fields and no rows; these never move the cursor.
+    // For grids. A closed table has no fields and no rows; these never move the cursor. The row
+    // count and the current row's place are counted once when the table opens or its range
+    // changes, then kept up to date by the cursor's own moves and stores.
     const QList<Field>& fields() const { return m_fields; }
     qint64 rowCount() const;
+    // The rows at these places. Seeks from the nearer end of the rows: a grid reads by key from
+    // rows it holds (rowsAfter, rowsBefore) and only a jump far from them comes here.
     QList<Row> rows(qint64 first, int count) const;
+    // Up to count rows that follow (or, nearest first, precede) the row in the order, within a
+    // detail's rows: one seek in the index, whatever the table's size.
+    QList<Row> rowsAfter(const Row& row, int count) const;
+    QList<Row> rowsBefore(const Row& row, int count) const;
+    // The current stored row, as the cursor read it; nothing while there is none.
+    const std::optional<Row>& currentRow() const { return m_current; }
     // The current stored row's place in the order, or -1 when there is none (or it lies outside a
     // detail's rows).
     qint64 currentPosition() const;
@@ -148,12 +158,21 @@ public:
     void moveTo(qint64 position);
     // A value as GetFieldText shows it.
     QString textOf(int field, const QVariant& value) const;
+    // Changes whenever the rows shown may have changed other than by this cursor's own stores:
+    // opened or closed, a master's move, a unit rolled back, another connection's write. Between
+    // two equal stamps the rows changed only as rowsChanged and the current row tell.
+    quint64 rangeStamp() const { return m_rangeStamp; }
+    // How many SQL statements this table has run since it was made (for tests of the cost of a
+    // step).
+    quint64 statementCount() const { return m_statementsRun; }
 
 signals:
     // The rows to show may have changed: opened, closed, a row stored, the master moved.
     void rowsChanged();
     // The current row moved, or the pending row began, changed or ended.
     void currentChanged();
+    // The current stored row moved (a subset of currentChanged: not for edits of a pending row).
+    void currentMoved();
 
 private:
     // One term of a query: a field (or the row id) compared with a value.
@@ -205,6 +224,11 @@ private:
     QString orderBy(bool descending) const;
     QList<QList<Condition>> seekAfter(const Row& row) const;
     QList<QList<Condition>> seekBefore(const Row& row) const;
+    QList<QList<Condition>> seekBeforeDescending(const Row& row) const;
+    QList<Row> rowsBeside(const Row& row, int count, bool after) const;
+    // Another connection's write to the file drops everything read ahead or counted.
+    void noteOtherWrites();
+    void dropReadAhead();
     qint64 count(const QList<Condition>& where) const;
     bool inView(const Row& row) const;
 
@@ -220,10 +244,10 @@ private:
 
     void storeBeforeLeaving();
     void storePending();
-    void setCurrent(std::optional<Row> row, bool atEnd);
+    void setCurrent(std::optional<Row> row, bool atEnd, std::optional<qint64> position);
     // The first (or last) row shown becomes current; with none the cursor is at the end.
     void settleOnEdge(bool last);
-    void currentMoved();
+    void announceMove();
     void followMaster(bool masterMoved);
     LinkState masterLinkState() const;
     void notifyDetails(bool moved);
@@ -242,7 +266,16 @@ private:
     QList<int> m_order; // fields of the index in use; the row id follows them
     int m_keyField = -1; // the index's first field: what FindByKey searches and a link matches
     mutable std::map<QByteArray, Sqlite::Statement> m_statements;
+    mutable quint64 m_statementsRun = 0;
     mutable std::optional<qint64> m_rowCount;
+    mutable std::optional<qint64> m_position; // of m_current, in the rows shown
+    // The rows after the current one, read ahead for MoveNext, nearest first.
+    QList<Row> m_ahead;
+    qsizetype m_aheadNext = 0;
+    int m_aheadSize = 0;
+    static constexpr int ReadAhead = 256;
+    qint64 m_dataVersion = -1;
+    quint64 m_rangeStamp = 0;
 
     std::optional<Row> m_current;
     std::optional<PendingRow> m_pending;

@@ -1,6 +1,8 @@
 // Queries in key order: the SQL behind every read of the cursor and the grid.
 #include "platform/TableStoreDetail.h"
 
+#include <algorithm>
+
 using TableStoreDetail::quoted;
 using TableStoreDetail::sameValue;
 
@@ -154,6 +156,25 @@ QList<QList<TableStore::Condition>> TableStore::seekAfter(const Row& row) const
     return alternatives;
 }
 
+// The rows before a row, nearest first, as alternatives tried in turn (the mirror of seekAfter).
+// Empty fields sort first, so below a value lie the smaller values and then the empty fields.
+QList<QList<TableStore::Condition>> TableStore::seekBeforeDescending(const Row& row) const
+{
+    QList<QList<Condition>> alternatives;
+    QList<Condition> prefix;
+    for (int f : m_order)
+        prefix.append({f, Op::Is, row.values.at(f)});
+    alternatives.append(prefix + QList<Condition>{{RowId, Op::Below, row.rowId}});
+    while (!prefix.isEmpty()) {
+        const Condition last = prefix.takeLast();
+        if (last.value.isNull())
+            continue;
+        alternatives.append(prefix + QList<Condition>{{last.field, Op::Below, last.value}});
+        alternatives.append(prefix + QList<Condition>{{last.field, Op::IsNull, {}}});
+    }
+    return alternatives;
+}
+
 // The rows before a row, as disjoint parts to be counted together.
 QList<QList<TableStore::Condition>> TableStore::seekBefore(const Row& row) const
 {
@@ -184,17 +205,61 @@ QList<TableStore::Row> TableStore::rows(qint64 first, int count) const
 {
     if (!isOpen() || first < 0 || count <= 0)
         return {};
-    return guarded([&] { return select(viewConditions(), false, count, first); });
+    const qint64 total = rowCount();
+    if (first >= total)
+        return {};
+    const qint64 end = std::min(total, first + count);
+    if (first <= total - end)
+        return guarded([&] { return select(viewConditions(), false, end - first, first); });
+    // Nearer the end: skip the rows after them instead.
+    QList<Row> found = guarded([&] { return select(viewConditions(), true, end - first, total - end); });
+    std::reverse(found.begin(), found.end());
+    return found;
+}
+
+QList<TableStore::Row> TableStore::rowsAfter(const Row& row, int count) const
+{
+    if (!isOpen() || count <= 0)
+        return {};
+    return guarded([&] { return rowsBeside(row, count, true); });
+}
+
+QList<TableStore::Row> TableStore::rowsBefore(const Row& row, int count) const
+{
+    if (!isOpen() || count <= 0)
+        return {};
+    return guarded([&] { return rowsBeside(row, count, false); });
+}
+
+// Each alternative of the seek yields the rows of one stretch of the order, in order, and the
+// stretches follow one another; so their rows, taken in turn, are the rows beside the row. A
+// stretch that leaves a detail's key cannot hold any of its rows and is not asked.
+QList<TableStore::Row> TableStore::rowsBeside(const Row& row, int count, bool after) const
+{
+    QList<Row> found;
+    for (const QList<Condition>& seek : after ? seekAfter(row) : seekBeforeDescending(row)) {
+        if (found.size() >= count)
+            break;
+        if (m_link.active && std::any_of(seek.begin(), seek.end(), [&](const Condition& c) {
+                return c.field == m_keyField && c.op != Op::Is;
+            }))
+            continue;
+        found += select(viewConditions() + seek, !after, count - found.size());
+    }
+    return found;
 }
 
 qint64 TableStore::currentPosition() const
 {
     if (!isOpen() || !m_current || !inView(*m_current))
         return -1;
-    return guarded([&] {
-        qint64 position = 0;
-        for (const QList<Condition>& part : seekBefore(*m_current))
-            position += count(viewConditions() + part);
-        return position;
-    });
+    if (!m_position) {
+        m_position = guarded([&] {
+            qint64 position = 0;
+            for (const QList<Condition>& part : seekBefore(*m_current))
+                position += count(viewConditions() + part);
+            return position;
+        });
+    }
+    return *m_position;
 }
