@@ -184,6 +184,7 @@ void TableStore::OpenTable()
             resolveOrder();
             m_link = masterLinkState();
             m_dataVersion = -1;
+            m_changeCounter.reset();
             noteOtherWrites();
             ++m_rangeStamp;
             settleOnEdge(false);
@@ -263,8 +264,28 @@ void TableStore::dropReadAhead()
     m_aheadSize = 0;
 }
 
+// SQLite bumps the file change counter (4 bytes at offset 24) with every commit to a table file,
+// which is kept in rollback-journal mode; reading it is one read of the file, where PRAGMA
+// data_version takes and drops the file's shared lock and looks for a journal first, several
+// times the cost of the step itself. So each step reads the counter, and only a change of it
+// asks PRAGMA data_version whether the write was another connection's.
+std::optional<quint32> TableStore::changeCounter() const
+{
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file || !file->pMethods)
+        return std::nullopt;
+    unsigned char bytes[4];
+    if (file->pMethods->xRead(file, bytes, 4, 24) != SQLITE_OK)
+        return std::nullopt;
+    return quint32(bytes[0]) << 24 | quint32(bytes[1]) << 16 | quint32(bytes[2]) << 8 | quint32(bytes[3]);
+}
+
 void TableStore::noteOtherWrites()
 {
+    const std::optional<quint32> counter = changeCounter();
+    if (counter && m_changeCounter && *counter == *m_changeCounter)
+        return;
+    m_changeCounter = counter;
     Sqlite::Statement& st = statement(QByteArrayLiteral("v"), [] { return QStringLiteral("PRAGMA data_version"); });
     Sqlite::Use use(st);
     st.step();
@@ -279,6 +300,7 @@ void TableStore::noteOtherWrites()
     m_position.reset();
     dropReadAhead();
     ++m_rangeStamp;
+    emit rowsChanged();
 }
 
 void TableStore::announceMove()

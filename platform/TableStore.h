@@ -226,8 +226,10 @@ private:
     QList<QList<Condition>> seekBefore(const Row& row) const;
     QList<QList<Condition>> seekBeforeDescending(const Row& row) const;
     QList<Row> rowsBeside(const Row& row, int count, bool after) const;
-    // Another connection's write to the file drops everything read ahead or counted.
+    // Another connection's write to the file drops everything read ahead or counted, and the
+    // rows to show are announced as changed.
     void noteOtherWrites();
+    std::optional<quint32> changeCounter() const;
     void dropReadAhead();
     qint64 count(const QList<Condition>& where) const;
     bool inView(const Row& row) const;
@@ -275,6 +277,7 @@ private:
     int m_aheadSize = 0;
     static constexpr int ReadAhead = 256;
     qint64 m_dataVersion = -1;
+    std::optional<quint32> m_changeCounter;
     quint64 m_rangeStamp = 0;
 
     std::optional<Row> m_current;

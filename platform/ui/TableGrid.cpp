@@ -44,6 +44,14 @@ void TableGridModel::reload()
 // A store through the cursor adds one row or changes rows in place; anything else is a new range.
 void TableGridModel::rowsChanged()
 {
+    // Where the stored row stood before, if it was among the rows held.
+    qint64 heldAt = -1;
+    if (const std::optional<TableStore::Row>& stored = m_table->currentRow()) {
+        for (qsizetype i = 0; i < m_page.size() && heldAt < 0; ++i) {
+            if (m_page.at(i).rowId == stored->rowId)
+                heldAt = m_pageStart + i;
+        }
+    }
     m_page.clear();
     if (!m_table->isOpen() || m_stamp != m_table->rangeStamp() || m_fieldOf.isEmpty()) {
         reload();
@@ -51,8 +59,12 @@ void TableGridModel::rowsChanged()
     }
     const qint64 rows = m_table->rowCount();
     if (rows == m_rows) {
+        // A row changed in place, or moved between here and there: only those rows are redrawn.
+        const qint64 now = m_table->currentPosition();
+        const qint64 first = heldAt < 0 || now < 0 ? 0 : std::min(heldAt, now);
+        const qint64 last = heldAt < 0 || now < 0 ? m_rows - 1 : std::max(heldAt, now);
         if (m_rows > 0)
-            emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1));
+            emit dataChanged(index(int(first), 0), index(int(last), columnCount() - 1));
         return;
     }
     const qint64 added = m_table->currentPosition();
@@ -60,11 +72,14 @@ void TableGridModel::rowsChanged()
         reload();
         return;
     }
+    // Until the insertion is announced the rows are the old ones: the table already holds the new
+    // row, so the rows from its place on are read one place further.
+    m_insertedAt = int(added);
     beginInsertRows({}, int(added), int(added));
+    m_insertedAt = -1;
+    m_page.clear();
     m_rows = int(rows);
     endInsertRows();
-    if (added < m_rows - 1)
-        emit dataChanged(index(int(added), 0), index(m_rows - 1, columnCount() - 1));
 }
 
 int TableGridModel::rowCount(const QModelIndex& parent) const
@@ -79,6 +94,8 @@ int TableGridModel::columnCount(const QModelIndex& parent) const
 
 const TableStore::Row* TableGridModel::rowAt(int row) const
 {
+    if (m_insertedAt >= 0 && row >= m_insertedAt)
+        ++row;
     if (row < m_pageStart || row >= m_pageStart + m_page.size())
         readPage(row);
     const int offset = row - m_pageStart;

@@ -45,6 +45,7 @@ private:
     TableStore* m_table;
     QList<GridColumn> m_columns;
     int m_rows = 0;
+    int m_insertedAt = -1; // while a row's insertion is being announced
     quint64 m_stamp = 0; // the table's range stamp the rows were counted under
     QList<int> m_fieldOf; // the table field behind each column, -1 while closed
     static constexpr int PageSize = 64;
