@@ -14,6 +14,7 @@
 
 #include "accounting/ui/TFormControl.h"
 #include "app/InstallPaths.h"
+#include "bench/BenchSupport.h"
 #include "cards/ui/TForm2.h"
 #include "platform/Sqlite.h"
 #include "platform/TableFiles.h"
@@ -33,14 +34,7 @@
 
 namespace {
 
-template<typename F>
-double millis(F&& body)
-{
-    QElapsedTimer clock;
-    clock.start();
-    body();
-    return double(clock.nsecsElapsed()) / 1e6;
-}
+using Bench::millis;
 
 QString localPath(const QString& directory, const QString& fileName)
 {
@@ -138,16 +132,7 @@ constexpr int Batch = 1000;
 
 void fillCards(int rows)
 {
-    Sqlite::Connection db = Sqlite::open(localPath(InstallPaths::CardDir, QStringLiteral("Card.db")), SQLITE_OPEN_READWRITE);
-    Sqlite::exec(db.get(), QStringLiteral("BEGIN"));
-    Sqlite::Statement insert(db.get(), QStringLiteral("INSERT INTO Card (Num, Time1, Used, ReminTime, Cost, Kind) "
-                                                      "VALUES (?, 15, 'x', 15, 7.5, 'y')"));
-    for (int i = 0; i < rows; ++i) {
-        Sqlite::Use use(insert);
-        insert.bind(1, QStringLiteral("%1AB1234C4G").arg(i + 1));
-        insert.step();
-    }
-    Sqlite::exec(db.get(), QStringLiteral("COMMIT"));
+    Bench::fillCards(localPath(InstallPaths::CardDir, QStringLiteral("Card.db")), rows);
 }
 
 // Two durable commits a card, as the cards were once stored, on the temporary table's file.
