@@ -178,7 +178,7 @@ void TableStore::OpenTable()
                     return 0;
                 },
                 this);
-            Sqlite::exec(m_db.get(), QStringLiteral("PRAGMA synchronous=FULL"));
+            Sqlite::exec(m_db.get(), QStringLiteral("PRAGMA synchronous=FULL; PRAGMA mmap_size=4096"));
             readStructure();
             checkNeeds();
             resolveOrder();
@@ -265,19 +265,31 @@ void TableStore::dropReadAhead()
 }
 
 // SQLite bumps the file change counter (4 bytes at offset 24) with every commit to a table file,
-// which is kept in rollback-journal mode; reading it is one read of the file, where PRAGMA
-// data_version takes and drops the file's shared lock and looks for a journal first, several
-// times the cost of the step itself. So each step reads the counter, and only a change of it
-// asks PRAGMA data_version whether the write was another connection's.
+// which is kept in rollback-journal mode. PRAGMA data_version takes and drops the file's lock and
+// looks for a journal, several times the cost of a step; so a step reads the counter from the
+// file's first page, mapped into memory (the connection maps that page only), and only a change
+// of it asks PRAGMA data_version whether the write was another connection's.
 std::optional<quint32> TableStore::changeCounter() const
 {
     sqlite3_file* file = nullptr;
     if (sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file || !file->pMethods)
         return std::nullopt;
+    const sqlite3_io_methods* io = file->pMethods;
+    auto decode = [](const unsigned char* b) {
+        return quint32(b[0]) << 24 | quint32(b[1]) << 16 | quint32(b[2]) << 8 | quint32(b[3]);
+    };
+    if (io->iVersion >= 3 && io->xFetch && io->xUnfetch) {
+        void* page = nullptr;
+        if (io->xFetch(file, 0, 28, &page) == SQLITE_OK && page) {
+            const quint32 counter = decode(static_cast<const unsigned char*>(page) + 24);
+            io->xUnfetch(file, 0, page);
+            return counter;
+        }
+    }
     unsigned char bytes[4];
-    if (file->pMethods->xRead(file, bytes, 4, 24) != SQLITE_OK)
+    if (io->xRead(file, bytes, 4, 24) != SQLITE_OK)
         return std::nullopt;
-    return quint32(bytes[0]) << 24 | quint32(bytes[1]) << 16 | quint32(bytes[2]) << 8 | quint32(bytes[3]);
+    return decode(bytes);
 }
 
 void TableStore::noteOtherWrites()

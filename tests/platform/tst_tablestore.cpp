@@ -109,6 +109,7 @@ private slots:
     void setFieldConverts();
     void cardIsWrittenInTwoStores();
     void transactionIsOneUnit();
+    void walkSeesOtherWritesAhead();
     void openTwiceAndCloseTwiceDoNothing();
     void closedTableRefusesOperations_data();
     void closedTableRefusesOperations();
@@ -555,6 +556,42 @@ void TestTableStore::transactionIsOneUnit()
     QCOMPARE(walk(other, QStringLiteral("Num")), (QStringList{QStringLiteral("A"), QStringLiteral("D")}));
     QCOMPARE(other.GetFieldText(QStringLiteral("Auto")), QStringLiteral("2"));
     QVERIFY_THROWS_EXCEPTION(AppError, table.Commit());
+}
+
+// A walk reads ahead; another program's changes to the rows ahead still show, and nothing is
+// skipped or repeated.
+void TestTableStore::walkSeesOtherWritesAhead()
+{
+    TableStore table;
+    table.OpenTable(InstallPaths::CardDir, Cards);
+    for (int i = 1; i <= 40; ++i) {
+        table.InsertRow();
+        table.SetFieldText(QStringLiteral("Num"), QStringLiteral("N%1").arg(i));
+    }
+    table.PostRow();
+
+    QStringList seen;
+    table.MoveFirst();
+    for (int i = 0; i < 12; ++i) {
+        seen.append(table.GetFieldText(QStringLiteral("Num")));
+        table.MoveNext();
+    }
+    {
+        Sqlite::Connection other = Sqlite::open(local(Cards), SQLITE_OPEN_READWRITE);
+        Sqlite::exec(other.get(), QStringLiteral("DELETE FROM Card WHERE Auto = 14; UPDATE Card SET Num = 'changed' WHERE Auto = 15; "
+                                                 "INSERT INTO Card (Num) VALUES ('N41')"));
+    }
+    for (; !table.AtEnd(); table.MoveNext())
+        seen.append(table.GetFieldText(QStringLiteral("Num")));
+
+    QStringList expected;
+    for (int i = 1; i <= 41; ++i) {
+        if (i != 14)
+            expected.append(i == 15 ? QStringLiteral("changed") : QStringLiteral("N%1").arg(i));
+    }
+    QCOMPARE(seen, expected);
+    QCOMPARE(table.rowCount(), 40);
+    QCOMPARE(table.currentPosition(), 39);
 }
 
 void TestTableStore::openTwiceAndCloseTwiceDoNothing()
