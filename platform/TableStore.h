@@ -17,15 +17,18 @@
 // Order. Rows come in the order of the chosen index (the primary key unless one is named), with
 // the row id breaking ties. Text compares by its UTF-8 bytes (SQLite's BINARY collation), that is
 // by code point; an empty field sorts before every value. Moving is done by seeking from the
-// current row's key in the index, so nothing is ever loaded beyond the rows asked for, and no lock
-// is held between operations.
+// current row's key in the index, and no lock is held between operations. MoveNext reads a few
+// hundred rows ahead in one statement; what it read ahead is dropped by every write through this
+// table and by any other connection's write to the file, so a walk sees the file as it is at
+// each step, and no row is skipped or repeated. The cost of a step does not grow with the table.
 //
 // Fields. Kinds and sizes come from the declared types in the file (see TableFiles.h). An empty
 // field is NULL: it reads as "" as text and as 0 as a number. String sizes count bytes of the
 // Windows Arabic code page; a longer text is cut when it is set.
 //
 // Durability. Each store is its own committed transaction with synchronous writes, so a row is on
-// disk when PostRow returns; inside a unit (StartTransaction) when Commit returns. Another program's lock makes an operation fail after a short wait.
+// disk when PostRow returns; inside a unit (StartTransaction) when Commit returns. Another
+// program's lock makes an operation fail after a short wait.
 //
 // Master and detail. A detail shows only the rows whose first index field equals the master's
 // field on the master's current row (pending or not), and follows every move of the master and

@@ -44,7 +44,7 @@ void TableGridModel::reload()
 // A store through the cursor adds one row or changes rows in place; anything else is a new range.
 void TableGridModel::rowsChanged()
 {
-    // Where the stored row stood before, if it was among the rows held.
+    // Where the stored row stood before: among the rows held, or where it was last stored.
     qint64 heldAt = -1;
     if (const std::optional<TableStore::Row>& stored = m_table->currentRow()) {
         for (qsizetype i = 0; i < m_page.size() && heldAt < 0; ++i) {
@@ -52,6 +52,10 @@ void TableGridModel::rowsChanged()
                 heldAt = m_pageStart + i;
         }
     }
+    const std::optional<TableStore::Row>& stored = m_table->currentRow();
+    if (heldAt < 0 && stored && stored->rowId == m_lastStored.first)
+        heldAt = m_lastStored.second;
+    m_lastStored = {-1, -1};
     m_page.clear();
     if (!m_table->isOpen() || m_stamp != m_table->rangeStamp() || m_fieldOf.isEmpty()) {
         reload();
@@ -65,6 +69,8 @@ void TableGridModel::rowsChanged()
         const qint64 last = heldAt < 0 || now < 0 ? m_rows - 1 : std::max(heldAt, now);
         if (m_rows > 0)
             emit dataChanged(index(int(first), 0), index(int(last), columnCount() - 1));
+        if (stored && now >= 0)
+            m_lastStored = {stored->rowId, now};
         return;
     }
     const qint64 added = m_table->currentPosition();
@@ -80,6 +86,7 @@ void TableGridModel::rowsChanged()
     m_page.clear();
     m_rows = int(rows);
     endInsertRows();
+    m_lastStored = {m_table->currentRow()->rowId, added};
 }
 
 int TableGridModel::rowCount(const QModelIndex& parent) const
@@ -277,6 +284,22 @@ TableGridModel* bindGrid(QTableView* grid, TableStore* table, const QList<GridCo
     grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 4);
     for (int c = 0; c < columns.size(); ++c)
         grid->setColumnWidth(c, columnWidth(columns.at(c), grid->fontMetrics()));
+
+    // A view lays all its rows out again and redraws them whenever their number changes; a card
+    // batch adds one row a card and lets the window redraw after each, so that would redraw the
+    // whole grid a card. Rows added are only rows to draw: the scroll range follows and the new
+    // rows are drawn; fewer rows still take the view's own way.
+    QObject::disconnect(grid->verticalHeader(), SIGNAL(sectionCountChanged(int,int)), grid, SLOT(rowCountChanged(int,int)));
+    QObject::connect(grid->verticalHeader(), &QHeaderView::sectionCountChanged, grid, [grid](int oldCount, int newCount) {
+        if (newCount < oldCount || oldCount == 0) {
+            QMetaObject::invokeMethod(grid, "rowCountChanged", Q_ARG(int, oldCount), Q_ARG(int, newCount));
+            return;
+        }
+        QMetaObject::invokeMethod(grid, "updateGeometries");
+        const int top = grid->rowViewportPosition(oldCount);
+        if (top < grid->viewport()->height())
+            grid->viewport()->update(0, std::max(0, top), grid->viewport()->width(), grid->viewport()->height());
+    });
 
     auto* follower = new CursorFollower(grid, table);
     // The selection model is replaced with the model; connect to the new one.

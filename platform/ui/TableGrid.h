@@ -5,6 +5,7 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QList>
+#include <utility>
 
 class QTableView;
 
@@ -46,6 +47,7 @@ private:
     QList<GridColumn> m_columns;
     int m_rows = 0;
     int m_insertedAt = -1; // while a row's insertion is being announced
+    std::pair<qint64, qint64> m_lastStored{-1, -1}; // row id and place of the row stored last
     quint64 m_stamp = 0; // the table's range stamp the rows were counted under
     QList<int> m_fieldOf; // the table field behind each column, -1 while closed
     static constexpr int PageSize = 64;
