@@ -41,18 +41,26 @@ void TableGridModel::reload()
     endResetModel();
 }
 
-// A store through the cursor adds one row or changes rows in place; anything else is a new range.
 void TableGridModel::rowsChanged()
 {
-    // Where the stored row stood before: among the rows held, or where it was last stored.
-    qint64 heldAt = -1;
-    if (const std::optional<TableStore::Row>& stored = m_table->currentRow()) {
-        for (qsizetype i = 0; i < m_page.size() && heldAt < 0; ++i) {
-            if (m_page.at(i).rowId == stored->rowId)
-                heldAt = m_pageStart + i;
-        }
+    // Called from inside the table's operations: a failure to read is shown, not thrown through.
+    try {
+        followStore();
+    } catch (const AppError& e) {
+        Application::reportError(e.text());
     }
+}
+
+// A store through the cursor adds one row or changes rows in place; anything else is a new range.
+void TableGridModel::followStore()
+{
+    // Where the stored row stood before: among the rows held, or where it was last stored.
     const std::optional<TableStore::Row>& stored = m_table->currentRow();
+    qint64 heldAt = -1;
+    for (qsizetype i = 0; stored && i < m_page.size() && heldAt < 0; ++i) {
+        if (m_page.at(i).rowId == stored->rowId)
+            heldAt = m_pageStart + i;
+    }
     if (heldAt < 0 && stored && stored->rowId == m_lastStored.first)
         heldAt = m_lastStored.second;
     m_lastStored = {-1, -1};
@@ -153,10 +161,16 @@ QVariant TableGridModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole: {
         const int field = m_fieldOf.at(index.column());
-        const TableStore::Row* row = field < 0 ? nullptr : rowAt(index.row());
-        if (!row || field >= row->values.size())
+        try {
+            const TableStore::Row* row = field < 0 ? nullptr : rowAt(index.row());
+            if (!row || field >= row->values.size())
+                return {};
+            return m_table->textOf(field, row->values.at(field));
+        } catch (const AppError&) {
+            // A table that cannot be read now (locked by another program) shows an empty cell;
+            // the operation that needs it reports the error.
             return {};
-        return m_table->textOf(field, row->values.at(field));
+        }
     }
     case Qt::TextAlignmentRole:
         return int(column.alignment | Qt::AlignVCenter);

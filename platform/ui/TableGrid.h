@@ -40,6 +40,7 @@ public:
 private:
     void reload();
     void rowsChanged();
+    void followStore();
     const TableStore::Row* rowAt(int row) const;
     void readPage(int row) const;
 
