@@ -11,12 +11,26 @@ Ledger::Ledger()
     m_table1.setDirectory(InstallPaths::LedgerDir);
     m_table1.setTableName(QStringLiteral("SumDays.DB"));
     m_table1.setAfterPost([this] { Table1AfterPost(); });
+    using Kind = TableStore::FieldKind;
+    m_table1.setNeededFields({
+        {QStringLiteral("DateDay"), {Kind::String}, 15},
+        {QStringLiteral("SumDay"), {Kind::Float}},
+    });
 
     m_table2.setObjectName(QStringLiteral("Table2"));
     m_table2.setDirectory(InstallPaths::LedgerDir);
     m_table2.setTableName(QStringLiteral("DetailDays.DB"));
     m_table2.LinkToMaster(QStringLiteral("DateDayIndex"), &m_table1, QStringLiteral("DateDay"));
     m_table2.setAfterPost([this] { Table2AfterPost(); });
+    // Every field a session's entry writes and the window shows.
+    m_table2.setNeededFields({
+        {QStringLiteral("DateDay2"), {Kind::String}, 15},
+        {QStringLiteral("StartOperation"), {Kind::String}, 15},
+        {QStringLiteral("TimeOperation"), {Kind::SmallInt, Kind::Integer}},
+        {QStringLiteral("KandOperation"), {Kind::String}, 15},
+        {QStringLiteral("Cost"), {Kind::Float}},
+        {QStringLiteral("Computer"), {Kind::String}, 35},
+    });
 }
 
 void Ledger::Table1AfterPost()

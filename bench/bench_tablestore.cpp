@@ -8,6 +8,7 @@
 // Usage: bench_tablestore [rows stored, default 200]
 
 #include "platform/InstallPaths.h"
+#include "bench/BenchSupport.h"
 #include "platform/Sqlite.h"
 #include "platform/TableFiles.h"
 #include "platform/TableStore.h"
@@ -22,6 +23,9 @@
 
 namespace {
 
+using Bench::fillCards;
+using Bench::millis;
+
 QString localPath(const QString& directory, const QString& fileName)
 {
     return WinPath::resolve(directory + QLatin1Char('\\') + fileName).localPath;
@@ -31,29 +35,6 @@ double median(QList<double> values)
 {
     std::sort(values.begin(), values.end());
     return values.at(values.size() / 2);
-}
-
-template<typename F>
-double millis(F&& body)
-{
-    QElapsedTimer clock;
-    clock.start();
-    body();
-    return double(clock.nsecsElapsed()) / 1e6;
-}
-
-void fillCards(const QString& path, int rows)
-{
-    Sqlite::Connection db = Sqlite::open(path, SQLITE_OPEN_READWRITE);
-    Sqlite::exec(db.get(), QStringLiteral("BEGIN"));
-    Sqlite::Statement insert(db.get(), QStringLiteral("INSERT INTO Card (Num, Time1, Used, ReminTime, Cost, Kind) "
-                                                      "VALUES (?, 15, 'x', 15, 7.5, 'y')"));
-    for (int i = 0; i < rows; ++i) {
-        Sqlite::Use use(insert);
-        insert.bind(1, QStringLiteral("%1AB1234C1G").arg(i + 1));
-        insert.step();
-    }
-    Sqlite::exec(db.get(), QStringLiteral("COMMIT"));
 }
 
 void storedRows(int rounds)

@@ -11,10 +11,29 @@ namespace {
 void use(TableStore& table, const QString& directory, const QString& name)
 {
     table.CloseTable();
+    needCardFields(table);
     table.OpenTable(directory, name);
 }
 
 } // namespace
+
+void needCardFields(TableStore& table)
+{
+    using Kind = TableStore::FieldKind;
+    const QList<Kind> whole{Kind::SmallInt, Kind::Integer};
+    // Every field the generator writes, the list shows and the report prints; strings as long as
+    // the values written into them.
+    table.setNeededFields({
+        {QStringLiteral("Auto"), {Kind::AutoInc}},
+        {QStringLiteral("Num"), {Kind::String}, 20},
+        {QStringLiteral("Time1"), whole},
+        {QStringLiteral("Used"), {Kind::String}, 15},
+        {QStringLiteral("ReminTime"), whole},
+        {QStringLiteral("Cost"), {Kind::Float}},
+        {QStringLiteral("UseFirstTime"), {Kind::String}},
+        {QStringLiteral("Kind"), {Kind::String}, 10},
+    });
+}
 
 void useTempTable(TableStore& table)
 {
@@ -29,30 +48,37 @@ void useMainTable(TableStore& table)
 QString writeCard(TableStore& table, CardRandom& random, const CardOrder& order,
                   const std::function<void(const QString& number)>& beforeStore)
 {
-    // The price is known before the card is begun: a card stopped halfway would otherwise stay
-    // in the table as a blank row, and its half-set fields would be stored by whatever touches
-    // the table next, as a card with minutes but no number.
+    // The price is known before the card is begun, so a tariff that is not a number costs no
+    // transaction.
     const double tariff = Regional::parseDecimal(order.tariffText);
 
-    table.InsertRow();
-    table.PostRow();
+    // The number holds the serial, which the table assigns when the row is stored; both stores
+    // are one unit, so a card is in the table whole or not at all, whatever stops it halfway.
+    table.StartTransaction();
+    try {
+        table.InsertRow();
+        table.SetFieldInteger(QStringLiteral("Time1"), order.category.minutes);
+        table.SetFieldInteger(QStringLiteral("ReminTime"), order.category.minutes);
+        table.SetFieldText(QStringLiteral("Kind"), order.kind.word);
+        table.SetFieldFloat(QStringLiteral("Cost"), tariff * order.category.minutes);
+        table.SetFieldText(QStringLiteral("Used"), unusedState());
+        table.PostRow();
 
-    random.reseed();
-    const Draw draw = random.draw();
-    QString number = numberHead(Regional::parseWholeNumber(table.GetFieldText(QStringLiteral("Auto"))), draw);
-
-    table.EditRow();
-    table.SetFieldInteger(QStringLiteral("Time1"), order.category.minutes);
-    table.SetFieldInteger(QStringLiteral("ReminTime"), order.category.minutes);
-    table.SetFieldText(QStringLiteral("Kind"), order.kind.word);
-    table.SetFieldFloat(QStringLiteral("Cost"), tariff * order.category.minutes);
-    number += numberTail(order.category, order.kind);
-    table.SetFieldText(QStringLiteral("Used"), unusedState());
-    table.SetFieldText(QStringLiteral("Num"), number);
-    if (beforeStore)
-        beforeStore(number);
-    table.PostRow();
-    return number;
+        random.reseed();
+        const Draw draw = random.draw();
+        const QString number = numberHead(Regional::parseWholeNumber(table.GetFieldText(QStringLiteral("Auto"))), draw)
+                               + numberTail(order.category, order.kind);
+        table.EditRow();
+        table.SetFieldText(QStringLiteral("Num"), number);
+        if (beforeStore)
+            beforeStore(number);
+        table.PostRow();
+        table.Commit();
+        return number;
+    } catch (...) {
+        table.Rollback();
+        throw;
+    }
 }
 
 } // namespace Cards

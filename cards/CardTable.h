@@ -14,6 +14,9 @@ namespace Cards {
 inline const QString MainTableName = QStringLiteral("Card.db");
 inline const QString TempTableName = QStringLiteral("Card1.db");
 
+// Makes the table refuse, when it opens, a card table whose fields this program cannot use.
+void needCardFields(TableStore& table);
+
 // Closes whatever the table holds and opens the temporary or the main card table.
 void useTempTable(TableStore& table);
 void useMainTable(TableStore& table);
@@ -26,10 +29,10 @@ struct CardOrder
     QString tariffText; // the tariff box of the kind, as typed
 };
 
-// Writes one card into the table: a blank row stored at once for its serial, then the same row
-// with its category, kind, price, state and number, stored again. `beforeStore` sees the number
-// just before the second store. Returns the number. Throws AppError; a tariff that is not a
-// number fails before anything is stored, so a refused card leaves no row behind.
+// Writes one card into the table as one unit: the row with its category, kind, price and state is
+// stored for its serial, then its number is set and stored, and only then is the card committed.
+// `beforeStore` sees the number just before the second store. Returns the number. Throws
+// AppError; a card that fails at any step leaves no row behind and nothing pending.
 QString writeCard(TableStore& table, CardRandom& random, const CardOrder& order,
                   const std::function<void(const QString& number)>& beforeStore = {});
 

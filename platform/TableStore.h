@@ -17,15 +17,18 @@
 // Order. Rows come in the order of the chosen index (the primary key unless one is named), with
 // the row id breaking ties. Text compares by its UTF-8 bytes (SQLite's BINARY collation), that is
 // by code point; an empty field sorts before every value. Moving is done by seeking from the
-// current row's key in the index, so nothing is ever loaded beyond the rows asked for, and no lock
-// is held between operations.
+// current row's key in the index, and no lock is held between operations. MoveNext reads a few
+// hundred rows ahead in one statement; what it read ahead is dropped by every write through this
+// table and by any other connection's write to the file, so a walk sees the file as it is at
+// each step, and no row is skipped or repeated. The cost of a step does not grow with the table.
 //
 // Fields. Kinds and sizes come from the declared types in the file (see TableFiles.h). An empty
 // field is NULL: it reads as "" as text and as 0 as a number. String sizes count bytes of the
 // Windows Arabic code page; a longer text is cut when it is set.
 //
 // Durability. Each store is its own committed transaction with synchronous writes, so a row is on
-// disk when PostRow returns. Another program's lock makes an operation fail after a short wait.
+// disk when PostRow returns; inside a unit (StartTransaction) when Commit returns. Another
+// program's lock makes an operation fail after a short wait.
 //
 // Master and detail. A detail shows only the rows whose first index field equals the master's
 // field on the master's current row (pending or not), and follows every move of the master and
@@ -69,6 +72,18 @@ public:
     // The same, naming the index by its fields ("Auto" or "A;B"): the primary key when they are its
     // fields, else the index that starts with them. Only while closed.
     void setIndexFieldNames(const QString& fieldNames);
+    // A field the owner uses, with the kinds it can use and, for a string it writes, the size its
+    // values need.
+    struct FieldNeed
+    {
+        QString name;
+        QList<FieldKind> kinds;
+        int minSize = 0;
+    };
+    // Opening refuses a table that lacks one of these fields or holds it in a kind (or a string
+    // size) the owner cannot use, naming the table and the field, before anything is read or
+    // written. Only while closed.
+    void setNeededFields(QList<FieldNeed> needs);
     // A read-only table refuses to begin a pending row. Only while closed.
     void setReadOnly(bool readOnly);
     // Runs after every row this table stores; the owner flushes the table from it.
@@ -104,6 +119,18 @@ public:
     // that found no row at all.
     bool AtEnd() const;
 
+    // Makes the stores up to Commit one unit: none of them is in the file unless Commit succeeds.
+    // Inside the unit a stored row already has its serial and reads back as stored. Rollback, or
+    // closing the table, undoes every store of the unit and drops a pending row; the cursor goes
+    // back to where it stood when the unit began. One unit at a time, on this table only.
+    void StartTransaction();
+    // Stores a pending row, then makes the unit durable. On a failure the unit is still open and
+    // the caller rolls it back.
+    void Commit();
+    // Never fails: whatever cannot be undone in the file was never committed.
+    void Rollback() noexcept;
+    bool inTransaction() const { return m_unit.has_value(); }
+
     // Every store is committed with synchronous writes, so nothing is left to write; the result
     // says whether the table is open and so has its changes on disk.
     bool FlushTable();
@@ -112,10 +139,20 @@ public:
     // matched with masterField. A null master ends the link. Only while this table is closed.
     void LinkToMaster(const QString& indexName, TableStore* master, const QString& masterField);
 
-    // For grids. A closed table has no fields and no rows; these never move the cursor.
+    // For grids. A closed table has no fields and no rows; these never move the cursor. The row
+    // count and the current row's place are counted once when the table opens or its range
+    // changes, then kept up to date by the cursor's own moves and stores.
     const QList<Field>& fields() const { return m_fields; }
     qint64 rowCount() const;
+    // The rows at these places. Seeks from the nearer end of the rows: a grid reads by key from
+    // rows it holds (rowsAfter, rowsBefore) and only a jump far from them comes here.
     QList<Row> rows(qint64 first, int count) const;
+    // Up to count rows that follow (or, nearest first, precede) the row in the order, within a
+    // detail's rows: one seek in the index, whatever the table's size.
+    QList<Row> rowsAfter(const Row& row, int count) const;
+    QList<Row> rowsBefore(const Row& row, int count) const;
+    // The current stored row, as the cursor read it; nothing while there is none.
+    const std::optional<Row>& currentRow() const { return m_current; }
     // The current stored row's place in the order, or -1 when there is none (or it lies outside a
     // detail's rows).
     qint64 currentPosition() const;
@@ -124,12 +161,21 @@ public:
     void moveTo(qint64 position);
     // A value as GetFieldText shows it.
     QString textOf(int field, const QVariant& value) const;
+    // Changes whenever the rows shown may have changed other than by this cursor's own stores:
+    // opened or closed, a master's move, a unit rolled back, another connection's write. Between
+    // two equal stamps the rows changed only as rowsChanged and the current row tell.
+    quint64 rangeStamp() const { return m_rangeStamp; }
+    // How many SQL statements this table has run since it was made (for tests of the cost of a
+    // step).
+    quint64 statementCount() const { return m_statementsRun; }
 
 signals:
     // The rows to show may have changed: opened, closed, a row stored, the master moved.
     void rowsChanged();
     // The current row moved, or the pending row began, changed or ended.
     void currentChanged();
+    // The current stored row moved (a subset of currentChanged: not for edits of a pending row).
+    void currentMoved();
 
 private:
     // One term of a query: a field (or the row id) compared with a value.
@@ -167,6 +213,7 @@ private:
     // Back to the closed state: the connection and everything read through it are dropped.
     void forget();
     void readStructure();
+    void checkNeeds() const;
     void resolveOrder();
     template<typename MakeSql> Sqlite::Statement& statement(const QByteArray& shape, MakeSql&& makeSql) const;
     static QByteArray shapeOf(char query, const QList<Condition>& conditions);
@@ -180,6 +227,13 @@ private:
     QString orderBy(bool descending) const;
     QList<QList<Condition>> seekAfter(const Row& row) const;
     QList<QList<Condition>> seekBefore(const Row& row) const;
+    QList<QList<Condition>> seekBeforeDescending(const Row& row) const;
+    QList<Row> rowsBeside(const Row& row, int count, bool after) const;
+    // Another connection's write to the file drops everything read ahead or counted, and the
+    // rows to show are announced as changed.
+    void noteOtherWrites();
+    std::optional<quint32> changeCounter() const;
+    void dropReadAhead();
     qint64 count(const QList<Condition>& where) const;
     bool inView(const Row& row) const;
 
@@ -195,10 +249,10 @@ private:
 
     void storeBeforeLeaving();
     void storePending();
-    void setCurrent(std::optional<Row> row, bool atEnd);
+    void setCurrent(std::optional<Row> row, bool atEnd, std::optional<qint64> position);
     // The first (or last) row shown becomes current; with none the cursor is at the end.
     void settleOnEdge(bool last);
-    void currentMoved();
+    void announceMove();
     void followMaster(bool masterMoved);
     LinkState masterLinkState() const;
     void notifyDetails(bool moved);
@@ -208,6 +262,7 @@ private:
     QString m_indexName;
     QString m_indexFieldNames;
     bool m_readOnly = false;
+    QList<FieldNeed> m_needs;
     std::function<void()> m_afterPost;
 
     Sqlite::Connection m_db;
@@ -216,11 +271,29 @@ private:
     QList<int> m_order; // fields of the index in use; the row id follows them
     int m_keyField = -1; // the index's first field: what FindByKey searches and a link matches
     mutable std::map<QByteArray, Sqlite::Statement> m_statements;
+    mutable quint64 m_statementsRun = 0;
     mutable std::optional<qint64> m_rowCount;
+    mutable std::optional<qint64> m_position; // of m_current, in the rows shown
+    // The rows after the current one, read ahead for MoveNext, nearest first.
+    QList<Row> m_ahead;
+    qsizetype m_aheadNext = 0;
+    int m_aheadSize = 0;
+    static constexpr int ReadAhead = 256;
+    qint64 m_dataVersion = -1;
+    std::optional<quint32> m_changeCounter;
+    quint64 m_rangeStamp = 0;
 
     std::optional<Row> m_current;
     std::optional<PendingRow> m_pending;
     bool m_atEnd = true;
+
+    // Where the cursor stood when the open unit began.
+    struct UnitStart
+    {
+        std::optional<Row> current;
+        bool atEnd = true;
+    };
+    std::optional<UnitStart> m_unit;
 
     TableStore* m_master = nullptr;
     QString m_masterField;

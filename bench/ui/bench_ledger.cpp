@@ -7,6 +7,7 @@
 #include "accounting/Ledger.h"
 #include "accounting/ui/TFormControl.h"
 #include "platform/InstallPaths.h"
+#include "bench/BenchSupport.h"
 #include "platform/Sqlite.h"
 #include "platform/TableFiles.h"
 #include "platform/ui/Application.h"
@@ -21,14 +22,7 @@
 
 namespace {
 
-template<typename F>
-double millis(F&& body)
-{
-    QElapsedTimer clock;
-    clock.start();
-    body();
-    return clock.nsecsElapsed() / 1e6;
-}
+using Bench::millis;
 
 void exec(sqlite3* db, const char* sql)
 {

@@ -2,6 +2,7 @@
 
 #include "cards/CardReport.h"
 #include "platform/InstallPaths.h"
+#include "cards/CardTable.h"
 #include "platform/ReportPainter.h"
 #include "platform/TableStore.h"
 #include "platform/ui/ReportPreview.h"
@@ -18,6 +19,7 @@ TForm3::TForm3(QWidget* parent)
     m_customer->setTableName(QStringLiteral("Card.DB"));
     m_customer->setIndexFieldNames(QStringLiteral("Auto"));
     m_customer->setReadOnly(true);
+    Cards::needCardFields(*m_customer);
 }
 
 TForm3::~TForm3() = default;

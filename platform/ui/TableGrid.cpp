@@ -1,24 +1,32 @@
 #include "platform/ui/TableGrid.h"
 
+#include "platform/AppError.h"
+#include "platform/ui/Application.h"
+
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTimer>
+#include <algorithm>
+#include <cstdlib>
+#include <utility>
 
 TableGridModel::TableGridModel(TableStore* table, QList<GridColumn> columns, QObject* parent)
     : QAbstractTableModel(parent)
     , m_table(table)
     , m_columns(std::move(columns))
 {
-    connect(m_table, &TableStore::rowsChanged, this, &TableGridModel::reload);
+    connect(m_table, &TableStore::rowsChanged, this, &TableGridModel::rowsChanged);
     reload();
 }
 
 void TableGridModel::reload()
 {
     beginResetModel();
-    m_pageStart = -1;
+    m_pageStart = 0;
     m_page.clear();
+    m_stamp = m_table->rangeStamp();
     m_fieldOf.clear();
     const QList<TableStore::Field>& fields = m_table->fields();
     for (const GridColumn& column : m_columns) {
@@ -33,6 +41,62 @@ void TableGridModel::reload()
     endResetModel();
 }
 
+void TableGridModel::rowsChanged()
+{
+    // Called from inside the table's operations: a failure to read is shown, not thrown through.
+    try {
+        followStore();
+    } catch (const AppError& e) {
+        Application::reportError(e.text());
+    }
+}
+
+// A store through the cursor adds one row or changes rows in place; anything else is a new range.
+void TableGridModel::followStore()
+{
+    // Where the stored row stood before: among the rows held, or where it was last stored.
+    const std::optional<TableStore::Row>& stored = m_table->currentRow();
+    qint64 heldAt = -1;
+    for (qsizetype i = 0; stored && i < m_page.size() && heldAt < 0; ++i) {
+        if (m_page.at(i).rowId == stored->rowId)
+            heldAt = m_pageStart + i;
+    }
+    if (heldAt < 0 && stored && stored->rowId == m_lastStored.first)
+        heldAt = m_lastStored.second;
+    m_lastStored = {-1, -1};
+    m_page.clear();
+    if (!m_table->isOpen() || m_stamp != m_table->rangeStamp() || m_fieldOf.isEmpty()) {
+        reload();
+        return;
+    }
+    const qint64 rows = m_table->rowCount();
+    if (rows == m_rows) {
+        // A row changed in place, or moved between here and there: only those rows are redrawn.
+        const qint64 now = m_table->currentPosition();
+        const qint64 first = heldAt < 0 || now < 0 ? 0 : std::min(heldAt, now);
+        const qint64 last = heldAt < 0 || now < 0 ? m_rows - 1 : std::max(heldAt, now);
+        if (m_rows > 0)
+            emit dataChanged(index(int(first), 0), index(int(last), columnCount() - 1));
+        if (stored && now >= 0)
+            m_lastStored = {stored->rowId, now};
+        return;
+    }
+    const qint64 added = m_table->currentPosition();
+    if (rows != m_rows + 1 || added < 0 || added > m_rows) {
+        reload();
+        return;
+    }
+    // Until the insertion is announced the rows are the old ones: the table already holds the new
+    // row, so the rows from its place on are read one place further.
+    m_insertedAt = int(added);
+    beginInsertRows({}, int(added), int(added));
+    m_insertedAt = -1;
+    m_page.clear();
+    m_rows = int(rows);
+    endInsertRows();
+    m_lastStored = {m_table->currentRow()->rowId, added};
+}
+
 int TableGridModel::rowCount(const QModelIndex& parent) const
 {
     return parent.isValid() ? 0 : m_rows;
@@ -45,12 +109,48 @@ int TableGridModel::columnCount(const QModelIndex& parent) const
 
 const TableStore::Row* TableGridModel::rowAt(int row) const
 {
-    if (m_pageStart < 0 || row < m_pageStart || row >= m_pageStart + m_page.size()) {
+    if (m_insertedAt >= 0 && row >= m_insertedAt)
+        ++row;
+    if (row < m_pageStart || row >= m_pageStart + m_page.size())
+        readPage(row);
+    const int offset = row - m_pageStart;
+    return offset >= 0 && offset < m_page.size() ? &m_page.at(offset) : nullptr;
+}
+
+// Near the rows held, or near the table's current row, the page is read by key from a row whose
+// place is known; only a jump far from both counts its way from the nearer end of the table.
+void TableGridModel::readPage(int row) const
+{
+    const int reach = 4 * PageSize;
+    if (m_page.isEmpty() || row < m_pageStart - reach || row >= m_pageStart + m_page.size() + reach) {
+        m_page.clear();
+        const qint64 current = m_table->currentPosition();
+        if (current >= 0 && std::abs(current - row) < reach && m_table->currentRow()) {
+            m_pageStart = int(current);
+            m_page.append(*m_table->currentRow());
+        }
+    }
+    if (m_page.isEmpty()) {
         m_pageStart = row - row % PageSize;
         m_page = m_table->rows(m_pageStart, PageSize);
+        return;
     }
-    const int offset = row - m_pageStart;
-    return offset < m_page.size() ? &m_page.at(offset) : nullptr;
+    if (row >= m_pageStart + m_page.size()) {
+        const int wanted = row - int(m_pageStart + m_page.size()) + PageSize;
+        m_page += m_table->rowsAfter(m_page.last(), wanted);
+    } else if (row < m_pageStart) {
+        const int wanted = m_pageStart - row + PageSize;
+        const QList<TableStore::Row> before = m_table->rowsBefore(m_page.first(), wanted);
+        QList<TableStore::Row> joined(before.rbegin(), before.rend());
+        m_pageStart -= int(before.size());
+        m_page = joined + m_page;
+    }
+    // Keep the held rows bounded, around the row asked for.
+    if (m_page.size() > MaxHeld) {
+        const int keepFrom = std::clamp(row - m_pageStart - MaxHeld / 2, 0, int(m_page.size()) - MaxHeld);
+        m_page = m_page.mid(keepFrom, MaxHeld);
+        m_pageStart += keepFrom;
+    }
 }
 
 QVariant TableGridModel::data(const QModelIndex& index, int role) const
@@ -61,10 +161,16 @@ QVariant TableGridModel::data(const QModelIndex& index, int role) const
     switch (role) {
     case Qt::DisplayRole: {
         const int field = m_fieldOf.at(index.column());
-        const TableStore::Row* row = field < 0 ? nullptr : rowAt(index.row());
-        if (!row || field >= row->values.size())
+        try {
+            const TableStore::Row* row = field < 0 ? nullptr : rowAt(index.row());
+            if (!row || field >= row->values.size())
+                return {};
+            return m_table->textOf(field, row->values.at(field));
+        } catch (const AppError&) {
+            // A table that cannot be read now (locked by another program) shows an empty cell;
+            // the operation that needs it reports the error.
             return {};
-        return m_table->textOf(field, row->values.at(field));
+        }
     }
     case Qt::TextAlignmentRole:
         return int(column.alignment | Qt::AlignVCenter);
@@ -109,19 +215,71 @@ int columnWidth(const GridColumn& c, const QFontMetrics& metrics)
     return std::max(c.displayWidth * average - average / 2 + 3, metrics.horizontalAdvance(c.title) + 4);
 }
 
-void selectCurrent(QTableView* grid, TableStore* table)
+// Keeps the grid's selected row on the table's current row. A handler that moves the cursor
+// many times without yielding to the message loop (a walk, a recompute) would otherwise make the
+// grid select, scroll and redraw at every step, at a cost far above the step's own; so only the
+// first few moves of a pass are followed at once (a lookup, the stores of one card) and the rest
+// once, when the loop runs again, on the row where the handler left the cursor. The grid scrolls
+// there at that moment too: a scroll redraws the whole grid.
+class CursorFollower final : public QObject
 {
-    const qint64 position = table->currentPosition();
-    QItemSelectionModel* selection = grid->selectionModel();
-    if (position < 0 || position >= grid->model()->rowCount()) {
-        selection->clearSelection();
-        return;
+public:
+    static constexpr int MovesFollowedAtOnce = 4;
+
+    CursorFollower(QTableView* grid, TableStore* table)
+        : QObject(grid)
+        , m_grid(grid)
+        , m_table(table)
+    {
     }
-    const QModelIndex index = grid->model()->index(int(position), std::max(0, grid->currentIndex().column()));
-    if (grid->currentIndex().row() != index.row())
-        selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    grid->scrollTo(index);
-}
+
+    void moved()
+    {
+        if (m_movesThisPass++ < MovesFollowedAtOnce)
+            select();
+        else
+            m_behind = true;
+        if (!m_settleQueued) {
+            m_settleQueued = true;
+            QTimer::singleShot(0, this, [this] { settle(); });
+        }
+    }
+
+    void select()
+    {
+        try {
+            const qint64 position = m_table->currentPosition();
+            QItemSelectionModel* selection = m_grid->selectionModel();
+            if (position < 0 || position >= m_grid->model()->rowCount()) {
+                selection->clearSelection();
+                return;
+            }
+            if (m_grid->currentIndex().row() == position && selection->isRowSelected(int(position)))
+                return;
+            const QModelIndex index = m_grid->model()->index(int(position), std::max(0, m_grid->currentIndex().column()));
+            selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        } catch (const AppError& e) {
+            Application::reportError(e.text());
+        }
+    }
+
+private:
+    void settle()
+    {
+        m_settleQueued = false;
+        m_movesThisPass = 0;
+        if (std::exchange(m_behind, false))
+            select();
+        if (m_grid->currentIndex().isValid())
+            m_grid->scrollTo(m_grid->currentIndex());
+    }
+
+    QTableView* m_grid;
+    TableStore* m_table;
+    int m_movesThisPass = 0;
+    bool m_behind = false;
+    bool m_settleQueued = false;
+};
 
 } // namespace
 
@@ -133,20 +291,47 @@ TableGridModel* bindGrid(QTableView* grid, TableStore* table, const QList<GridCo
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    // The follower scrolls to the current row once the handler that moved it is done.
+    grid->setAutoScroll(false);
     // Uniform rows let the view place a million of them without asking for each.
     grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 4);
     for (int c = 0; c < columns.size(); ++c)
         grid->setColumnWidth(c, columnWidth(columns.at(c), grid->fontMetrics()));
 
+    // A view lays all its rows out again and redraws them whenever their number changes; a card
+    // batch adds one row a card and lets the window redraw after each, so that would redraw the
+    // whole grid a card. Rows added are only rows to draw: the scroll range follows and the new
+    // rows are drawn; fewer rows still take the view's own way.
+    QObject::disconnect(grid->verticalHeader(), SIGNAL(sectionCountChanged(int,int)), grid, SLOT(rowCountChanged(int,int)));
+    QObject::connect(grid->verticalHeader(), &QHeaderView::sectionCountChanged, grid, [grid](int oldCount, int newCount) {
+        if (newCount < oldCount || oldCount == 0) {
+            QMetaObject::invokeMethod(grid, "rowCountChanged", Q_ARG(int, oldCount), Q_ARG(int, newCount));
+            return;
+        }
+        QMetaObject::invokeMethod(grid, "updateGeometries");
+        const int top = grid->rowViewportPosition(oldCount);
+        if (top < grid->viewport()->height())
+            grid->viewport()->update(0, std::max(0, top), grid->viewport()->width(), grid->viewport()->height());
+    });
+
+    auto* follower = new CursorFollower(grid, table);
     // The selection model is replaced with the model; connect to the new one.
     QObject::connect(grid->selectionModel(), &QItemSelectionModel::currentRowChanged, table,
                      [table](const QModelIndex& current) {
-                         if (current.isValid() && current.row() != table->currentPosition())
-                             table->moveTo(current.row());
+                         try {
+                             if (current.isValid() && current.row() != table->currentPosition())
+                                 table->moveTo(current.row());
+                         } catch (const AppError& e) {
+                             Application::reportError(e.text());
+                         }
                      });
-    QObject::connect(table, &TableStore::currentChanged, grid, [grid, table] { selectCurrent(grid, table); });
-    QObject::connect(model, &QAbstractItemModel::modelReset, grid, [grid, table] { selectCurrent(grid, table); });
-    selectCurrent(grid, table);
+    QObject::connect(table, &TableStore::currentMoved, follower, &CursorFollower::moved);
+    // A new range is rare and the rows are counted anew anyway: follow it at once.
+    QObject::connect(model, &QAbstractItemModel::modelReset, follower, [follower] {
+        follower->select();
+        follower->moved();
+    });
+    follower->select();
     return model;
 }

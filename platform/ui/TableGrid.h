@@ -5,6 +5,7 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QList>
+#include <utility>
 
 class QTableView;
 
@@ -20,7 +21,9 @@ struct GridColumn
 };
 
 // The rows of a table in its order, read a page at a time as the grid scrolls, so a table of any
-// size opens at once. Read-only.
+// size opens at once. Pages are read by key from the rows already held or from the table's
+// current row, so showing the rows around the cursor costs the same in a table of any size; a
+// row stored through the cursor is inserted or redrawn, not followed by a reset. Read-only.
 class TableGridModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -36,14 +39,22 @@ public:
 
 private:
     void reload();
+    void rowsChanged();
+    void followStore();
     const TableStore::Row* rowAt(int row) const;
+    void readPage(int row) const;
 
     TableStore* m_table;
     QList<GridColumn> m_columns;
     int m_rows = 0;
+    int m_insertedAt = -1; // while a row's insertion is being announced
+    std::pair<qint64, qint64> m_lastStored{-1, -1}; // row id and place of the row stored last
+    quint64 m_stamp = 0; // the table's range stamp the rows were counted under
     QList<int> m_fieldOf; // the table field behind each column, -1 while closed
     static constexpr int PageSize = 64;
-    mutable int m_pageStart = -1;
+    static constexpr int MaxHeld = 8 * PageSize;
+    // Rows held: a stretch of the order starting at m_pageStart.
+    mutable int m_pageStart = 0;
     mutable QList<TableStore::Row> m_page;
 };
 

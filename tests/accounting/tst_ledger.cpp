@@ -58,6 +58,7 @@ private slots:
     void failuresKeepWhatWasStored_data();
     void failuresKeepWhatWasStored();
     void missingTablesFailToOpen();
+    void unusableEntriesTableIsRefusedByName();
 
 private:
     void addDays(const QStringList& days);
@@ -240,6 +241,28 @@ void TestLedger::missingTablesFailToOpen()
     QVERIFY_THROWS_EXCEPTION(AppError, ledger.recordSession({"15", "PC01", true, "0.5"}));
     QVERIFY(!ledger.entries().isOpen());
     // No row was written to the days table either.
+    ledger.days().OpenTable();
+    QCOMPARE(ledger.days().rowCount(), 0);
+}
+
+void TestLedger::unusableEntriesTableIsRefusedByName()
+{
+    // An entries table without the price: the first session would otherwise begin its day.
+    const QString file = m_prefix->local(InstallPaths::LedgerDir + "\\DetailDays.DB");
+    QVERIFY(QFile::remove(file));
+    m_prefix->writeFile(InstallPaths::LedgerDir + "\\DetailDays.DB", {});
+    execOn(*m_prefix, "DetailDays.DB",
+           "CREATE TABLE DetailDays (Auto INTEGER PRIMARY KEY AUTOINCREMENT, DateDay2 VARCHAR(15), "
+           "StartOperation VARCHAR(15), TimeOperation SMALLINT, KandOperation VARCHAR(15), Computer VARCHAR(35));"
+           "CREATE INDEX DateDayIndex ON DetailDays (DateDay2)");
+    Ledger ledger;
+    try {
+        ledger.recordSession({"15", "PC01", true, "0.5"});
+        QFAIL("the session was billed");
+    } catch (const AppError& e) {
+        QCOMPARE(e.text(), QStringLiteral("Table \"C:\\Program Files\\Kelvarin\\QuorvelServer\\Data\\Control\\DetailDays.DB\" "
+                                          "has no field \"Cost\""));
+    }
     ledger.days().OpenTable();
     QCOMPARE(ledger.days().rowCount(), 0);
 }

@@ -3,12 +3,15 @@
 #include "platform/AppError.h"
 #include "platform/InstallPaths.h"
 #include "platform/Regional.h"
+#include "platform/Sqlite.h"
 #include "platform/TableFiles.h"
 #include "platform/TableStore.h"
 #include "support/TestPrefix.h"
 
+#include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
+#include <csignal>
 
 namespace {
 
@@ -31,10 +34,15 @@ private slots:
     void cardAsCreated();
     void numbersUniqueWithinATableOnly();
     void tariffThatIsNotANumberLeavesNoRow();
+    void cardFailingHalfwayLeavesNothing();
+    void killedMidCardLeavesNoBlankCard();
+    void unusableTableIsRefusedByName_data();
+    void unusableTableIsRefusedByName();
 
 private:
     static TableStore* openedTable(TableStore& table, bool temp);
     static int rowCount(TableStore& table);
+    static void verifyEveryCardWhole(TableStore& table);
 
     std::unique_ptr<TestPrefix> m_prefix;
 };
@@ -169,5 +177,141 @@ void TestCardTable::tariffThatIsNotANumberLeavesNoRow()
     QVERIFY2(next.startsWith(QLatin1Char('3')), qPrintable(next));
 }
 
-QTEST_GUILESS_MAIN(TestCardTable)
+void TestCardTable::verifyEveryCardWhole(TableStore& table)
+{
+    for (table.MoveFirst(); !table.AtEnd(); table.MoveNext()) {
+        const QString serial = table.GetFieldText(QStringLiteral("Auto"));
+        QVERIFY2(table.GetFieldText(QStringLiteral("Num")).startsWith(serial), qPrintable(serial));
+        QVERIFY2(!table.GetFieldText(QStringLiteral("Time1")).isEmpty(), qPrintable(serial));
+        QVERIFY2(!table.GetFieldText(QStringLiteral("Used")).isEmpty(), qPrintable(serial));
+        QVERIFY2(!table.GetFieldText(QStringLiteral("Kind")).isEmpty(), qPrintable(serial));
+    }
+}
+
+void TestCardTable::cardFailingHalfwayLeavesNothing()
+{
+    TableStore table;
+    openedTable(table, false);
+    Cards::CardRandom random;
+    const Cards::CardOrder order{Cards::Categories[0], Cards::kinds()[0], QStringLiteral("0.5")};
+    Cards::writeCard(table, random, order);
+    Cards::writeCard(table, random, order);
+
+    // The serial is assigned and the number made when the failure strikes.
+    QVERIFY_THROWS_EXCEPTION(AppError, Cards::writeCard(table, random, order, [](const QString&) {
+        throw AppError(QStringLiteral("disk full"));
+    }));
+    QCOMPARE(table.pending(), TableStore::Pending::None);
+    QCOMPARE(table.GetFieldText(QStringLiteral("Auto")), QStringLiteral("2"));
+
+    // Another program sees two whole cards, and so does this table after moving.
+    {
+        TableStore other;
+        Cards::useMainTable(other);
+        QCOMPARE(rowCount(other), 2);
+    }
+    QCOMPARE(rowCount(table), 2);
+    verifyEveryCardWhole(table);
+    // The table goes on as if the failed card had never been begun.
+    table.MoveLast();
+    QVERIFY(Cards::writeCard(table, random, order).startsWith(QLatin1Char('3')));
+    QCOMPARE(rowCount(table), 3);
+}
+
+// Runs in a child process: writes cards into the main table and dies on the next card, just
+// before its number is stored.
+static int writeCardsThenDie(int cards)
+{
+    Regional::setOverride(Regional::Settings{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), QLatin1Char('.')});
+    TableStore table;
+    table.setAfterPost([&table] { table.FlushTable(); });
+    Cards::useMainTable(table);
+    table.MoveLast();
+    Cards::CardRandom random;
+    const Cards::CardOrder order{Cards::Categories[1], Cards::kinds()[1], QStringLiteral("0.5")};
+    for (int i = 0; i < cards; ++i)
+        Cards::writeCard(table, random, order);
+    Cards::writeCard(table, random, order, [](const QString&) { ::raise(SIGKILL); });
+    return 0;
+}
+
+void TestCardTable::killedMidCardLeavesNoBlankCard()
+{
+    QProcess child;
+    child.setProgram(QCoreApplication::applicationFilePath());
+    child.setArguments({QStringLiteral("--write-cards-then-die"), QStringLiteral("5")});
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start();
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+
+    TableStore table;
+    Cards::useMainTable(table);
+    QCOMPARE(rowCount(table), 5);
+    verifyEveryCardWhole(table);
+}
+
+void TestCardTable::unusableTableIsRefusedByName_data()
+{
+    QTest::addColumn<QString>("fields");
+    QTest::addColumn<QString>("error");
+    const QString rest = QStringLiteral("\"Used\" VARCHAR(15), \"ReminTime\" SMALLINT, \"UseFirstTime\" VARCHAR(20), "
+                                        "\"Kind\" VARCHAR(10)");
+    QTest::newRow("no card number")
+        << "\"Auto\" INTEGER PRIMARY KEY AUTOINCREMENT, \"Time1\" SMALLINT, \"Cost\" FLOAT, " + rest
+        << "Table \"C:\\Program Files\\Kelvarin\\QuorvelServer\\Data\\Card\\Card.db\" has no field \"Num\"";
+    QTest::newRow("price as text")
+        << "\"Auto\" INTEGER PRIMARY KEY AUTOINCREMENT, \"Num\" VARCHAR(20), \"Time1\" SMALLINT, \"Cost\" VARCHAR(10), " + rest
+        << "Field \"Cost\" of table \"C:\\Program Files\\Kelvarin\\QuorvelServer\\Data\\Card\\Card.db\" is a string of 10 bytes; "
+           "this program needs a float";
+    QTest::newRow("card number too short")
+        << "\"Auto\" INTEGER PRIMARY KEY AUTOINCREMENT, \"Num\" VARCHAR(8), \"Time1\" SMALLINT, \"Cost\" FLOAT, " + rest
+        << "Field \"Num\" of table \"C:\\Program Files\\Kelvarin\\QuorvelServer\\Data\\Card\\Card.db\" is a string of 8 bytes; "
+           "this program needs a string of 20 bytes or more";
+    QTest::newRow("minutes as float")
+        << "\"Auto\" INTEGER PRIMARY KEY AUTOINCREMENT, \"Num\" VARCHAR(20), \"Time1\" FLOAT, \"Cost\" FLOAT, " + rest
+        << "Field \"Time1\" of table \"C:\\Program Files\\Kelvarin\\QuorvelServer\\Data\\Card\\Card.db\" is a float; "
+           "this program needs a small integer or an integer";
+    QTest::newRow("serial kept by hand")
+        << "\"Auto\" SMALLINT, \"Num\" VARCHAR(20), \"Time1\" SMALLINT, \"Cost\" FLOAT, " + rest
+        << "Field \"Auto\" of table \"C:\\Program Files\\Kelvarin\\QuorvelServer\\Data\\Card\\Card.db\" is a small integer; "
+           "this program needs an auto-increment serial";
+}
+
+void TestCardTable::unusableTableIsRefusedByName()
+{
+    QFETCH(QString, fields);
+    QFETCH(QString, error);
+    const QString path = m_prefix->local(InstallPaths::CardDir + QStringLiteral("\\Card.db"));
+    QVERIFY(QFile::remove(path));
+    {
+        Sqlite::Connection db = Sqlite::open(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+        Sqlite::exec(db.get(), QStringLiteral("CREATE TABLE \"Card\" (%1)").arg(fields));
+    }
+    const QByteArray before = m_prefix->readFile(InstallPaths::CardDir + QStringLiteral("\\Card.db"));
+
+    TableStore table;
+    table.setAfterPost([&table] { table.FlushTable(); });
+    try {
+        Cards::useMainTable(table);
+        QFAIL("the table was opened");
+    } catch (const AppError& e) {
+        QCOMPARE(e.text(), error);
+    }
+    QVERIFY(!table.isOpen());
+    // The generator's next step fails on the closed table, and the file is as it was.
+    Cards::CardRandom random;
+    QVERIFY_THROWS_EXCEPTION(AppError, Cards::writeCard(table, random, {Cards::Categories[0], Cards::kinds()[0], "0.5"}));
+    QCOMPARE(m_prefix->readFile(InstallPaths::CardDir + QStringLiteral("\\Card.db")), before);
+}
+
+int main(int argc, char** argv)
+{
+    if (argc == 3 && qstrcmp(argv[1], "--write-cards-then-die") == 0)
+        return writeCardsThenDie(QByteArray(argv[2]).toInt());
+    QCoreApplication app(argc, argv);
+    TestCardTable test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_cardtable.moc"

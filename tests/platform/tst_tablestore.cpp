@@ -108,6 +108,8 @@ private slots:
     void setFieldConverts_data();
     void setFieldConverts();
     void cardIsWrittenInTwoStores();
+    void transactionIsOneUnit();
+    void walkSeesOtherWritesAhead();
     void openTwiceAndCloseTwiceDoNothing();
     void closedTableRefusesOperations_data();
     void closedTableRefusesOperations();
@@ -514,6 +516,82 @@ void TestTableStore::cardIsWrittenInTwoStores()
     QCOMPARE(table.GetFieldText(QStringLiteral("Used")), QStringLiteral("غير مستخدم"));
     QCOMPARE(table.GetFieldFloat(QStringLiteral("Cost")), 7.5);
     QCOMPARE(table.GetFieldText(QStringLiteral("UseFirstTime")), QString());
+}
+
+void TestTableStore::transactionIsOneUnit()
+{
+    TableStore table, other;
+    table.OpenTable(InstallPaths::CardDir, Cards);
+    other.OpenTable(InstallPaths::CardDir, Cards);
+    auto storeCard = [&](const QString& num) {
+        table.InsertRow();
+        table.SetFieldText(QStringLiteral("Num"), num);
+        table.PostRow();
+    };
+    storeCard(QStringLiteral("A"));
+
+    // Undone: the rows stored in the unit, the pending row, and the cursor's move.
+    table.StartTransaction();
+    storeCard(QStringLiteral("B"));
+    QCOMPARE(table.GetFieldText(QStringLiteral("Auto")), QStringLiteral("2"));
+    table.InsertRow();
+    table.Rollback();
+    QCOMPARE(table.pending(), TableStore::Pending::None);
+    QCOMPARE(table.GetFieldText(QStringLiteral("Num")), QStringLiteral("A"));
+    QCOMPARE(walk(table, QStringLiteral("Num")), QStringList{QStringLiteral("A")});
+
+    // Closing in the middle undoes the unit as well.
+    table.StartTransaction();
+    storeCard(QStringLiteral("C"));
+    table.CloseTable();
+    table.OpenTable();
+    QCOMPARE(walk(table, QStringLiteral("Num")), QStringList{QStringLiteral("A")});
+
+    // Committed: another connection sees it, with the serial that follows the undone ones.
+    table.StartTransaction();
+    QVERIFY_THROWS_EXCEPTION(AppError, table.StartTransaction());
+    storeCard(QStringLiteral("D"));
+    table.Commit();
+    QVERIFY(!table.inTransaction());
+    QCOMPARE(walk(other, QStringLiteral("Num")), (QStringList{QStringLiteral("A"), QStringLiteral("D")}));
+    QCOMPARE(other.GetFieldText(QStringLiteral("Auto")), QStringLiteral("2"));
+    QVERIFY_THROWS_EXCEPTION(AppError, table.Commit());
+}
+
+// A walk reads ahead; another program's changes to the rows ahead still show, and nothing is
+// skipped or repeated.
+void TestTableStore::walkSeesOtherWritesAhead()
+{
+    TableStore table;
+    table.OpenTable(InstallPaths::CardDir, Cards);
+    for (int i = 1; i <= 40; ++i) {
+        table.InsertRow();
+        table.SetFieldText(QStringLiteral("Num"), QStringLiteral("N%1").arg(i));
+    }
+    table.PostRow();
+
+    QStringList seen;
+    table.MoveFirst();
+    for (int i = 0; i < 12; ++i) {
+        seen.append(table.GetFieldText(QStringLiteral("Num")));
+        table.MoveNext();
+    }
+    {
+        Sqlite::Connection other = Sqlite::open(local(Cards), SQLITE_OPEN_READWRITE);
+        Sqlite::exec(other.get(), QStringLiteral("DELETE FROM Card WHERE Auto = 14; UPDATE Card SET Num = 'changed' WHERE Auto = 15; "
+                                                 "INSERT INTO Card (Num) VALUES ('N41')"));
+    }
+    for (; !table.AtEnd(); table.MoveNext())
+        seen.append(table.GetFieldText(QStringLiteral("Num")));
+
+    QStringList expected;
+    for (int i = 1; i <= 41; ++i) {
+        if (i != 14)
+            expected.append(i == 15 ? QStringLiteral("changed") : QStringLiteral("N%1").arg(i));
+    }
+    QCOMPARE(seen, expected);
+    QCOMPARE(table.rowCount(), 40);
+    QCOMPARE(table.currentPosition(), 39);
 }
 
 void TestTableStore::openTwiceAndCloseTwiceDoNothing()

@@ -1,0 +1,281 @@
+// The windows at a café's real data sizes, driven offscreen with their grids shown, each against
+// its floor measured in the same run on the same disk, reported as ratios:
+//   - "إحتساب " in the central control window over a year of entries, against one GROUP BY plus
+//     one single-row durable commit a day;
+//   - 1000 cards made in the card creator on the main table holding 0 and then 100 000 cards,
+//     against 2000 bare durable commits;
+//   - a walk of the main table (100 000 cards) through the grid's cursor, against stepping one
+//     bare SELECT over the same rows.
+//
+// Usage: bench_windows [directory] [days=365] [entries a day=300] [cards held=100000] [parts]
+// where parts is "all" (the default) or "walk" for the walk alone.
+// The tables go to a temporary directory below the given one (default: the current directory);
+// keep it off tmpfs, where a synchronous write costs nothing.
+
+#include "accounting/ui/TFormControl.h"
+#include "bench/BenchSupport.h"
+#include "cards/ui/TForm2.h"
+#include "platform/InstallPaths.h"
+#include "platform/Sqlite.h"
+#include "platform/TableFiles.h"
+#include "platform/TableStore.h"
+#include "platform/WinPath.h"
+#include "platform/ui/Application.h"
+
+#include <QDate>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+using Bench::millis;
+
+QString localPath(const QString& directory, const QString& fileName)
+{
+    return WinPath::resolve(directory + QLatin1Char('\\') + fileName).localPath;
+}
+
+void report(const char* what, double ms, double floorMs, const char* floorWhat)
+{
+    std::printf("%-58s %9.1f ms | floor %-40s %9.1f ms | ratio %.2f\n", what, ms, floorWhat, floorMs, ms / floorMs);
+}
+
+// Lets the windows paint what the work left them to show.
+void settle()
+{
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+// ---- The ledger ---------------------------------------------------------------------------------
+
+void fillLedger(int days, int perDay)
+{
+    Sqlite::Connection daysDb = Sqlite::open(localPath(InstallPaths::LedgerDir, QStringLiteral("SumDays.DB")), SQLITE_OPEN_READWRITE);
+    Sqlite::Connection entriesDb = Sqlite::open(localPath(InstallPaths::LedgerDir, QStringLiteral("DetailDays.DB")), SQLITE_OPEN_READWRITE);
+    Sqlite::exec(daysDb.get(), QStringLiteral("BEGIN"));
+    Sqlite::exec(entriesDb.get(), QStringLiteral("BEGIN"));
+    Sqlite::Statement day(daysDb.get(), QStringLiteral("INSERT INTO SumDays (DateDay) VALUES (?)"));
+    Sqlite::Statement entry(entriesDb.get(),
+                            QStringLiteral("INSERT INTO DetailDays (DateDay2, StartOperation, TimeOperation, KandOperation, Cost, Computer) "
+                                           "VALUES (?, '10:00:00', 15, 'G', ?, 'PC01')"));
+    const QDate first(2025, 1, 1);
+    for (int d = 0; d < days; ++d) {
+        const QString date = first.addDays(d).toString(QStringLiteral("yyyy/MM/dd"));
+        {
+            Sqlite::Use use(day);
+            day.bind(1, date);
+            day.step();
+        }
+        for (int e = 0; e < perDay; ++e) {
+            Sqlite::Use use(entry);
+            entry.bind(1, date);
+            entry.bind(2, 0.5 * (e % 7 + 1));
+            entry.step();
+        }
+    }
+    Sqlite::exec(daysDb.get(), QStringLiteral("COMMIT"));
+    Sqlite::exec(entriesDb.get(), QStringLiteral("COMMIT"));
+}
+
+// The same totals without a cursor: one GROUP BY, then one durable commit a day.
+double recomputeFloor()
+{
+    return millis([] {
+        Sqlite::Connection entries = Sqlite::open(localPath(InstallPaths::LedgerDir, QStringLiteral("DetailDays.DB")), SQLITE_OPEN_READONLY);
+        Sqlite::Connection days = Sqlite::open(localPath(InstallPaths::LedgerDir, QStringLiteral("SumDays.DB")), SQLITE_OPEN_READWRITE);
+        Sqlite::exec(days.get(), QStringLiteral("PRAGMA synchronous=FULL"));
+        QList<QPair<QString, double>> sums;
+        {
+            Sqlite::Statement sum(entries.get(), QStringLiteral("SELECT DateDay2, SUM(Cost) FROM DetailDays GROUP BY DateDay2"));
+            while (sum.step())
+                sums.append({sum.text(0), sum.real(1)});
+        }
+        Sqlite::Statement update(days.get(), QStringLiteral("UPDATE SumDays SET SumDay = ? WHERE DateDay = ?"));
+        for (const auto& [date, total] : std::as_const(sums)) {
+            Sqlite::Use use(update);
+            update.bind(1, total + 1);
+            update.bind(2, date);
+            update.step();
+        }
+    });
+}
+
+void ledger(int days, int perDay)
+{
+    fillLedger(days, perDay);
+    TFormControl window;
+    window.openWindow();
+    settle();
+    auto* recompute = window.findChild<QPushButton*>(QStringLiteral("BitBtn12"));
+    const double windowMs = millis([&] {
+        recompute->click();
+        settle();
+    });
+    const double floorMs = recomputeFloor();
+    char what[100];
+    std::snprintf(what, sizeof what, "recompute %d days x %d entries in TFormControl", days, perDay);
+    char floorWhat[100];
+    std::snprintf(floorWhat, sizeof floorWhat, "GROUP BY + %d commits", days);
+    report(what, windowMs, floorMs, floorWhat);
+}
+
+// ---- The cards ----------------------------------------------------------------------------------
+
+constexpr int Batch = 1000;
+
+void fillCards(int rows)
+{
+    Bench::fillCards(localPath(InstallPaths::CardDir, QStringLiteral("Card.db")), rows);
+}
+
+// Two durable commits a card, as the cards were once stored, on the temporary table's file.
+double bareCommits()
+{
+    Sqlite::Connection db = Sqlite::open(localPath(InstallPaths::TempCardDir, QStringLiteral("Card1.db")), SQLITE_OPEN_READWRITE);
+    Sqlite::exec(db.get(), QStringLiteral("PRAGMA synchronous=FULL"));
+    Sqlite::Statement insert(db.get(), QStringLiteral("INSERT INTO Card1 DEFAULT VALUES"));
+    Sqlite::Statement update(db.get(), QStringLiteral("UPDATE Card1 SET Time1 = 15, ReminTime = 15, Kind = 'k', Cost = 7.5, "
+                                                      "Used = 'u', Num = ? WHERE Auto = ?"));
+    return millis([&] {
+        for (int i = 0; i < Batch; ++i) {
+            {
+                Sqlite::Use use(insert);
+                insert.step();
+            }
+            const qint64 serial = sqlite3_last_insert_rowid(db.get());
+            Sqlite::Use use(update);
+            update.bind(1, QStringLiteral("%1QW1234E4G").arg(serial));
+            update.bind(2, serial);
+            update.step();
+        }
+    });
+}
+
+double cpuMillis()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+}
+
+// The wall time of a batch; the processor time it took, which the disk does not sway, is printed.
+double cardBatch(TForm2& form)
+{
+    form.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QString::number(Batch));
+    auto* generate = form.findChild<QPushButton*>(QStringLiteral("BitBtn1"));
+    const double cpuBefore = cpuMillis();
+    const double ms = millis([&] {
+        generate->click();
+        settle();
+    });
+    std::printf("  (the batch took %.1f ms of processor time)\n", cpuMillis() - cpuBefore);
+    return ms;
+}
+
+// A walk through the cursor the grid follows, against one SELECT stepped over the same rows.
+void walk(TForm2& form)
+{
+    TableStore* table = form.table1();
+    qint64 rows = 0;
+    const double storeMs = millis([&] {
+        for (table->MoveFirst(); !table->AtEnd(); table->MoveNext()) {
+            table->GetFieldText(QStringLiteral("Num"));
+            ++rows;
+        }
+        settle();
+    });
+    qint64 bareRows = 0;
+    const double bareMs = millis([&] {
+        Sqlite::Connection db = Sqlite::open(localPath(InstallPaths::CardDir, QStringLiteral("Card.db")), SQLITE_OPEN_READONLY);
+        Sqlite::Statement select(db.get(), QStringLiteral("SELECT Auto, Num FROM Card ORDER BY Auto"));
+        while (select.step()) {
+            select.text(1);
+            ++bareRows;
+        }
+    });
+    // The cursor holds every field of its row; the same SELECT reading them all, for comparison.
+    const double everyFieldMs = millis([&] {
+        Sqlite::Connection db = Sqlite::open(localPath(InstallPaths::CardDir, QStringLiteral("Card.db")), SQLITE_OPEN_READONLY);
+        Sqlite::Statement select(db.get(), QStringLiteral("SELECT * FROM Card ORDER BY Auto"));
+        while (select.step()) {
+            for (int c = 0; c < 8; ++c)
+                select.text(c);
+        }
+    });
+    char what[100];
+    std::snprintf(what, sizeof what, "walk of %lld cards, grid attached", rows);
+    report(what, storeMs, bareMs, "one bare SELECT walk");
+    report("  the same walk", storeMs, everyFieldMs, "one bare SELECT walk, every field read");
+    if (rows != bareRows)
+        std::printf("  (the cursor saw %lld rows, the SELECT %lld)\n", rows, bareRows);
+}
+
+void cards(int held, bool batches)
+{
+    TForm2 form;
+    form.show();
+    form.findChild<QPushButton*>(QStringLiteral("Button2"))->click();
+    settle();
+
+    if (batches) {
+        const double emptyMs = cardBatch(form);
+        report("1000 cards in TForm2, main table empty", emptyMs, bareCommits(), "2000 bare durable commits");
+    }
+    form.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
+    fillCards(std::max(0, held - (batches ? Batch : 0)));
+    form.findChild<QPushButton*>(QStringLiteral("Button2"))->click();
+    settle();
+    if (batches) {
+        const double fullMs = cardBatch(form);
+        char what[100];
+        std::snprintf(what, sizeof what, "1000 cards in TForm2, main table holding %d", held);
+        report(what, fullMs, bareCommits(), "2000 bare durable commits");
+    }
+    walk(form);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const QString base = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QDir::currentPath();
+    QTemporaryDir prefix(base + QStringLiteral("/bench_windows-XXXXXX"));
+    if (!prefix.isValid()) {
+        std::fprintf(stderr, "cannot make a directory below %s\n", qPrintable(base));
+        return 1;
+    }
+    qputenv("QUORVEL_PREFIX", QFile::encodeName(prefix.path()));
+    Application app(argc, argv, QStringLiteral("QuorvelServer"));
+    const int days = argc > 2 ? atoi(argv[2]) : 365;
+    const int perDay = argc > 3 ? atoi(argv[3]) : 300;
+    const int held = argc > 4 ? atoi(argv[4]) : 100000;
+    const bool all = argc <= 5 || qstrcmp(argv[5], "walk") != 0;
+
+    try {
+        for (const QString& dir : {InstallPaths::LedgerDir, InstallPaths::CardDir, InstallPaths::TempCardDir})
+            QDir().mkpath(WinPath::resolve(dir).localPath);
+        TableFiles::create(InstallPaths::LedgerDir, TableFiles::ledgerDays());
+        TableFiles::create(InstallPaths::LedgerDir, TableFiles::ledgerEntries());
+        TableFiles::create(InstallPaths::CardDir, TableFiles::mainCards());
+        TableFiles::create(InstallPaths::TempCardDir, TableFiles::tempCards());
+        std::printf("tables in %s (SQLite %s, synchronous=FULL)\n", qPrintable(prefix.path()), sqlite3_libversion());
+
+        if (all)
+            ledger(days, perDay);
+        cards(held, all);
+    } catch (const AppError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    return 0;
+}

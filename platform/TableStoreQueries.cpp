@@ -1,0 +1,265 @@
+// Queries in key order: the SQL behind every read of the cursor and the grid.
+#include "platform/TableStoreDetail.h"
+
+#include <algorithm>
+
+using TableStoreDetail::quoted;
+using TableStoreDetail::sameValue;
+
+QString TableStore::nameOf(int field) const
+{
+    return field == RowId ? QStringLiteral("rowid") : quoted(m_fields.at(field).name);
+}
+
+QString TableStore::selectList() const
+{
+    QString list = QStringLiteral("rowid");
+    for (qsizetype f = 0; f < m_fields.size(); ++f)
+        list += QStringLiteral(", ") + nameOf(int(f));
+    return list;
+}
+
+QString TableStore::orderBy(bool descending) const
+{
+    const QString direction = descending ? QStringLiteral(" DESC") : QString();
+    QString sql;
+    for (int f : m_order)
+        sql += nameOf(f) + direction + QStringLiteral(", ");
+    return sql + QStringLiteral("rowid") + direction;
+}
+
+TableStore::Row TableStore::readRow(Sqlite::Statement& st) const
+{
+    Row row;
+    row.rowId = st.int64(0);
+    row.values.reserve(m_fields.size());
+    for (qsizetype i = 0; i < m_fields.size(); ++i) {
+        const int column = int(i) + 1;
+        if (st.isNull(column)) {
+            row.values.append(QVariant());
+            continue;
+        }
+        switch (m_fields.at(i).kind) {
+        case FieldKind::String:
+            row.values.append(st.text(column));
+            break;
+        case FieldKind::Float:
+            row.values.append(st.real(column));
+            break;
+        default:
+            row.values.append(st.int64(column));
+        }
+    }
+    return row;
+}
+
+// Statements are kept by the shape of their conditions, so a move costs no SQL text once its
+// shape has been seen.
+QByteArray TableStore::shapeOf(char query, const QList<Condition>& conditions)
+{
+    QByteArray shape(1, query);
+    for (const Condition& c : conditions) {
+        shape += char(c.field + 2);
+        shape += char(c.op);
+    }
+    return shape;
+}
+
+QString TableStore::whereClause(const QList<Condition>& conditions) const
+{
+    QStringList parts;
+    for (const Condition& c : conditions) {
+        static const char* const ops[] = {" IS ?", " IS NULL", " IS NOT NULL", " > ?", " < ?"};
+        parts.append(nameOf(c.field) + QLatin1String(ops[int(c.op)]));
+    }
+    return parts.isEmpty() ? QString() : QStringLiteral(" WHERE ") + parts.join(QStringLiteral(" AND "));
+}
+
+int TableStore::bindAll(Sqlite::Statement& st, const QList<Condition>& conditions)
+{
+    int index = 0;
+    for (const Condition& c : conditions) {
+        if (c.op != Op::IsNull && c.op != Op::IsNotNull)
+            st.bind(++index, c.value);
+    }
+    return index;
+}
+
+QList<TableStore::Row> TableStore::select(const QList<Condition>& where, bool descending, qint64 limit, qint64 offset) const
+{
+    Sqlite::Statement& st = statement(shapeOf(descending ? 'd' : 'a', where), [&] {
+        return QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4 LIMIT ? OFFSET ?")
+            .arg(selectList(), quoted(m_sqlName), whereClause(where), orderBy(descending));
+    });
+    Sqlite::Use use(st);
+    const int bound = bindAll(st, where);
+    st.bind(bound + 1, limit);
+    st.bind(bound + 2, offset);
+    QList<Row> rows;
+    while (st.step())
+        rows.append(readRow(st));
+    return rows;
+}
+
+std::optional<TableStore::Row> TableStore::fetchRow(const QList<Condition>& where, bool descending) const
+{
+    QList<Row> rows = select(where, descending, 1);
+    if (rows.isEmpty())
+        return std::nullopt;
+    return rows.takeFirst();
+}
+
+std::optional<TableStore::Row> TableStore::fetchById(qint64 rowId) const
+{
+    return fetchRow({{RowId, Op::Is, rowId}}, false);
+}
+
+qint64 TableStore::count(const QList<Condition>& where) const
+{
+    Sqlite::Statement& st = statement(shapeOf('c', where), [&] {
+        return QStringLiteral("SELECT count(*) FROM %1%2").arg(quoted(m_sqlName), whereClause(where));
+    });
+    Sqlite::Use use(st);
+    bindAll(st, where);
+    st.step();
+    return st.int64(0);
+}
+
+QList<TableStore::Condition> TableStore::viewConditions() const
+{
+    if (!m_link.active)
+        return {};
+    return {{m_keyField, Op::Is, m_link.value}};
+}
+
+bool TableStore::inView(const Row& row) const
+{
+    return !m_link.active || sameValue(row.values.at(m_keyField), m_link.value);
+}
+
+// The rows after a row, as alternatives tried in turn: the first that yields a row yields the
+// next one. Each alternative fixes a prefix of the order and bounds one field, so each is one
+// seek in the index. Empty fields sort first, so nothing lies below an empty field's value.
+QList<QList<TableStore::Condition>> TableStore::seekAfter(const Row& row) const
+{
+    QList<QList<Condition>> alternatives;
+    QList<Condition> prefix;
+    for (int f : m_order)
+        prefix.append({f, Op::Is, row.values.at(f)});
+    alternatives.append(prefix + QList<Condition>{{RowId, Op::Above, row.rowId}});
+    while (!prefix.isEmpty()) {
+        const Condition last = prefix.takeLast();
+        alternatives.append(prefix
+                            + QList<Condition>{last.value.isNull() ? Condition{last.field, Op::IsNotNull, {}}
+                                                                   : Condition{last.field, Op::Above, last.value}});
+    }
+    return alternatives;
+}
+
+// The rows before a row, nearest first, as alternatives tried in turn (the mirror of seekAfter).
+// Empty fields sort first, so below a value lie the smaller values and then the empty fields.
+QList<QList<TableStore::Condition>> TableStore::seekBeforeDescending(const Row& row) const
+{
+    QList<QList<Condition>> alternatives;
+    QList<Condition> prefix;
+    for (int f : m_order)
+        prefix.append({f, Op::Is, row.values.at(f)});
+    alternatives.append(prefix + QList<Condition>{{RowId, Op::Below, row.rowId}});
+    while (!prefix.isEmpty()) {
+        const Condition last = prefix.takeLast();
+        if (last.value.isNull())
+            continue;
+        alternatives.append(prefix + QList<Condition>{{last.field, Op::Below, last.value}});
+        alternatives.append(prefix + QList<Condition>{{last.field, Op::IsNull, {}}});
+    }
+    return alternatives;
+}
+
+// The rows before a row, as disjoint parts to be counted together.
+QList<QList<TableStore::Condition>> TableStore::seekBefore(const Row& row) const
+{
+    QList<QList<Condition>> parts;
+    QList<Condition> prefix;
+    for (int f : m_order) {
+        const QVariant& v = row.values.at(f);
+        if (!v.isNull()) {
+            parts.append(prefix + QList<Condition>{{f, Op::IsNull, {}}});
+            parts.append(prefix + QList<Condition>{{f, Op::Below, v}});
+        }
+        prefix.append({f, Op::Is, v});
+    }
+    parts.append(prefix + QList<Condition>{{RowId, Op::Below, row.rowId}});
+    return parts;
+}
+
+qint64 TableStore::rowCount() const
+{
+    if (!isOpen())
+        return 0;
+    if (!m_rowCount)
+        m_rowCount = guarded([&] { return count(viewConditions()); });
+    return *m_rowCount;
+}
+
+QList<TableStore::Row> TableStore::rows(qint64 first, int count) const
+{
+    if (!isOpen() || first < 0 || count <= 0)
+        return {};
+    const qint64 total = rowCount();
+    if (first >= total)
+        return {};
+    const qint64 end = std::min(total, first + count);
+    if (first <= total - end)
+        return guarded([&] { return select(viewConditions(), false, end - first, first); });
+    // Nearer the end: skip the rows after them instead.
+    QList<Row> found = guarded([&] { return select(viewConditions(), true, end - first, total - end); });
+    std::reverse(found.begin(), found.end());
+    return found;
+}
+
+QList<TableStore::Row> TableStore::rowsAfter(const Row& row, int count) const
+{
+    if (!isOpen() || count <= 0)
+        return {};
+    return guarded([&] { return rowsBeside(row, count, true); });
+}
+
+QList<TableStore::Row> TableStore::rowsBefore(const Row& row, int count) const
+{
+    if (!isOpen() || count <= 0)
+        return {};
+    return guarded([&] { return rowsBeside(row, count, false); });
+}
+
+// Each alternative of the seek yields the rows of one stretch of the order, in order, and the
+// stretches follow one another; so their rows, taken in turn, are the rows beside the row. A
+// stretch that leaves a detail's key cannot hold any of its rows and is not asked.
+QList<TableStore::Row> TableStore::rowsBeside(const Row& row, int count, bool after) const
+{
+    QList<Row> found;
+    for (const QList<Condition>& seek : after ? seekAfter(row) : seekBeforeDescending(row)) {
+        if (found.size() >= count)
+            break;
+        if (m_link.active && std::any_of(seek.begin(), seek.end(), [&](const Condition& c) {
+                return c.field == m_keyField && c.op != Op::Is;
+            }))
+            continue;
+        found += select(viewConditions() + seek, !after, count - found.size());
+    }
+    return found;
+}
+
+qint64 TableStore::currentPosition() const
+{
+    if (!isOpen() || !m_current || !inView(*m_current))
+        return -1;
+    if (!m_position) {
+        m_position = guarded([&] {
+            qint64 position = 0;
+            for (const QList<Condition>& part : seekBefore(*m_current))
+                position += count(viewConditions() + part);
+            return position;
+        });
+    }
+    return *m_position;
+}

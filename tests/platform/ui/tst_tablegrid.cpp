@@ -1,0 +1,257 @@
+#include "platform/InstallPaths.h"
+#include "cards/ui/TForm2.h"
+#include "platform/Regional.h"
+#include "platform/Sqlite.h"
+#include "platform/TableFiles.h"
+#include "platform/TableStore.h"
+#include "platform/ui/MessageBoxes.h"
+#include "platform/ui/TableGrid.h"
+#include "support/TestPrefix.h"
+
+#include <QAbstractItemModelTester>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+#include <QtTest>
+
+namespace {
+
+// Rows written straight into a table file, in one transaction, as another program would.
+void fill(const TestPrefix& prefix, const QString& directory, const QString& file, const QString& sql,
+          const std::function<void(Sqlite::Statement&, int)>& bind, int rows)
+{
+    Sqlite::Connection db = Sqlite::open(prefix.local(directory + QLatin1Char('\\') + file), SQLITE_OPEN_READWRITE);
+    Sqlite::exec(db.get(), QStringLiteral("BEGIN"));
+    Sqlite::Statement insert(db.get(), sql);
+    for (int i = 0; i < rows; ++i) {
+        Sqlite::Use use(insert);
+        bind(insert, i);
+        insert.step();
+    }
+    Sqlite::exec(db.get(), QStringLiteral("COMMIT"));
+}
+
+void fillCards(const TestPrefix& prefix, int rows)
+{
+    fill(prefix, InstallPaths::CardDir, QStringLiteral("Card.db"),
+         QStringLiteral("INSERT INTO Card (Num, Time1, Used, ReminTime, Cost, Kind) VALUES (?, 15, 'u', 15, 7.5, 'k')"),
+         [](Sqlite::Statement& st, int i) { st.bind(1, QStringLiteral("%1AB1234C4G").arg(i + 1)); }, rows);
+}
+
+QStringList walk(TableStore& table, const QString& field)
+{
+    QStringList seen;
+    for (table.MoveFirst(); !table.AtEnd(); table.MoveNext())
+        seen.append(table.GetFieldText(field));
+    return seen;
+}
+
+} // namespace
+
+class TestTableGrid : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void gridShowsTheTableInOrder_data();
+    void gridShowsTheTableInOrder();
+    void stepCostDoesNotGrowWithTheTable();
+
+private:
+    // The grid's column 0, read row by row in the given order of rows.
+    QStringList gridColumn(QTableView& grid, const QList<int>& order) const;
+
+    std::unique_ptr<TestPrefix> m_prefix;
+};
+
+void TestTableGrid::init()
+{
+    m_prefix = std::make_unique<TestPrefix>();
+    m_prefix->makeTables();
+    Regional::setOverride(Regional::Settings{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), QLatin1Char('.')});
+    MessageBoxes::setRecorderForTests([](const MessageBoxes::Shown& box) { QFAIL(qPrintable(box.text)); });
+}
+
+void TestTableGrid::cleanup()
+{
+    MessageBoxes::setRecorderForTests({});
+    Regional::setOverride(std::nullopt);
+    m_prefix.reset();
+}
+
+QStringList TestTableGrid::gridColumn(QTableView& grid, const QList<int>& order) const
+{
+    QStringList texts(grid.model()->rowCount());
+    for (int row : order)
+        texts[row] = grid.model()->index(row, 0).data().toString();
+    return texts;
+}
+
+// The rows the grid shows, whichever way it reads them (by key from the rows it holds, from the
+// current row, or counted from either end), are the table's rows in the table's order; and the
+// model keeps Qt's rules through stores, moves, a new range and a rolled-back unit.
+void TestTableGrid::gridShowsTheTableInOrder_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::addColumn<int>("rows");
+    // Entries by "DateDayIndex": ties on the day, empty days first, the row id after the key.
+    QTest::newRow("entries by day, 700 rows") << "entries" << 700;
+    QTest::newRow("cards by serial, 1500 rows") << "cards" << 1500;
+}
+
+void TestTableGrid::gridShowsTheTableInOrder()
+{
+    QFETCH(QString, table);
+    QFETCH(int, rows);
+    const bool cards = table == QLatin1String("cards");
+    if (cards) {
+        fillCards(*m_prefix, rows);
+    } else {
+        fill(*m_prefix, InstallPaths::LedgerDir, QStringLiteral("DetailDays.DB"),
+             QStringLiteral("INSERT INTO DetailDays (DateDay2, Computer) VALUES (?, ?)"),
+             [](Sqlite::Statement& st, int i) {
+                 st.bind(1, i % 13 == 0 ? QVariant() : QVariant(QStringLiteral("day%1").arg((i * 37) % 11)));
+                 st.bind(2, QStringLiteral("PC%1").arg(i));
+             },
+             rows);
+    }
+    const QString field = cards ? QStringLiteral("Num") : QStringLiteral("Computer");
+
+    TableStore store;
+    store.setAfterPost([&store] { store.FlushTable(); });
+    if (!cards)
+        store.setIndexName(QStringLiteral("DateDayIndex"));
+    store.OpenTable(cards ? InstallPaths::CardDir : InstallPaths::LedgerDir, cards ? QStringLiteral("Card.db") : QStringLiteral("DetailDays.DB"));
+    QTableView grid;
+    grid.resize(300, 400);
+    TableGridModel* model = bindGrid(&grid, &store, {{field, QStringLiteral("t")}});
+    QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+
+    auto check = [&] {
+        QCoreApplication::processEvents();
+        const QStringList expected = walk(store, field);
+        QCOMPARE(model->rowCount(), expected.size());
+        QList<int> order;
+        // Bottom to top, top to bottom, then jumps into the middle and back.
+        for (int r = int(expected.size()) - 1; r >= 0; --r)
+            order.append(r);
+        for (int r = 0; r < expected.size(); ++r)
+            order.append(r);
+        for (int r : {int(expected.size()) / 2, int(expected.size()) / 3, int(expected.size()) - 2, 1})
+            order.append(std::clamp(r, 0, int(expected.size()) - 1));
+        if (expected.isEmpty())
+            order.clear();
+        QCOMPARE(gridColumn(grid, order), expected);
+    };
+    check();
+
+    // Stores through the cursor: appended rows, a row put in the middle, a change in place.
+    store.MoveLast();
+    store.InsertRow();
+    store.SetFieldText(field, QStringLiteral("new last"));
+    if (!cards)
+        store.SetFieldText(QStringLiteral("DateDay2"), QStringLiteral("zzz"));
+    store.PostRow();
+    // The walk of the check above is the same pass: the grid follows once the loop runs.
+    QCoreApplication::processEvents();
+    QCOMPARE(grid.currentIndex().row(), model->rowCount() - 1);
+    check();
+    store.InsertRow();
+    store.SetFieldText(field, QStringLiteral("new middle"));
+    if (!cards)
+        store.SetFieldText(QStringLiteral("DateDay2"), QStringLiteral("day5"));
+    store.PostRow();
+    QCoreApplication::processEvents();
+    QCOMPARE(grid.currentIndex().row(), int(store.currentPosition()));
+    QCOMPARE(model->index(grid.currentIndex().row(), 0).data().toString(), QStringLiteral("new middle"));
+    check();
+    store.moveTo(rows / 2);
+    store.EditRow();
+    store.SetFieldText(field, QStringLiteral("changed"));
+    store.PostRow();
+    check();
+
+    // The grid moves the cursor, scrolled far from where it was.
+    grid.verticalScrollBar()->setValue(grid.verticalScrollBar()->maximum());
+    grid.setCurrentIndex(model->index(model->rowCount() - 3, 0));
+    QCOMPARE(store.currentPosition(), model->rowCount() - 3);
+    QCOMPARE(store.GetFieldText(field), model->index(model->rowCount() - 3, 0).data().toString());
+
+    // A unit rolled back, another connection's rows, closing and opening again.
+    store.StartTransaction();
+    store.InsertRow();
+    store.SetFieldText(field, QStringLiteral("undone"));
+    store.PostRow();
+    store.Rollback();
+    check();
+    if (cards)
+        fillCards(*m_prefix, 5);
+    store.MoveFirst();
+    check();
+    store.CloseTable();
+    QCOMPARE(model->rowCount(), 0);
+    store.OpenTable();
+    check();
+}
+
+// The cost of a step, counted in SQL statements, with the card creator's grid showing the table:
+// a walk and a batch of cards run as many statements on 1 000 cards as on 20 000.
+void TestTableGrid::stepCostDoesNotGrowWithTheTable()
+{
+    struct Cost
+    {
+        double walkPerRow = 0;
+        quint64 batch = 0;
+    };
+    auto measure = [&](int held, Cost& cost) {
+        fillCards(*m_prefix, held);
+        TForm2 form;
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Button2")), Qt::LeftButton);
+        QCoreApplication::processEvents();
+        TableStore* table = form.table1();
+
+        quint64 before = table->statementCount();
+        int rows = 0;
+        for (table->MoveFirst(); !table->AtEnd(); table->MoveNext())
+            ++rows;
+        QCoreApplication::processEvents();
+        QCOMPARE(rows, held);
+        cost.walkPerRow = double(table->statementCount() - before) / rows;
+
+        auto* count = form.findChild<QLineEdit*>(QStringLiteral("Edit1"));
+        count->setFocus();
+        QTest::keyClick(count, Qt::Key_Backspace); // a key that types no digit empties the box
+        QTest::keyClicks(count, QStringLiteral("20"));
+        before = table->statementCount();
+        QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("BitBtn1")), Qt::LeftButton);
+        QCoreApplication::processEvents();
+        cost.batch = table->statementCount() - before;
+        QCOMPARE(table->rowCount(), held + 20);
+        // What the grid shows at the end: the last card, selected.
+        auto* grid = form.findChild<QTableView*>(QStringLiteral("DBGrid1"));
+        QCOMPARE(grid->currentIndex().row(), held + 19);
+        QVERIFY(grid->model()->index(held + 19, 1).data().toString().startsWith(QString::number(held + 20)));
+
+        QFile::remove(m_prefix->local(InstallPaths::CardDir + QStringLiteral("\\Card.db")));
+        TableFiles::create(InstallPaths::CardDir, TableFiles::mainCards());
+    };
+    Cost small, large;
+    measure(1000, small);
+    measure(20000, large);
+    qInfo("statements: walk %.3f a row on 1000 cards, %.3f on 20000; 20 cards %llu and %llu", small.walkPerRow,
+          large.walkPerRow, small.batch, large.batch);
+    QVERIFY(large.walkPerRow <= small.walkPerRow * 1.05);
+    // A walk reads ahead: well under two statements a row (one is the check for other writers).
+    QVERIFY(large.walkPerRow < 1.5);
+    QCOMPARE(large.batch, small.batch);
+}
+
+QTEST_MAIN(TestTableGrid)
+#include "tst_tablegrid.moc"
