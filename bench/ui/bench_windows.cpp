@@ -12,6 +12,7 @@
 // The tables go to a temporary directory below the given one (default: the current directory);
 // keep it off tmpfs, where a synchronous write costs nothing.
 
+#include "accounting/Ledger.h"
 #include "accounting/ui/TFormControl.h"
 #include "bench/BenchSupport.h"
 #include "cards/ui/TForm2.h"
@@ -111,7 +112,8 @@ double recomputeFloor()
 void ledger(int days, int perDay)
 {
     fillLedger(days, perDay);
-    TFormControl window;
+    Ledger ledgerTables;
+    TFormControl window(ledgerTables);
     window.openWindow();
     settle();
     auto* recompute = window.findChild<QPushButton*>(QStringLiteral("BitBtn12"));

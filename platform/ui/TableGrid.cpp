@@ -1,7 +1,6 @@
 #include "platform/ui/TableGrid.h"
 
-#include "platform/AppError.h"
-#include "platform/ui/Application.h"
+#include "platform/ui/Guard.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -44,11 +43,7 @@ void TableGridModel::reload()
 void TableGridModel::rowsChanged()
 {
     // Called from inside the table's operations: a failure to read is shown, not thrown through.
-    try {
-        followStore();
-    } catch (const AppError& e) {
-        Application::reportError(e.text());
-    }
+    Guard::run([this] { followStore(); });
 }
 
 // A store through the cursor adds one row or changes rows in place; anything else is a new range.
@@ -166,7 +161,7 @@ QVariant TableGridModel::data(const QModelIndex& index, int role) const
             if (!row || field >= row->values.size())
                 return {};
             return m_table->textOf(field, row->values.at(field));
-        } catch (const AppError&) {
+        } catch (...) {
             // A table that cannot be read now (locked by another program) shows an empty cell;
             // the operation that needs it reports the error.
             return {};
@@ -241,29 +236,30 @@ public:
             m_behind = true;
         if (!m_settleQueued) {
             m_settleQueued = true;
-            QTimer::singleShot(0, this, [this] { settle(); });
+            QTimer::singleShot(0, this, Guard::slot([this] { settle(); }));
         }
     }
 
     void select()
     {
-        try {
-            const qint64 position = m_table->currentPosition();
-            QItemSelectionModel* selection = m_grid->selectionModel();
-            if (position < 0 || position >= m_grid->model()->rowCount()) {
-                selection->clearSelection();
-                return;
-            }
-            if (m_grid->currentIndex().row() == position && selection->isRowSelected(int(position)))
-                return;
-            const QModelIndex index = m_grid->model()->index(int(position), std::max(0, m_grid->currentIndex().column()));
-            selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-        } catch (const AppError& e) {
-            Application::reportError(e.text());
-        }
+        Guard::run([this] { selectCurrentRow(); });
     }
 
 private:
+    void selectCurrentRow()
+    {
+        const qint64 position = m_table->currentPosition();
+        QItemSelectionModel* selection = m_grid->selectionModel();
+        if (position < 0 || position >= m_grid->model()->rowCount()) {
+            selection->clearSelection();
+            return;
+        }
+        if (m_grid->currentIndex().row() == position && selection->isRowSelected(int(position)))
+            return;
+        const QModelIndex index = m_grid->model()->index(int(position), std::max(0, m_grid->currentIndex().column()));
+        selection->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+
     void settle()
     {
         m_settleQueued = false;
@@ -319,19 +315,17 @@ TableGridModel* bindGrid(QTableView* grid, TableStore* table, const QList<GridCo
     // The selection model is replaced with the model; connect to the new one.
     QObject::connect(grid->selectionModel(), &QItemSelectionModel::currentRowChanged, table,
                      [table](const QModelIndex& current) {
-                         try {
+                         Guard::run([&] {
                              if (current.isValid() && current.row() != table->currentPosition())
                                  table->moveTo(current.row());
-                         } catch (const AppError& e) {
-                             Application::reportError(e.text());
-                         }
+                         });
                      });
     QObject::connect(table, &TableStore::currentMoved, follower, &CursorFollower::moved);
     // A new range is rare and the rows are counted anew anyway: follow it at once.
-    QObject::connect(model, &QAbstractItemModel::modelReset, follower, [follower] {
+    QObject::connect(model, &QAbstractItemModel::modelReset, follower, Guard::slot([follower] {
         follower->select();
         follower->moved();
-    });
+    }));
     follower->select();
     return model;
 }

@@ -127,7 +127,7 @@ void TestTableGrid::gridShowsTheTableInOrder()
     store.OpenTable(cards ? InstallPaths::CardDir : InstallPaths::LedgerDir, cards ? QStringLiteral("Card.db") : QStringLiteral("DetailDays.DB"));
     QTableView grid;
     grid.resize(300, 400);
-    TableGridModel* model = bindGrid(&grid, &store, {{field, QStringLiteral("t")}});
+    TableGridModel* model = bindGrid(&grid, &store, {GridColumn{field, QStringLiteral("t"), 0, 8, Qt::AlignLeft, QColor()}});
     QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     grid.show();
     QVERIFY(QTest::qWaitForWindowExposed(&grid));
