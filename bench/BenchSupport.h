@@ -5,7 +5,10 @@
 #include "platform/Sqlite.h"
 
 #include <QElapsedTimer>
+#include <QList>
 #include <QString>
+
+#include <algorithm>
 
 namespace Bench {
 
@@ -16,6 +19,12 @@ double millis(F&& body)
     clock.start();
     body();
     return double(clock.nsecsElapsed()) / 1e6;
+}
+
+inline double median(QList<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.at(values.size() / 2);
 }
 
 // Appends rows to the main card table's file in one transaction, numbered from 1 as the

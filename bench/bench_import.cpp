@@ -5,6 +5,7 @@
 // Usage: bench_import [entries, default 100000] [rounds, default 5]
 
 #include "app/DataImport.h"
+#include "bench/BenchSupport.h"
 #include "platform/InstallPaths.h"
 #include "platform/ParadoxTable.h"
 #include "platform/Sqlite.h"
@@ -12,7 +13,6 @@
 #include "platform/WinPath.h"
 #include "support/ParadoxWriter.h"
 #include "support/TestPrefix.h"
-#include "support/Timing.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -76,14 +76,14 @@ int main(int argc, char** argv)
     for (int r = 0; r < rounds; ++r) {
         freshEntries(InstallPaths::LedgerDir);
         DataImport::Result result;
-        imports.append(Timing::millis([&] { result = DataImport::importTable(target, oldFile, false); }));
+        imports.append(Bench::millis([&] { result = DataImport::importTable(target, oldFile, false); }));
         if (result.status != DataImport::Result::Status::Imported || result.rows != entries) {
             std::fprintf(stderr, "import failed: %s\n", qPrintable(DataImport::describe(result)));
             return 1;
         }
         const QString floorFile = freshEntries(floorDir);
-        bare.append(Timing::millis([&] { bareInsert(floorFile, rows); }));
-        reads.append(Timing::millis([&] {
+        bare.append(Bench::millis([&] { bareInsert(floorFile, rows); }));
+        reads.append(Bench::millis([&] {
             ParadoxTable table(oldFile);
             QList<QVariant> values;
             for (int row = 0; row < table.rowCount(); ++row)
@@ -92,6 +92,6 @@ int main(int argc, char** argv)
     }
     std::printf("import of %d entries, median of %d: import %.1f ms (of which reading the Paradox table %.1f ms), "
                 "bare insert in one transaction %.1f ms, ratio %.2f\n",
-                entries, rounds, Timing::median(imports), Timing::median(reads), Timing::median(bare), Timing::median(imports) / Timing::median(bare));
+                entries, rounds, Bench::median(imports), Bench::median(reads), Bench::median(bare), Bench::median(imports) / Bench::median(bare));
     return 0;
 }

@@ -31,12 +31,6 @@ QString localPath(const QString& directory, const QString& fileName)
     return WinPath::resolve(directory + QLatin1Char('\\') + fileName).localPath;
 }
 
-double median(QList<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(values.size() / 2);
-}
-
 void storedRows(int rounds)
 {
     const QString bareFile = localPath(InstallPaths::TempCardDir, QStringLiteral("Card1.db"));
@@ -62,7 +56,7 @@ void storedRows(int rounds)
         }));
     }
     std::printf("one stored row, median of %d: store %.3f ms, bare insert+commit %.3f ms, ratio %.2f\n", rounds,
-                median(store), median(raw), median(store) / median(raw));
+                Bench::median(store), Bench::median(raw), Bench::median(store) / Bench::median(raw));
 }
 
 // bareSql walks all rows in one statement; seekSql finds the one row after (?1 key, ?2 row id)
