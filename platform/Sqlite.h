@@ -3,6 +3,7 @@
 #include "platform/AppError.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QVariant>
 #include <memory>
@@ -56,6 +57,8 @@ public:
     qint64 int64(int column) const;
     double real(int column) const;
     QString text(int column) const;
+    // The column as UTF-8, valid until the next step or reset.
+    QByteArrayView utf8(int column) const;
 
 private:
     struct Finalizer

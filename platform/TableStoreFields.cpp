@@ -77,6 +77,8 @@ QVariant TableStore::currentValue(int field) const
 {
     if (m_pending)
         return m_pending->values.at(field);
+    if (m_currentAhead >= 0)
+        return m_ahead.value(m_currentAhead, field, m_fields);
     if (m_current)
         return m_current->values.at(field);
     return QVariant();
