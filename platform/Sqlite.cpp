@@ -100,10 +100,4 @@ QString Statement::text(int column) const
     return QString::fromUtf8(chars, sqlite3_column_bytes(m_stmt.get(), column));
 }
 
-QByteArrayView Statement::utf8(int column) const
-{
-    const auto* chars = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt.get(), column));
-    return QByteArrayView(chars, sqlite3_column_bytes(m_stmt.get(), column));
-}
-
 } // namespace Sqlite

@@ -224,6 +224,7 @@ void TableStore::forget()
     m_statements.clear();
     m_db.reset();
     m_fields.clear();
+    m_fieldByName.clear();
     m_order.clear();
     m_keyField = -1;
 }

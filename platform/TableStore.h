@@ -2,6 +2,7 @@
 
 #include "platform/Sqlite.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -301,6 +302,8 @@ private:
     Sqlite::Connection m_db;
     QString m_sqlName; // the table's name as the file spells it
     QList<Field> m_fields;
+    // Names as the owner spelled them, found before: a loop reads the same fields row after row.
+    mutable QHash<QString, int> m_fieldByName;
     QList<int> m_order; // fields of the index in use; the row id follows them
     int m_keyField = -1; // the index's first field: what FindByKey searches and a link matches
     mutable std::map<QByteArray, Sqlite::Statement> m_statements;

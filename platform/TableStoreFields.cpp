@@ -9,9 +9,13 @@
 
 int TableStore::fieldIndex(const QString& name) const
 {
+    if (const auto found = m_fieldByName.constFind(name); found != m_fieldByName.cend())
+        return *found;
     for (qsizetype i = 0; i < m_fields.size(); ++i) {
-        if (m_fields.at(i).name.compare(name, Qt::CaseInsensitive) == 0)
+        if (m_fields.at(i).name.compare(name, Qt::CaseInsensitive) == 0) {
+            m_fieldByName.insert(name, int(i));
             return int(i);
+        }
     }
     throw AppError(QStringLiteral("Field \"%1\" not found in table %2").arg(name, label()));
 }

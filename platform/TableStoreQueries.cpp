@@ -290,29 +290,30 @@ void TableStore::RawRows::clear()
     m_text.clear();
 }
 
-// Each field is taken as readRow takes it, so a value made later is the value readRow makes.
+// Each field is taken as readRow takes it (a text field as text whatever the file holds), so a
+// value made later is the value readRow makes.
 void TableStore::RawRows::append(const Sqlite::Statement& st, const QList<Field>& fields)
 {
-    m_rowIds.push_back(st.int64(0));
+    m_rowIds.push_back(sqlite3_value_int64(st.value(0)));
     for (qsizetype i = 0; i < fields.size(); ++i) {
-        const int column = int(i) + 1;
+        sqlite3_value* column = st.value(int(i) + 1);
         Cell& cell = m_cells.emplace_back();
-        if (st.isNull(column))
+        if (sqlite3_value_type(column) == SQLITE_NULL)
             continue;
         cell.null = false;
         switch (fields.at(i).kind) {
         case FieldKind::String: {
-            const QByteArrayView bytes = st.utf8(column);
+            const auto* chars = reinterpret_cast<const char*>(sqlite3_value_text(column));
             cell.number = qint64(m_text.size());
-            cell.size = int(bytes.size());
-            m_text.append(bytes.data(), size_t(bytes.size()));
+            cell.size = sqlite3_value_bytes(column);
+            m_text.append(chars, size_t(cell.size));
             break;
         }
         case FieldKind::Float:
-            cell.real = st.real(column);
+            cell.real = sqlite3_value_double(column);
             break;
         default:
-            cell.number = st.int64(column);
+            cell.number = sqlite3_value_int64(column);
         }
     }
 }
