@@ -222,6 +222,7 @@ void TableStore::forget()
     ++m_rangeStamp;
     m_link = {};
     m_statements.clear();
+    m_file = nullptr;
     m_db.reset();
     m_fields.clear();
     m_fieldByName.clear();
@@ -288,8 +289,11 @@ void TableStore::dropReadAhead()
 // of it asks PRAGMA data_version whether the write was another connection's.
 std::optional<quint32> TableStore::changeCounter() const
 {
-    sqlite3_file* file = nullptr;
-    if (sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file || !file->pMethods)
+    // The file object lives as long as the connection; asking for it costs more than reading it.
+    if (!m_file && sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_FILE_POINTER, &m_file) != SQLITE_OK)
+        m_file = nullptr;
+    sqlite3_file* file = m_file;
+    if (!file || !file->pMethods)
         return std::nullopt;
     const sqlite3_io_methods* io = file->pMethods;
     auto decode = [](const unsigned char* b) {

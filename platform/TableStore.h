@@ -209,6 +209,8 @@ private:
         void append(const Sqlite::Statement& st, const QList<Field>& fields);
         qint64 rowId(qsizetype row) const { return m_rowIds[size_t(row)]; }
         QVariant value(qsizetype row, int field, const QList<Field>& fields) const;
+        // A text field as GetFieldText shows it.
+        QString text(qsizetype row, int field, const QList<Field>& fields) const;
         Row row(qsizetype row, const QList<Field>& fields) const;
 
     private:
@@ -317,6 +319,7 @@ private:
     static constexpr int ReadAhead = 256;
     qint64 m_dataVersion = -1;
     std::optional<quint32> m_changeCounter;
+    mutable sqlite3_file* m_file = nullptr; // the connection's, found on first use
     quint64 m_rangeStamp = 0;
 
     // The current row is made of the row read ahead that MoveNext moved to only when it is asked

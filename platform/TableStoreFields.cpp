@@ -142,6 +142,9 @@ QString TableStore::GetFieldText(const QString& field) const
 {
     requireOpen();
     const int f = fieldIndex(field);
+    // A walk reads text fields of rows read ahead: straight from their bytes to the text.
+    if (!m_pending && m_currentAhead >= 0 && m_fields.at(f).kind == FieldKind::String)
+        return m_ahead.text(m_currentAhead, f, m_fields);
     return textOf(f, currentValue(f));
 }
 

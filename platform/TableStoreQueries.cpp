@@ -318,6 +318,12 @@ void TableStore::RawRows::append(const Sqlite::Statement& st, const QList<Field>
     }
 }
 
+QString TableStore::RawRows::text(qsizetype row, int field, const QList<Field>& fields) const
+{
+    const Cell& cell = m_cells[size_t(row * fields.size() + field)];
+    return cell.null ? QString() : QString::fromUtf8(m_text.data() + cell.number, cell.size);
+}
+
 QVariant TableStore::RawRows::value(qsizetype row, int field, const QList<Field>& fields) const
 {
     const Cell& cell = m_cells[size_t(row * fields.size() + field)];
@@ -325,7 +331,7 @@ QVariant TableStore::RawRows::value(qsizetype row, int field, const QList<Field>
         return QVariant();
     switch (fields.at(field).kind) {
     case FieldKind::String:
-        return QString::fromUtf8(m_text.data() + cell.number, cell.size);
+        return text(row, field, fields);
     case FieldKind::Float:
         return cell.real;
     default:
