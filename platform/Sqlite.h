@@ -56,6 +56,9 @@ public:
     qint64 int64(int column) const;
     double real(int column) const;
     QString text(int column) const;
+    // The column itself, valid until the next step or reset; read it with sqlite3_value_* on this
+    // thread only. Several fields of a row cost less so than through the accessors above.
+    sqlite3_value* value(int column) const { return sqlite3_column_value(m_stmt.get(), column); }
 
 private:
     struct Finalizer

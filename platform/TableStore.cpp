@@ -169,7 +169,10 @@ void TableStore::OpenTable()
 
     guarded([&] {
         try {
-            m_db = Sqlite::open(place.localPath, m_readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
+            // A table lives on the thread that opened it, so its connection needs no locks of its
+            // own: they cost more than reading a field.
+            m_db = Sqlite::open(place.localPath,
+                                (m_readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX);
             sqlite3_busy_timeout(m_db.get(), LockWaitMs);
             sqlite3_trace_v2(
                 m_db.get(), SQLITE_TRACE_STMT,
@@ -209,6 +212,7 @@ void TableStore::CloseTable()
 void TableStore::forget()
 {
     m_pending.reset();
+    m_currentAhead = -1;
     m_current.reset();
     m_atEnd = true;
     m_unit.reset();
@@ -218,8 +222,10 @@ void TableStore::forget()
     ++m_rangeStamp;
     m_link = {};
     m_statements.clear();
+    m_file = nullptr;
     m_db.reset();
     m_fields.clear();
+    m_fieldByName.clear();
     m_order.clear();
     m_keyField = -1;
 }
@@ -251,14 +257,26 @@ TableStore::Pending TableStore::pending() const
 
 void TableStore::setCurrent(std::optional<Row> row, bool atEnd, std::optional<qint64> position)
 {
+    m_currentAhead = -1;
     m_current = std::move(row);
     m_atEnd = atEnd;
     m_position = m_current ? position : std::nullopt;
     dropReadAhead();
 }
 
+const std::optional<TableStore::Row>& TableStore::current() const
+{
+    if (m_currentAhead >= 0) {
+        m_current = m_ahead.row(m_currentAhead, m_fields);
+        m_currentAhead = -1;
+    }
+    return m_current;
+}
+
 void TableStore::dropReadAhead()
 {
+    // The current row may still lie in the window: it stays as it was read.
+    current();
     m_ahead.clear();
     m_aheadNext = 0;
     m_aheadSize = 0;
@@ -271,8 +289,11 @@ void TableStore::dropReadAhead()
 // of it asks PRAGMA data_version whether the write was another connection's.
 std::optional<quint32> TableStore::changeCounter() const
 {
-    sqlite3_file* file = nullptr;
-    if (sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file || !file->pMethods)
+    // The file object lives as long as the connection; asking for it costs more than reading it.
+    if (!m_file && sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_FILE_POINTER, &m_file) != SQLITE_OK)
+        m_file = nullptr;
+    sqlite3_file* file = m_file;
+    if (!file || !file->pMethods)
         return std::nullopt;
     const sqlite3_io_methods* io = file->pMethods;
     auto decode = [](const unsigned char* b) {
@@ -363,17 +384,24 @@ void TableStore::MoveNext()
         noteOtherWrites();
         // A walk reads ahead, in windows that grow while it goes on undisturbed, so a short walk
         // reads little and a long one costs one statement per few hundred rows.
-        if (m_current && m_aheadNext >= m_ahead.size()) {
+        if (hasCurrent() && m_aheadNext >= m_ahead.size()) {
             m_aheadSize = std::clamp(m_aheadSize * 2, 8, ReadAhead);
-            m_ahead = rowsBeside(*m_current, m_aheadSize, true);
+            const Row from = *current();
+            m_ahead.clear();
             m_aheadNext = 0;
+            try {
+                eachRowBeside(from, m_aheadSize, true, [&](const Sqlite::Statement& st) { m_ahead.append(st, m_fields); });
+            } catch (...) {
+                m_ahead.clear(); // a window cut short would skip rows
+                throw;
+            }
         }
-        if (!m_current || m_aheadNext >= m_ahead.size()) {
+        if (!hasCurrent() || m_aheadNext >= m_ahead.size()) {
             // Past the last row the current row stays where it was.
             m_atEnd = true;
             return;
         }
-        m_current = m_ahead.at(m_aheadNext++);
+        m_currentAhead = m_aheadNext++;
         m_atEnd = false;
         if (m_position)
             ++*m_position;
@@ -431,7 +459,7 @@ void TableStore::EditRow()
         storeBeforeLeaving();
         noteOtherWrites();
         // Take the row as the file holds it now, not as it was read.
-        const std::optional<Row> row = m_current ? fetchById(m_current->rowId) : std::nullopt;
+        const std::optional<Row> row = hasCurrent() ? fetchById(current()->rowId) : std::nullopt;
         if (!row)
             throw AppError(QStringLiteral("Table %1 has no current row to change").arg(label()));
         m_current = row;
@@ -497,7 +525,7 @@ void TableStore::storePending()
     const qint64 rowId = row.isNew ? sqlite3_last_insert_rowid(m_db.get()) : row.rowId;
     const bool wasNew = row.isNew;
     m_pending.reset();
-    const std::optional<Row> before = wasNew ? std::nullopt : m_current;
+    const std::optional<Row> before = wasNew ? std::nullopt : current();
     const std::optional<qint64> placeBefore = m_position;
     std::optional<Row> stored = fetchById(rowId);
     // The count and the stored row's place follow from what was there, so the grid never has
@@ -535,7 +563,7 @@ void TableStore::StartTransaction()
         // Immediate: the write lock is taken now, so no other program's store comes between.
         Sqlite::exec(m_db.get(), QStringLiteral("BEGIN IMMEDIATE"));
     });
-    m_unit = UnitStart{m_current, m_atEnd};
+    m_unit = UnitStart{current(), m_atEnd};
 }
 
 void TableStore::Commit()
@@ -563,6 +591,7 @@ void TableStore::Rollback() noexcept
     // A failed COMMIT may have ended the transaction already.
     if (!sqlite3_get_autocommit(m_db.get()))
         sqlite3_exec(m_db.get(), "ROLLBACK", nullptr, nullptr, nullptr);
+    m_currentAhead = -1;
     m_current = start.current;
     m_atEnd = start.atEnd;
     try {

@@ -2,6 +2,7 @@
 
 #include "platform/Sqlite.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -9,6 +10,8 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <string>
+#include <vector>
 
 // One table of the system: an SQLite file holding one table named after the file's stem, read and
 // written through a cursor. The cursor has a current row and at most one pending row, new or being
@@ -152,7 +155,7 @@ public:
     QList<Row> rowsAfter(const Row& row, int count) const;
     QList<Row> rowsBefore(const Row& row, int count) const;
     // The current stored row, as the cursor read it; nothing while there is none.
-    const std::optional<Row>& currentRow() const { return m_current; }
+    const std::optional<Row>& currentRow() const { return current(); }
     // The current stored row's place in the order, or -1 when there is none (or it lies outside a
     // detail's rows).
     qint64 currentPosition() const;
@@ -194,6 +197,35 @@ private:
         QList<QVariant> values;
         QList<bool> changed;
     };
+    // Rows as the file gave them: a window read ahead keeps its rows so, and makes a value of a
+    // field only when it is read, so a walk pays for the fields it reads and allocates nothing
+    // per row once the window has grown.
+    class RawRows
+    {
+    public:
+        void clear();
+        qsizetype size() const { return qsizetype(m_rowIds.size()); }
+        // Takes the statement's row: the row id in column 0, then the fields.
+        void append(const Sqlite::Statement& st, const QList<Field>& fields);
+        qint64 rowId(qsizetype row) const { return m_rowIds[size_t(row)]; }
+        QVariant value(qsizetype row, int field, const QList<Field>& fields) const;
+        // A text field as GetFieldText shows it.
+        QString text(qsizetype row, int field, const QList<Field>& fields) const;
+        Row row(qsizetype row, const QList<Field>& fields) const;
+
+    private:
+        // A text's bytes lie in m_text from offset number, size bytes long.
+        struct Cell
+        {
+            qint64 number = 0;
+            double real = 0;
+            int size = 0;
+            bool null = true;
+        };
+        std::vector<qint64> m_rowIds;
+        std::vector<Cell> m_cells; // by row, then by field
+        std::string m_text;
+    };
     struct LinkState
     {
         bool active = false;
@@ -219,7 +251,7 @@ private:
     static QByteArray shapeOf(char query, const QList<Condition>& conditions);
     QString nameOf(int field) const;
     QString selectList() const;
-    Row readRow(Sqlite::Statement& st) const;
+    Row readRow(const Sqlite::Statement& st) const;
     QList<Row> select(const QList<Condition>& where, bool descending, qint64 limit, qint64 offset = 0) const;
     std::optional<Row> fetchRow(const QList<Condition>& where, bool descending) const;
     std::optional<Row> fetchById(qint64 rowId) const;
@@ -229,6 +261,10 @@ private:
     QList<QList<Condition>> seekBefore(const Row& row) const;
     QList<QList<Condition>> seekBeforeDescending(const Row& row) const;
     QList<Row> rowsBeside(const Row& row, int count, bool after) const;
+    // Hands each row found to onRow while the statement holds it, up to count rows.
+    void eachRowBeside(const Row& row, int count, bool after, const std::function<void(const Sqlite::Statement&)>& onRow) const;
+    void eachRow(const QList<Condition>& where, bool descending, qint64 limit, qint64 offset,
+                 const std::function<void(const Sqlite::Statement&)>& onRow) const;
     // Another connection's write to the file drops everything read ahead or counted, and the
     // rows to show are announced as changed.
     void noteOtherWrites();
@@ -268,6 +304,8 @@ private:
     Sqlite::Connection m_db;
     QString m_sqlName; // the table's name as the file spells it
     QList<Field> m_fields;
+    // Names as the owner spelled them, found before: a loop reads the same fields row after row.
+    mutable QHash<QString, int> m_fieldByName;
     QList<int> m_order; // fields of the index in use; the row id follows them
     int m_keyField = -1; // the index's first field: what FindByKey searches and a link matches
     mutable std::map<QByteArray, Sqlite::Statement> m_statements;
@@ -275,15 +313,21 @@ private:
     mutable std::optional<qint64> m_rowCount;
     mutable std::optional<qint64> m_position; // of m_current, in the rows shown
     // The rows after the current one, read ahead for MoveNext, nearest first.
-    QList<Row> m_ahead;
+    RawRows m_ahead;
     qsizetype m_aheadNext = 0;
     int m_aheadSize = 0;
     static constexpr int ReadAhead = 256;
     qint64 m_dataVersion = -1;
     std::optional<quint32> m_changeCounter;
+    mutable sqlite3_file* m_file = nullptr; // the connection's, found on first use
     quint64 m_rangeStamp = 0;
 
-    std::optional<Row> m_current;
+    // The current row is made of the row read ahead that MoveNext moved to only when it is asked
+    // for whole (current()); until then m_currentAhead is its place in m_ahead, else -1.
+    mutable std::optional<Row> m_current;
+    mutable qsizetype m_currentAhead = -1;
+    const std::optional<Row>& current() const;
+    bool hasCurrent() const { return m_currentAhead >= 0 || m_current; }
     std::optional<PendingRow> m_pending;
     bool m_atEnd = true;
 

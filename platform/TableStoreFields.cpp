@@ -9,9 +9,13 @@
 
 int TableStore::fieldIndex(const QString& name) const
 {
+    if (const auto found = m_fieldByName.constFind(name); found != m_fieldByName.cend())
+        return *found;
     for (qsizetype i = 0; i < m_fields.size(); ++i) {
-        if (m_fields.at(i).name.compare(name, Qt::CaseInsensitive) == 0)
+        if (m_fields.at(i).name.compare(name, Qt::CaseInsensitive) == 0) {
+            m_fieldByName.insert(name, int(i));
             return int(i);
+        }
     }
     throw AppError(QStringLiteral("Field \"%1\" not found in table %2").arg(name, label()));
 }
@@ -77,6 +81,8 @@ QVariant TableStore::currentValue(int field) const
 {
     if (m_pending)
         return m_pending->values.at(field);
+    if (m_currentAhead >= 0)
+        return m_ahead.value(m_currentAhead, field, m_fields);
     if (m_current)
         return m_current->values.at(field);
     return QVariant();
@@ -136,6 +142,9 @@ QString TableStore::GetFieldText(const QString& field) const
 {
     requireOpen();
     const int f = fieldIndex(field);
+    // A walk reads text fields of rows read ahead: straight from their bytes to the text.
+    if (!m_pending && m_currentAhead >= 0 && m_fields.at(f).kind == FieldKind::String)
+        return m_ahead.text(m_currentAhead, f, m_fields);
     return textOf(f, currentValue(f));
 }
 

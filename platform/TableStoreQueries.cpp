@@ -28,7 +28,7 @@ QString TableStore::orderBy(bool descending) const
     return sql + QStringLiteral("rowid") + direction;
 }
 
-TableStore::Row TableStore::readRow(Sqlite::Statement& st) const
+TableStore::Row TableStore::readRow(const Sqlite::Statement& st) const
 {
     Row row;
     row.rowId = st.int64(0);
@@ -85,7 +85,8 @@ int TableStore::bindAll(Sqlite::Statement& st, const QList<Condition>& condition
     return index;
 }
 
-QList<TableStore::Row> TableStore::select(const QList<Condition>& where, bool descending, qint64 limit, qint64 offset) const
+void TableStore::eachRow(const QList<Condition>& where, bool descending, qint64 limit, qint64 offset,
+                         const std::function<void(const Sqlite::Statement&)>& onRow) const
 {
     Sqlite::Statement& st = statement(shapeOf(descending ? 'd' : 'a', where), [&] {
         return QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4 LIMIT ? OFFSET ?")
@@ -95,9 +96,14 @@ QList<TableStore::Row> TableStore::select(const QList<Condition>& where, bool de
     const int bound = bindAll(st, where);
     st.bind(bound + 1, limit);
     st.bind(bound + 2, offset);
-    QList<Row> rows;
     while (st.step())
-        rows.append(readRow(st));
+        onRow(st);
+}
+
+QList<TableStore::Row> TableStore::select(const QList<Condition>& where, bool descending, qint64 limit, qint64 offset) const
+{
+    QList<Row> rows;
+    eachRow(where, descending, limit, offset, [&](const Sqlite::Statement& st) { rows.append(readRow(st)); });
     return rows;
 }
 
@@ -237,29 +243,108 @@ QList<TableStore::Row> TableStore::rowsBefore(const Row& row, int count) const
 QList<TableStore::Row> TableStore::rowsBeside(const Row& row, int count, bool after) const
 {
     QList<Row> found;
+    eachRowBeside(row, count, after, [&](const Sqlite::Statement& st) { found.append(readRow(st)); });
+    return found;
+}
+
+void TableStore::eachRowBeside(const Row& row, int count, bool after,
+                               const std::function<void(const Sqlite::Statement&)>& onRow) const
+{
+    int found = 0;
     for (const QList<Condition>& seek : after ? seekAfter(row) : seekBeforeDescending(row)) {
-        if (found.size() >= count)
+        if (found >= count)
             break;
         if (m_link.active && std::any_of(seek.begin(), seek.end(), [&](const Condition& c) {
                 return c.field == m_keyField && c.op != Op::Is;
             }))
             continue;
-        found += select(viewConditions() + seek, !after, count - found.size());
+        eachRow(viewConditions() + seek, !after, count - found, 0, [&](const Sqlite::Statement& st) {
+            ++found;
+            onRow(st);
+        });
     }
-    return found;
 }
 
 qint64 TableStore::currentPosition() const
 {
-    if (!isOpen() || !m_current || !inView(*m_current))
+    if (!isOpen() || !hasCurrent() || !inView(*current()))
         return -1;
     if (!m_position) {
         m_position = guarded([&] {
             qint64 position = 0;
-            for (const QList<Condition>& part : seekBefore(*m_current))
+            for (const QList<Condition>& part : seekBefore(*current()))
                 position += count(viewConditions() + part);
             return position;
         });
     }
     return *m_position;
+}
+
+// ---- Rows as the file gave them -----------------------------------------------------------------
+
+void TableStore::RawRows::clear()
+{
+    // Kept allocated: the next window reuses the space.
+    m_rowIds.clear();
+    m_cells.clear();
+    m_text.clear();
+}
+
+// Each field is taken as readRow takes it (a text field as text whatever the file holds), so a
+// value made later is the value readRow makes.
+void TableStore::RawRows::append(const Sqlite::Statement& st, const QList<Field>& fields)
+{
+    m_rowIds.push_back(sqlite3_value_int64(st.value(0)));
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        sqlite3_value* column = st.value(int(i) + 1);
+        Cell& cell = m_cells.emplace_back();
+        if (sqlite3_value_type(column) == SQLITE_NULL)
+            continue;
+        cell.null = false;
+        switch (fields.at(i).kind) {
+        case FieldKind::String: {
+            const auto* chars = reinterpret_cast<const char*>(sqlite3_value_text(column));
+            cell.number = qint64(m_text.size());
+            cell.size = sqlite3_value_bytes(column);
+            m_text.append(chars, size_t(cell.size));
+            break;
+        }
+        case FieldKind::Float:
+            cell.real = sqlite3_value_double(column);
+            break;
+        default:
+            cell.number = sqlite3_value_int64(column);
+        }
+    }
+}
+
+QString TableStore::RawRows::text(qsizetype row, int field, const QList<Field>& fields) const
+{
+    const Cell& cell = m_cells[size_t(row * fields.size() + field)];
+    return cell.null ? QString() : QString::fromUtf8(m_text.data() + cell.number, cell.size);
+}
+
+QVariant TableStore::RawRows::value(qsizetype row, int field, const QList<Field>& fields) const
+{
+    const Cell& cell = m_cells[size_t(row * fields.size() + field)];
+    if (cell.null)
+        return QVariant();
+    switch (fields.at(field).kind) {
+    case FieldKind::String:
+        return text(row, field, fields);
+    case FieldKind::Float:
+        return cell.real;
+    default:
+        return cell.number;
+    }
+}
+
+TableStore::Row TableStore::RawRows::row(qsizetype row, const QList<Field>& fields) const
+{
+    Row made;
+    made.rowId = rowId(row);
+    made.values.reserve(fields.size());
+    for (qsizetype f = 0; f < fields.size(); ++f)
+        made.values.append(value(row, int(f), fields));
+    return made;
 }

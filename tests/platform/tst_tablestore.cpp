@@ -110,6 +110,7 @@ private slots:
     void cardIsWrittenInTwoStores();
     void transactionIsOneUnit();
     void walkSeesOtherWritesAhead();
+    void walkReadsFieldsAsStored();
     void openTwiceAndCloseTwiceDoNothing();
     void closedTableRefusesOperations_data();
     void closedTableRefusesOperations();
@@ -592,6 +593,49 @@ void TestTableStore::walkSeesOtherWritesAhead()
     QCOMPARE(seen, expected);
     QCOMPARE(table.rowCount(), 40);
     QCOMPARE(table.currentPosition(), 39);
+}
+
+// A walk keeps the rows it reads ahead unconverted: each field must read as the same row read
+// whole does, in every kind, empty or not; and the current row stays as it was read when what was
+// read ahead is dropped for another connection's write.
+void TestTableStore::walkReadsFieldsAsStored()
+{
+    {
+        Sqlite::Connection other = Sqlite::open(local(Cards), SQLITE_OPEN_READWRITE);
+        Sqlite::exec(other.get(), QStringLiteral("INSERT INTO Card (Num, Time1, Used, ReminTime, Cost, UseFirstTime, Kind) VALUES "
+                                                 "('first', 1, 'a', 1, 1, 'a', 'a'), "
+                                                 "('ب1', 60, '', NULL, 2.5, NULL, 'G'), "
+                                                 "(123, NULL, 'نعم', -5, NULL, '01/01/2025', NULL), "
+                                                 "(NULL, 0, NULL, 0, 0, '', 'x')"));
+    }
+    TableStore table;
+    table.OpenTable(InstallPaths::CardDir, Cards);
+    qint64 position = 0;
+    for (table.MoveFirst(); !table.AtEnd(); table.MoveNext(), ++position) {
+        const TableStore::Row whole = table.rows(position, 1).value(0);
+        for (int f = 0; f < table.fields().size(); ++f) {
+            const QString name = table.fields().at(f).name;
+            QCOMPARE(table.GetFieldText(name), table.textOf(f, whole.values.at(f)));
+        }
+        QCOMPARE(table.currentRow()->rowId, whole.rowId);
+        QCOMPARE(table.currentRow()->values, whole.values);
+    }
+    QCOMPARE(position, 4);
+
+    table.MoveFirst();
+    table.MoveNext();
+    table.MoveNext();
+    QCOMPARE(table.GetFieldText(QStringLiteral("Num")), QStringLiteral("123"));
+    {
+        Sqlite::Connection other = Sqlite::open(local(Cards), SQLITE_OPEN_READWRITE);
+        Sqlite::exec(other.get(), QStringLiteral("UPDATE Card SET Num = 'changed', Kind = 'K'"));
+    }
+    QVERIFY(!table.FindByKey(QStringLiteral("999")));
+    QCOMPARE(table.GetFieldText(QStringLiteral("Num")), QStringLiteral("123"));
+    QCOMPARE(table.GetFieldText(QStringLiteral("Kind")), QString());
+    table.MoveNext();
+    QCOMPARE(table.GetFieldText(QStringLiteral("Num")), QStringLiteral("changed"));
+    QCOMPARE(table.GetFieldText(QStringLiteral("Kind")), QStringLiteral("K"));
 }
 
 void TestTableStore::openTwiceAndCloseTwiceDoNothing()
