@@ -120,6 +120,21 @@ int openBeneath(const WinPath::Resolved& place, int flags, mode_t mode)
     return file;
 }
 
+// Writes every byte, or throws with the system's reason.
+void writeAll(int fd, const QByteArray& bytes, const QString& windowsPath)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw AppError(createError(windowsPath, systemText(errno)));
+        }
+        done += n;
+    }
+}
+
 // Station files are a few lines; anything bigger (or a device, a pipe) is not one of ours and
 // would only stall the console.
 void requireSmallRegularFile(int fd, const QString& windowsPath, QString (*error)(const QString&, const QString&))
@@ -216,35 +231,10 @@ void write(const QString& windowsPath, const QByteArray& bytes)
         throw AppError(createError(windowsPath, lockText(errno)));
     if (::ftruncate(fd.get(), 0) != 0)
         throw AppError(createError(windowsPath, systemText(errno)));
-
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd.get(), bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw AppError(createError(windowsPath, systemText(errno)));
-        }
-        done += n;
-    }
+    writeAll(fd.get(), bytes, windowsPath);
 }
 
 namespace {
-
-// Writes every byte, or throws with the system's reason.
-void writeAll(int fd, const QByteArray& bytes, const QString& windowsPath)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw AppError(createError(windowsPath, systemText(errno)));
-        }
-        done += n;
-    }
-}
 
 // The temporary file, in the same directory, until it has taken the old file's place; removed
 // if anything fails first.

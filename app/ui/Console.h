@@ -24,7 +24,6 @@ public:
     TForm3* form3() const { return m_form3.get(); }
     TFormTools* tools() const { return m_tools.get(); }
     TFormControl* control() const { return m_control.get(); }
-    Ledger& ledger() const { return *m_ledger; }
 
 private:
     // First, so that it outlives the windows that show or bill into it.
