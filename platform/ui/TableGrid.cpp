@@ -1,10 +1,10 @@
 #include "platform/ui/TableGrid.h"
 
+#include "platform/ui/GridDelegate.h"
 #include "platform/ui/Guard.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
-#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
 #include <algorithm>
@@ -59,8 +59,8 @@ void TableGridModel::followStore()
     if (heldAt < 0 && stored && stored->rowId == m_lastStored.first)
         heldAt = m_lastStored.second;
     m_lastStored = {-1, -1};
-    m_page.clear();
     if (!m_table->isOpen() || m_stamp != m_table->rangeStamp() || m_fieldOf.isEmpty()) {
+        m_page.clear();
         reload();
         return;
     }
@@ -70,6 +70,12 @@ void TableGridModel::followStore()
         const qint64 now = m_table->currentPosition();
         const qint64 first = heldAt < 0 || now < 0 ? 0 : std::min(heldAt, now);
         const qint64 last = heldAt < 0 || now < 0 ? m_rows - 1 : std::max(heldAt, now);
+        // The rows held stay as they are but the changed one, unless rows moved.
+        if (stored && now >= 0 && now == heldAt && now >= m_pageStart && now < m_pageStart + m_page.size()
+            && m_page.at(now - m_pageStart).rowId == stored->rowId)
+            m_page[now - m_pageStart] = *stored;
+        else
+            m_page.clear();
         if (m_rows > 0)
             emit dataChanged(index(int(first), 0), index(int(last), columnCount() - 1));
         if (stored && now >= 0)
@@ -77,19 +83,32 @@ void TableGridModel::followStore()
         return;
     }
     const qint64 added = m_table->currentPosition();
-    if (rows != m_rows + 1 || added < 0 || added > m_rows) {
+    if (rows != m_rows + 1 || added < 0 || added > m_rows || !stored) {
+        m_page.clear();
         reload();
         return;
     }
-    // Until the insertion is announced the rows are the old ones: the table already holds the new
-    // row, so the rows from its place on are read one place further.
+    // The new row takes its place among the rows held, so a batch that adds a row at a time
+    // draws it without reading the rows around it again.
+    if (!m_page.isEmpty() && added >= m_pageStart && added <= m_pageStart + m_page.size()) {
+        m_page.insert(added - m_pageStart, *stored);
+        if (m_page.size() > MaxHeld) {
+            const qsizetype keepFrom = std::clamp<qsizetype>(added - m_pageStart - MaxHeld / 2, 0, m_page.size() - MaxHeld);
+            m_page = m_page.mid(keepFrom, MaxHeld);
+            m_pageStart += int(keepFrom);
+        }
+    } else {
+        m_page.clear();
+    }
+    // Until the insertion is announced the grid asks by the old places: from the new row's place
+    // on, a row stands one place further in the table and in the rows held.
+    const qint64 addedId = stored->rowId;
     m_insertedAt = int(added);
     beginInsertRows({}, int(added), int(added));
     m_insertedAt = -1;
-    m_page.clear();
     m_rows = int(rows);
     endInsertRows();
-    m_lastStored = {m_table->currentRow()->rowId, added};
+    m_lastStored = {addedId, added};
 }
 
 int TableGridModel::rowCount(const QModelIndex& parent) const
@@ -185,23 +204,6 @@ QVariant TableGridModel::headerData(int section, Qt::Orientation orientation, in
 
 namespace {
 
-// Cells are laid out right to left, where a date such as "10 Dec 2026" or a negative number would
-// come out reordered; each cell's text is isolated and takes its direction from its own first
-// letter, so Latin and numeric texts read as written and Arabic ones stay right to left.
-class IsolatingDelegate final : public QStyledItemDelegate
-{
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
-    {
-        QStyledItemDelegate::initStyleOption(option, index);
-        if (!option->text.isEmpty())
-            option->text = QChar(0x2068) + option->text + QChar(0x2069);
-    }
-};
-
 int columnWidth(const GridColumn& c, const QFontMetrics& metrics)
 {
     if (c.width > 0)
@@ -283,7 +285,7 @@ TableGridModel* bindGrid(QTableView* grid, TableStore* table, const QList<GridCo
 {
     auto* model = new TableGridModel(table, columns, grid);
     grid->setModel(model);
-    grid->setItemDelegate(new IsolatingDelegate(grid));
+    grid->setItemDelegate(new GridDelegate(grid));
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);

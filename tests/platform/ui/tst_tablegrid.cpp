@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QTableView>
 #include <QtTest>
+#include <numeric>
 
 namespace {
 
@@ -161,6 +162,14 @@ void TestTableGrid::gridShowsTheTableInOrder()
     QCoreApplication::processEvents();
     QCOMPARE(grid.currentIndex().row(), model->rowCount() - 1);
     check();
+    // Read top to bottom, the grid holds the later rows, where the next stores land: a new row is
+    // put among them, a changed one replaces its old self.
+    auto readDownwards = [&] {
+        QList<int> downwards(model->rowCount());
+        std::iota(downwards.begin(), downwards.end(), 0);
+        gridColumn(grid, downwards);
+    };
+    readDownwards();
     store.InsertRow();
     store.SetFieldText(field, QStringLiteral("new middle"));
     if (!cards)
@@ -171,6 +180,7 @@ void TestTableGrid::gridShowsTheTableInOrder()
     QCOMPARE(model->index(grid.currentIndex().row(), 0).data().toString(), QStringLiteral("new middle"));
     check();
     store.moveTo(rows / 2);
+    readDownwards();
     store.EditRow();
     store.SetFieldText(field, QStringLiteral("changed"));
     store.PostRow();
