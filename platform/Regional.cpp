@@ -59,8 +59,14 @@ double parseDecimal(const QString& text)
 {
     const QChar sep = current().decimalSeparator;
     const QString s = text.trimmed();
-    const QString esc = QRegularExpression::escape(QString(sep));
-    const QRegularExpression pattern(QStringLiteral("^[+-]?(\\d+(%1\\d*)?|%1\\d+)([eE][+-]?\\d+)?$").arg(esc));
+    // Compiling the pattern costs many times a match, and a card batch reads a tariff a card.
+    thread_local QChar patternSep;
+    thread_local QRegularExpression pattern;
+    if (pattern.pattern().isEmpty() || patternSep != sep) {
+        const QString esc = QRegularExpression::escape(QString(sep));
+        pattern = QRegularExpression(QStringLiteral("^[+-]?(\\d+(%1\\d*)?|%1\\d+)([eE][+-]?\\d+)?$").arg(esc));
+        patternSep = sep;
+    }
     bool ok = false;
     double value = 0;
     if (pattern.match(s).hasMatch()) {

@@ -280,6 +280,8 @@ void TableStore::dropReadAhead()
     m_ahead.clear();
     m_aheadNext = 0;
     m_aheadSize = 0;
+    m_aheadIsLast = false;
+    m_aheadIsFirst = false;
 }
 
 // SQLite bumps the file change counter (4 bytes at offset 24) with every commit to a table file,
@@ -345,6 +347,10 @@ void TableStore::announceMove()
 
 void TableStore::settleOnEdge(bool last)
 {
+    if (!last) {
+        settleOnFirst();
+        return;
+    }
     const std::optional<Row> row = fetchRow(viewConditions(), last);
     std::optional<qint64> position;
     if (!last)
@@ -354,13 +360,42 @@ void TableStore::settleOnEdge(bool last)
     setCurrent(row, !row, position);
 }
 
+// A detail follows its master to the first row of its range, where a loop over the range then
+// starts again with MoveFirst: the rows read then are still the range's first rows.
+void TableStore::settleOnFirst()
+{
+    RawRows window;
+    eachRow(viewConditions(), false, FirstWindow, 0, [&](const Sqlite::Statement& st) { window.append(st, m_fields); });
+    setCurrent(std::nullopt, true, std::nullopt);
+    m_ahead = std::move(window);
+    m_aheadSize = FirstWindow;
+    m_aheadIsFirst = true;
+    m_aheadIsLast = m_ahead.size() < FirstWindow;
+    if (m_aheadIsLast && !m_rowCount)
+        m_rowCount = m_ahead.size();
+    if (m_ahead.size() == 0)
+        return;
+    m_currentAhead = 0;
+    m_aheadNext = 1;
+    m_atEnd = false;
+    m_position = 0;
+}
+
 void TableStore::MoveFirst()
 {
     requireOpen();
     guarded([&] {
         storeBeforeLeaving();
         noteOtherWrites();
-        settleOnEdge(false);
+        if (m_aheadIsFirst && m_ahead.size() > 0) {
+            m_current.reset();
+            m_currentAhead = 0;
+            m_aheadNext = 1;
+            m_atEnd = false;
+            m_position = 0;
+        } else {
+            settleOnEdge(false);
+        }
         announceMove();
     });
 }
@@ -383,18 +418,21 @@ void TableStore::MoveNext()
         storeBeforeLeaving();
         noteOtherWrites();
         // A walk reads ahead, in windows that grow while it goes on undisturbed, so a short walk
-        // reads little and a long one costs one statement per few hundred rows.
-        if (hasCurrent() && m_aheadNext >= m_ahead.size()) {
-            m_aheadSize = std::clamp(m_aheadSize * 2, 8, ReadAhead);
+        // reads little and a long one costs one statement per few hundred rows. A window that
+        // came short was the last: past it there is nothing to ask for.
+        if (hasCurrent() && m_aheadNext >= m_ahead.size() && !m_aheadIsLast) {
+            m_aheadSize = std::clamp(m_aheadSize * 4, FirstWindow, ReadAhead);
             const Row from = *current();
             m_ahead.clear();
             m_aheadNext = 0;
+            m_aheadIsFirst = false;
             try {
                 eachRowBeside(from, m_aheadSize, true, [&](const Sqlite::Statement& st) { m_ahead.append(st, m_fields); });
             } catch (...) {
                 m_ahead.clear(); // a window cut short would skip rows
                 throw;
             }
+            m_aheadIsLast = m_ahead.size() < m_aheadSize;
         }
         if (!hasCurrent() || m_aheadNext >= m_ahead.size()) {
             // Past the last row the current row stays where it was.

@@ -260,6 +260,8 @@ private:
     QList<QList<Condition>> seekAfter(const Row& row) const;
     QList<QList<Condition>> seekBefore(const Row& row) const;
     QList<QList<Condition>> seekBeforeDescending(const Row& row) const;
+    // Whether another row may tie with this one on every field of the order.
+    bool mayTie(const Row& row) const;
     QList<Row> rowsBeside(const Row& row, int count, bool after) const;
     // Hands each row found to onRow while the statement holds it, up to count rows.
     void eachRowBeside(const Row& row, int count, bool after, const std::function<void(const Sqlite::Statement&)>& onRow) const;
@@ -307,6 +309,7 @@ private:
     // Names as the owner spelled them, found before: a loop reads the same fields row after row.
     mutable QHash<QString, int> m_fieldByName;
     QList<int> m_order; // fields of the index in use; the row id follows them
+    bool m_orderUnique = false; // a unique index holds those fields
     int m_keyField = -1; // the index's first field: what FindByKey searches and a link matches
     mutable std::map<QByteArray, Sqlite::Statement> m_statements;
     mutable quint64 m_statementsRun = 0;
@@ -316,6 +319,9 @@ private:
     RawRows m_ahead;
     qsizetype m_aheadNext = 0;
     int m_aheadSize = 0;
+    bool m_aheadIsLast = false;  // the window came short: no row follows its last
+    bool m_aheadIsFirst = false; // the window starts at the first row shown
+    static constexpr int FirstWindow = 16;
     static constexpr int ReadAhead = 256;
     qint64 m_dataVersion = -1;
     std::optional<quint32> m_changeCounter;
@@ -330,6 +336,9 @@ private:
     bool hasCurrent() const { return m_currentAhead >= 0 || m_current; }
     std::optional<PendingRow> m_pending;
     bool m_atEnd = true;
+
+    // Reads a window of rows from the first row shown on; the first becomes current.
+    void settleOnFirst();
 
     // Where the cursor stood when the open unit began.
     struct UnitStart

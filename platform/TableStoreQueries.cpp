@@ -143,6 +143,11 @@ bool TableStore::inView(const Row& row) const
     return !m_link.active || sameValue(row.values.at(m_keyField), m_link.value);
 }
 
+bool TableStore::mayTie(const Row& row) const
+{
+    return !m_orderUnique || std::any_of(m_order.begin(), m_order.end(), [&](int f) { return row.values.at(f).isNull(); });
+}
+
 // The rows after a row, as alternatives tried in turn: the first that yields a row yields the
 // next one. Each alternative fixes a prefix of the order and bounds one field, so each is one
 // seek in the index. Empty fields sort first, so nothing lies below an empty field's value.
@@ -152,7 +157,8 @@ QList<QList<TableStore::Condition>> TableStore::seekAfter(const Row& row) const
     QList<Condition> prefix;
     for (int f : m_order)
         prefix.append({f, Op::Is, row.values.at(f)});
-    alternatives.append(prefix + QList<Condition>{{RowId, Op::Above, row.rowId}});
+    if (mayTie(row))
+        alternatives.append(prefix + QList<Condition>{{RowId, Op::Above, row.rowId}});
     while (!prefix.isEmpty()) {
         const Condition last = prefix.takeLast();
         alternatives.append(prefix
@@ -170,7 +176,8 @@ QList<QList<TableStore::Condition>> TableStore::seekBeforeDescending(const Row& 
     QList<Condition> prefix;
     for (int f : m_order)
         prefix.append({f, Op::Is, row.values.at(f)});
-    alternatives.append(prefix + QList<Condition>{{RowId, Op::Below, row.rowId}});
+    if (mayTie(row))
+        alternatives.append(prefix + QList<Condition>{{RowId, Op::Below, row.rowId}});
     while (!prefix.isEmpty()) {
         const Condition last = prefix.takeLast();
         if (last.value.isNull())
@@ -194,7 +201,8 @@ QList<QList<TableStore::Condition>> TableStore::seekBefore(const Row& row) const
         }
         prefix.append({f, Op::Is, v});
     }
-    parts.append(prefix + QList<Condition>{{RowId, Op::Below, row.rowId}});
+    if (mayTie(row))
+        parts.append(prefix + QList<Condition>{{RowId, Op::Below, row.rowId}});
     return parts;
 }
 

@@ -129,11 +129,15 @@ void TableStore::resolveOrder()
         return fields;
     };
     QStringList indexes;
+    QStringList uniqueIndexes;
     {
-        Sqlite::Statement st(m_db.get(), QStringLiteral("SELECT name FROM pragma_index_list(?)"));
+        Sqlite::Statement st(m_db.get(), QStringLiteral("SELECT name, \"unique\" FROM pragma_index_list(?)"));
         st.bind(1, m_sqlName);
-        while (st.step())
+        while (st.step()) {
             indexes.append(st.text(0));
+            if (st.int64(1))
+                uniqueIndexes.append(st.text(0));
+        }
     }
 
     QList<int> order;
@@ -171,4 +175,9 @@ void TableStore::resolveOrder()
     if (!order.isEmpty() && m_fields.at(order.last()).kind == FieldKind::AutoInc)
         order.removeLast();
     m_order = order;
+    // Rows whose order fields all have values never tie on a unique index: the row id need not
+    // break the tie.
+    m_orderUnique = !order.isEmpty() && std::any_of(uniqueIndexes.begin(), uniqueIndexes.end(), [&](const QString& index) {
+        return indexFields(index) == order;
+    });
 }

@@ -69,13 +69,15 @@ void GridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
 
     constexpr auto byStyle = QStyleOptionViewItem::WrapText | QStyleOptionViewItem::HasCheckIndicator
                              | QStyleOptionViewItem::HasDecoration;
-    if (opt.text.isEmpty() || (opt.features & byStyle) || (opt.state & (QStyle::State_HasFocus | QStyle::State_Editing))) {
+    if (opt.text.isEmpty() || (opt.features & byStyle) || (opt.state & QStyle::State_Editing)) {
         style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
         return;
     }
 
-    // The cell without its text, then the text where the style puts it.
+    // The text is placed where the style places it.
     const QString text = std::exchange(opt.text, QString());
+    const QStyle::State state = opt.state;
+    opt.state &= ~QStyle::State_HasFocus;
     const QRect itemText = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
     const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
     const QRect textRect = itemText.adjusted(margin, 0, -margin, 0);
@@ -83,18 +85,31 @@ void GridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
                                 int(QStyle::visualAlignment(opt.direction, opt.displayAlignment)), int(opt.textElideMode)});
     if (!laid.drawable) {
         opt.text = text;
+        opt.state = state;
         style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
         return;
     }
-    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
 
-    QPalette::ColorGroup group = opt.state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
-    if (group == QPalette::Normal && !(opt.state & QStyle::State_Active))
+    QPalette::ColorGroup group = state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
+    if (group == QPalette::Normal && !(state & QStyle::State_Active))
         group = QPalette::Inactive;
     const QRect placed = QStyle::alignedRect(Qt::LayoutDirectionAuto, opt.displayAlignment, laid.size, textRect);
     painter->save();
     painter->setClipRect(opt.rect);
-    painter->setPen(opt.palette.color(group, opt.state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
+    // An item of text alone is its panel, then its text, then its focus.
+    style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, widget);
+    painter->setPen(opt.palette.color(group, state & QStyle::State_Selected ? QPalette::HighlightedText : QPalette::Text));
     laid.layout.draw(painter, QPointF(textRect.x(), placed.top()));
+    if (state & QStyle::State_HasFocus) {
+        opt.text = text;
+        opt.state = state;
+        QStyleOptionFocusRect focus;
+        focus.QStyleOption::operator=(opt);
+        focus.rect = style->subElementRect(QStyle::SE_ItemViewItemFocusRect, &opt, widget);
+        focus.state |= QStyle::State_KeyboardFocusChange | QStyle::State_Item;
+        const QPalette::ColorGroup enabled = state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
+        focus.backgroundColor = opt.palette.color(enabled, state & QStyle::State_Selected ? QPalette::Highlight : QPalette::Window);
+        style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
+    }
     painter->restore();
 }

@@ -14,7 +14,7 @@
 // Laying a text out (shaping it) is most of the cost of drawing a cell, twice over: once to place
 // it, once to draw it. A card batch redraws its newest rows after every card, so the texts of a
 // cell are kept as laid out (cut to the cell as the style cuts them) and a cell whose text has been
-// seen is drawn from them; a text of several lines, and the focused cell, are left to the style.
+// seen is drawn from them; a text of several lines is left to the style.
 class GridDelegate final : public QStyledItemDelegate
 {
 public:

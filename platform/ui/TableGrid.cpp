@@ -11,10 +11,34 @@
 #include <cstdlib>
 #include <utility>
 
+PassCounter::PassCounter(QObject* context, int atOnce, std::function<void()> atEnd)
+    : m_context(context)
+    , m_atOnce(atOnce)
+    , m_atEnd(std::move(atEnd))
+{
+}
+
+bool PassCounter::atOnce()
+{
+    if (!m_endQueued) {
+        m_endQueued = true;
+        QTimer::singleShot(0, m_context, Guard::slot([this] {
+            m_endQueued = false;
+            m_count = 0;
+            m_atEnd();
+        }));
+    }
+    return m_count++ < m_atOnce;
+}
+
 TableGridModel::TableGridModel(TableStore* table, QList<GridColumn> columns, QObject* parent)
     : QAbstractTableModel(parent)
     , m_table(table)
     , m_columns(std::move(columns))
+    , m_ranges(this, RangesFollowedAtOnce, [this] {
+        if (m_reloadQueued)
+            reload();
+    })
 {
     connect(m_table, &TableStore::rowsChanged, this, &TableGridModel::rowsChanged);
     reload();
@@ -23,6 +47,10 @@ TableGridModel::TableGridModel(TableStore* table, QList<GridColumn> columns, QOb
 void TableGridModel::reload()
 {
     beginResetModel();
+    m_reloadQueued = false;
+    // A table opened or closed starts the count of new ranges again.
+    if (std::exchange(m_loadedOpen, m_table->isOpen()) != m_loadedOpen)
+        m_ranges.restart();
     m_pageStart = 0;
     m_page.clear();
     m_stamp = m_table->rangeStamp();
@@ -40,6 +68,16 @@ void TableGridModel::reload()
     endResetModel();
 }
 
+void TableGridModel::newRange()
+{
+    m_page.clear();
+    // A table opened or closed is shown so at once.
+    if (!m_table->isOpen() || !m_loadedOpen || m_ranges.atOnce())
+        reload();
+    else
+        m_reloadQueued = true;
+}
+
 void TableGridModel::rowsChanged()
 {
     // Called from inside the table's operations: a failure to read is shown, not thrown through.
@@ -49,6 +87,8 @@ void TableGridModel::rowsChanged()
 // A store through the cursor adds one row or changes rows in place; anything else is a new range.
 void TableGridModel::followStore()
 {
+    if (m_reloadQueued && m_table->isOpen())
+        return; // the whole range is read when the loop runs again
     // Where the stored row stood before: among the rows held, or where it was last stored.
     const std::optional<TableStore::Row>& stored = m_table->currentRow();
     qint64 heldAt = -1;
@@ -60,8 +100,7 @@ void TableGridModel::followStore()
         heldAt = m_lastStored.second;
     m_lastStored = {-1, -1};
     if (!m_table->isOpen() || m_stamp != m_table->rangeStamp() || m_fieldOf.isEmpty()) {
-        m_page.clear();
-        reload();
+        newRange();
         return;
     }
     const qint64 rows = m_table->rowCount();
@@ -84,8 +123,7 @@ void TableGridModel::followStore()
     }
     const qint64 added = m_table->currentPosition();
     if (rows != m_rows + 1 || added < 0 || added > m_rows || !stored) {
-        m_page.clear();
-        reload();
+        newRange();
         return;
     }
     // The new row takes its place among the rows held, so a batch that adds a row at a time
@@ -176,7 +214,8 @@ QVariant TableGridModel::data(const QModelIndex& index, int role) const
     case Qt::DisplayRole: {
         const int field = m_fieldOf.at(index.column());
         try {
-            const TableStore::Row* row = field < 0 ? nullptr : rowAt(index.row());
+            // Rows of a range not read yet are not looked for by the old range's places.
+            const TableStore::Row* row = field < 0 || m_reloadQueued ? nullptr : rowAt(index.row());
             if (!row || field >= row->values.size())
                 return {};
             return m_table->textOf(field, row->values.at(field));
@@ -227,19 +266,16 @@ public:
         : QObject(grid)
         , m_grid(grid)
         , m_table(table)
+        , m_moves(this, MovesFollowedAtOnce, [this] { settle(); })
     {
     }
 
     void moved()
     {
-        if (m_movesThisPass++ < MovesFollowedAtOnce)
+        if (m_moves.atOnce())
             select();
         else
             m_behind = true;
-        if (!m_settleQueued) {
-            m_settleQueued = true;
-            QTimer::singleShot(0, this, Guard::slot([this] { settle(); }));
-        }
     }
 
     void select()
@@ -264,8 +300,6 @@ private:
 
     void settle()
     {
-        m_settleQueued = false;
-        m_movesThisPass = 0;
         if (std::exchange(m_behind, false))
             select();
         if (m_grid->currentIndex().isValid())
@@ -274,9 +308,8 @@ private:
 
     QTableView* m_grid;
     TableStore* m_table;
-    int m_movesThisPass = 0;
+    PassCounter m_moves;
     bool m_behind = false;
-    bool m_settleQueued = false;
 };
 
 } // namespace
@@ -312,6 +345,13 @@ TableGridModel* bindGrid(QTableView* grid, TableStore* table, const QList<GridCo
         if (top < grid->viewport()->height())
             grid->viewport()->update(0, std::max(0, top), grid->viewport()->width(), grid->viewport()->height());
     });
+
+    // A header shows only the titles, yet measures them all again whenever a cell changes, and a
+    // card batch changes a row a card: the headers do not hear of cells.
+    for (QHeaderView* header : {grid->horizontalHeader(), grid->verticalHeader()}) {
+        QObject::disconnect(model, SIGNAL(dataChanged(QModelIndex,QModelIndex,QList<int>)), header,
+                            SLOT(dataChanged(QModelIndex,QModelIndex,QList<int>)));
+    }
 
     auto* follower = new CursorFollower(grid, table);
     // The selection model is replaced with the model; connect to the new one.

@@ -5,6 +5,7 @@
 #include <QAbstractTableModel>
 #include <QColor>
 #include <QList>
+#include <functional>
 #include <utility>
 
 class QTableView;
@@ -18,6 +19,24 @@ struct GridColumn
     int displayWidth = 8; // characters of the field, for a column without its own width
     Qt::Alignment alignment = Qt::AlignLeft;
     QColor background;    // invalid: the grid's own
+};
+
+// Counts calls within one pass of the message loop: the first few are to be acted on at once,
+// and the end of the pass, when the loop runs again, is announced once.
+class PassCounter
+{
+public:
+    PassCounter(QObject* context, int atOnce, std::function<void()> atEnd);
+    // Counts a call: whether it is among the first few of its pass.
+    bool atOnce();
+    void restart() { m_count = 0; }
+
+private:
+    QObject* m_context;
+    int m_atOnce;
+    std::function<void()> m_atEnd;
+    int m_count = 0;
+    bool m_endQueued = false;
 };
 
 // The rows of a table in its order, read a page at a time as the grid scrolls, so a table of any
@@ -39,6 +58,10 @@ public:
 
 private:
     void reload();
+    // A new range is read at once for the first few of a pass (or since the table was opened)
+    // and then once, when the message loop runs again: a handler that walks a master's rows (a
+    // recompute) gives its detail a new range a row, and the grid would count each.
+    void newRange();
     void rowsChanged();
     void followStore();
     const TableStore::Row* rowAt(int row) const;
@@ -50,6 +73,10 @@ private:
     int m_insertedAt = -1; // while a row's insertion is being announced
     std::pair<qint64, qint64> m_lastStored{-1, -1}; // row id and place of the row stored last
     quint64 m_stamp = 0; // the table's range stamp the rows were counted under
+    static constexpr int RangesFollowedAtOnce = 4;
+    PassCounter m_ranges;
+    bool m_reloadQueued = false; // until then the rows shown are the old range's
+    bool m_loadedOpen = false;   // the table was open when the rows were last read
     QList<int> m_fieldOf; // the table field behind each column, -1 while closed
     static constexpr int PageSize = 64;
     static constexpr int MaxHeld = 8 * PageSize;

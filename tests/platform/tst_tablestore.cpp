@@ -213,6 +213,10 @@ void TestTableStore::walksInKeyOrder_data()
     QTest::newRow("secondary index with ties and empty fields")
         << Entries << "DateDayIndex" << QStringList{"b", "", "a", "b", "", "a"}
         << QStringList{"2", "5", "3", "6", "1", "4"};
+    // A unique index lets empty fields tie, and only them.
+    QTest::newRow("unique index with empty fields")
+        << Entries << "DayOnce" << QStringList{"b", "", "a", "", "c", ""}
+        << QStringList{"2", "4", "6", "3", "1", "5"};
 }
 
 void TestTableStore::walksInKeyOrder()
@@ -224,6 +228,10 @@ void TestTableStore::walksInKeyOrder()
 
     const QString keyField = table == Days ? QStringLiteral("DateDay") : QStringLiteral("DateDay2");
     const QString shownField = table == Days ? QStringLiteral("DateDay") : QStringLiteral("Auto");
+    if (index == QLatin1String("DayOnce")) {
+        Sqlite::Connection db = Sqlite::open(local(table), SQLITE_OPEN_READWRITE);
+        Sqlite::exec(db.get(), QStringLiteral("CREATE UNIQUE INDEX DayOnce ON DetailDays (DateDay2)"));
+    }
     TableStore store;
     store.setIndexName(index);
     store.OpenTable(InstallPaths::LedgerDir, table);
@@ -251,6 +259,24 @@ void TestTableStore::walksInKeyOrder()
         store.moveTo(i);
         QCOMPARE(store.GetFieldText(shownField), order.at(i));
         QCOMPARE(store.currentPosition(), i);
+    }
+    // Seeking from each row: the rows after and before it, and one step on.
+    auto texts = [&](const QList<TableStore::Row>& rows) {
+        QStringList shown;
+        for (const TableStore::Row& row : rows)
+            shown.append(store.textOf(0, row.values.at(0)));
+        return shown;
+    };
+    for (qsizetype i = 0; i < order.size(); ++i) {
+        const TableStore::Row row = store.rows(i, 1).constFirst();
+        QCOMPARE(texts(store.rowsAfter(row, 100)), order.mid(i + 1));
+        QStringList before = order.mid(0, i);
+        std::reverse(before.begin(), before.end());
+        QCOMPARE(texts(store.rowsBefore(row, 100)), before);
+        store.moveTo(i);
+        store.MoveNext();
+        QCOMPARE(store.AtEnd(), i + 1 == order.size());
+        QCOMPARE(store.GetFieldText(shownField), order.at(std::min(i + 1, order.size() - 1)));
     }
     store.MoveLast();
     QVERIFY(!store.AtEnd());

@@ -60,6 +60,7 @@ private slots:
     void gridShowsTheTableInOrder_data();
     void gridShowsTheTableInOrder();
     void stepCostDoesNotGrowWithTheTable();
+    void detailFollowsALoopOverItsMasterOnce();
 
 private:
     // The grid's column 0, read row by row in the given order of rows.
@@ -261,6 +262,55 @@ void TestTableGrid::stepCostDoesNotGrowWithTheTable()
     // A walk reads ahead: well under two statements a row (one is the check for other writers).
     QVERIFY(large.walkPerRow < 1.5);
     QCOMPARE(large.batch, small.batch);
+}
+
+// A handler that walks a master's rows and each row's detail, as the recompute does, gives the
+// detail a new range a row; its grid reads the range anew only for the first few and then once,
+// when the loop runs again, on the last master row.
+void TestTableGrid::detailFollowsALoopOverItsMasterOnce()
+{
+    constexpr int Days = 30;
+    constexpr int PerDay = 20;
+    fill(*m_prefix, InstallPaths::LedgerDir, QStringLiteral("SumDays.DB"), QStringLiteral("INSERT INTO SumDays (DateDay) VALUES (?)"),
+         [](Sqlite::Statement& st, int i) { st.bind(1, QStringLiteral("day%1").arg(i, 2, 10, QLatin1Char('0'))); }, Days);
+    fill(*m_prefix, InstallPaths::LedgerDir, QStringLiteral("DetailDays.DB"),
+         QStringLiteral("INSERT INTO DetailDays (DateDay2, Computer) VALUES (?, ?)"),
+         [](Sqlite::Statement& st, int i) {
+             st.bind(1, QStringLiteral("day%1").arg(i % Days, 2, 10, QLatin1Char('0')));
+             st.bind(2, QStringLiteral("PC%1").arg(i));
+         },
+         Days * PerDay);
+    TableStore days;
+    days.OpenTable(InstallPaths::LedgerDir, QStringLiteral("SumDays.DB"));
+    TableStore entries;
+    entries.LinkToMaster(QStringLiteral("DateDayIndex"), &days, QStringLiteral("DateDay"));
+    entries.OpenTable(InstallPaths::LedgerDir, QStringLiteral("DetailDays.DB"));
+    QTableView dayGrid;
+    QTableView entryGrid;
+    bindGrid(&dayGrid, &days, {GridColumn{QStringLiteral("DateDay"), QStringLiteral("d"), 0, 8, Qt::AlignLeft, QColor()}});
+    TableGridModel* model = bindGrid(&entryGrid, &entries, {GridColumn{QStringLiteral("Computer"), QStringLiteral("c"), 0, 8, Qt::AlignLeft, QColor()}});
+    QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    dayGrid.show();
+    entryGrid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&entryGrid));
+
+    QSignalSpy resets(model, &QAbstractItemModel::modelReset);
+    const quint64 before = entries.statementCount();
+    int walked = 0;
+    for (days.MoveFirst(); !days.AtEnd(); days.MoveNext()) {
+        for (entries.MoveFirst(); !entries.AtEnd(); entries.MoveNext())
+            ++walked;
+    }
+    QCOMPARE(walked, Days * PerDay);
+    // Two windows of rows a day, and the first few ranges counted.
+    QVERIFY2(entries.statementCount() - before <= quint64(2 * Days + 8),
+             qPrintable(QString::number(entries.statementCount() - before)));
+    QVERIFY(resets.size() < 8);
+
+    QCoreApplication::processEvents();
+    QCOMPARE(model->rowCount(), PerDay);
+    QCOMPARE(model->index(0, 0).data().toString(), QStringLiteral("PC%1").arg(Days - 1));
+    QCOMPARE(model->index(PerDay - 1, 0).data().toString(), QStringLiteral("PC%1").arg(Days * PerDay - 1));
 }
 
 QTEST_MAIN(TestTableGrid)
