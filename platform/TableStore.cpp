@@ -351,11 +351,9 @@ void TableStore::settleOnEdge(bool last)
         settleOnFirst();
         return;
     }
-    const std::optional<Row> row = fetchRow(viewConditions(), last);
+    const std::optional<Row> row = fetchRow(viewConditions(), true);
     std::optional<qint64> position;
-    if (!last)
-        position = 0;
-    else if (m_rowCount)
+    if (m_rowCount)
         position = *m_rowCount - 1;
     setCurrent(row, !row, position);
 }

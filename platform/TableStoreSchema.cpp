@@ -175,9 +175,23 @@ void TableStore::resolveOrder()
     if (!order.isEmpty() && m_fields.at(order.last()).kind == FieldKind::AutoInc)
         order.removeLast();
     m_order = order;
-    // Rows whose order fields all have values never tie on a unique index: the row id need not
-    // break the tie.
+    // Rows whose order fields all have values never tie on a unique index that compares them as
+    // the order does: the row id need not break the tie.
+    auto comparesAsOrdered = [&](const QString& index) {
+        Sqlite::Statement st(m_db.get(), QStringLiteral("SELECT name, coll FROM pragma_index_xinfo(?) WHERE key = 1 ORDER BY seqno"));
+        st.bind(1, index);
+        while (st.step()) {
+            const char* columnCollation = nullptr;
+            if (st.isNull(0)
+                || sqlite3_table_column_metadata(m_db.get(), "main", m_sqlName.toUtf8().constData(), st.text(0).toUtf8().constData(),
+                                                 nullptr, &columnCollation, nullptr, nullptr, nullptr)
+                       != SQLITE_OK
+                || !columnCollation || st.text(1).compare(QLatin1String(columnCollation), Qt::CaseInsensitive) != 0)
+                return false;
+        }
+        return true;
+    };
     m_orderUnique = !order.isEmpty() && std::any_of(uniqueIndexes.begin(), uniqueIndexes.end(), [&](const QString& index) {
-        return indexFields(index) == order;
+        return indexFields(index) == order && comparesAsOrdered(index);
     });
 }
