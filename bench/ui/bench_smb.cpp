@@ -10,6 +10,7 @@
 #include "app/ui/Console.h"
 #include "app/ui/TForm1.h"
 #include "app/ui/TForm6.h"
+#include "bench/BenchSupport.h"
 #include "platform/ui/Application.h"
 #include "stations/CommandChannel.h"
 #include "platform/LineBuffer.h"
@@ -30,11 +31,7 @@
 
 namespace {
 
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
+using Bench::median;
 
 class BareClient
 {
@@ -121,7 +118,7 @@ int main(int argc, char** argv)
     BareClient bare;
     CommandWrite(scratch, station, 6, "0");
     bare.write(url.constData(), bare.read(url.constData()));
-    std::vector<double> ours, floor;
+    QList<double> ours, floor;
     const auto timeOurs = [&](int i) {
         QElapsedTimer clock;
         clock.start();
@@ -161,7 +158,7 @@ int main(int argc, char** argv)
     }
     // The floor is one dead station alone: one bound's wait is the least a dead station costs.
     const QByteArray oneDead = QByteArrayLiteral("127.0.1.10");
-    std::vector<double> upTimes, deadTimes, oneDeadTimes;
+    QList<double> upTimes, deadTimes, oneDeadTimes;
     for (int round = 0; round < 3; ++round) {
         upTimes.push_back(showMainWindow(prefix, allUp));
         deadTimes.push_back(showMainWindow(prefix, elevenDead));
