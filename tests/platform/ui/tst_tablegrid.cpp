@@ -1,5 +1,4 @@
 #include "platform/InstallPaths.h"
-#include "cards/ui/TForm2.h"
 #include "platform/Regional.h"
 #include "platform/Sqlite.h"
 #include "platform/TableFiles.h"
@@ -59,7 +58,6 @@ private slots:
 
     void gridShowsTheTableInOrder_data();
     void gridShowsTheTableInOrder();
-    void stepCostDoesNotGrowWithTheTable();
     void detailFollowsALoopOverItsMasterOnce();
 
 private:
@@ -208,60 +206,6 @@ void TestTableGrid::gridShowsTheTableInOrder()
     QCOMPARE(model->rowCount(), 0);
     store.OpenTable();
     check();
-}
-
-// The cost of a step, counted in SQL statements, with the card creator's grid showing the table:
-// a walk and a batch of cards run as many statements on 1 000 cards as on 20 000.
-void TestTableGrid::stepCostDoesNotGrowWithTheTable()
-{
-    struct Cost
-    {
-        double walkPerRow = 0;
-        quint64 batch = 0;
-    };
-    auto measure = [&](int held, Cost& cost) {
-        fillCards(*m_prefix, held);
-        TForm2 form;
-        form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
-        QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Button2")), Qt::LeftButton);
-        QCoreApplication::processEvents();
-        TableStore* table = form.table1();
-
-        quint64 before = table->statementCount();
-        int rows = 0;
-        for (table->MoveFirst(); !table->AtEnd(); table->MoveNext())
-            ++rows;
-        QCoreApplication::processEvents();
-        QCOMPARE(rows, held);
-        cost.walkPerRow = double(table->statementCount() - before) / rows;
-
-        auto* count = form.findChild<QLineEdit*>(QStringLiteral("Edit1"));
-        count->setFocus();
-        QTest::keyClick(count, Qt::Key_Backspace); // a key that types no digit empties the box
-        QTest::keyClicks(count, QStringLiteral("20"));
-        before = table->statementCount();
-        QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("BitBtn1")), Qt::LeftButton);
-        QCoreApplication::processEvents();
-        cost.batch = table->statementCount() - before;
-        QCOMPARE(table->rowCount(), held + 20);
-        // What the grid shows at the end: the last card, selected.
-        auto* grid = form.findChild<QTableView*>(QStringLiteral("DBGrid1"));
-        QCOMPARE(grid->currentIndex().row(), held + 19);
-        QVERIFY(grid->model()->index(held + 19, 1).data().toString().startsWith(QString::number(held + 20)));
-
-        QFile::remove(m_prefix->local(InstallPaths::CardDir + QStringLiteral("\\Card.db")));
-        TableFiles::create(InstallPaths::CardDir, TableFiles::mainCards());
-    };
-    Cost small, large;
-    measure(1000, small);
-    measure(20000, large);
-    qInfo("statements: walk %.3f a row on 1000 cards, %.3f on 20000; 20 cards %llu and %llu", small.walkPerRow,
-          large.walkPerRow, small.batch, large.batch);
-    QVERIFY(large.walkPerRow <= small.walkPerRow * 1.05);
-    // A walk reads ahead: well under two statements a row (one is the check for other writers).
-    QVERIFY(large.walkPerRow < 1.5);
-    QCOMPARE(large.batch, small.batch);
 }
 
 // A handler that walks a master's rows and each row's detail, as the recompute does, gives the
