@@ -41,4 +41,7 @@ QString checkReachable(const QStringList& windowsPaths);
 QString remoteAccessProblem();
 QString fileTooLargeText();
 
+// Tests of kernels without openat2: files below the base are then reached one folder at a time.
+void setWalkFoldersForTests(bool walk);
+
 } // namespace WinFile

@@ -96,16 +96,20 @@ void TestWinPath::refusesSymlinks_data()
     QTest::addColumn<QString>("linkAt");  // relative to the prefix
     QTest::addColumn<QString>("pointsTo"); // relative to the outside directory; empty: itself
     QTest::addColumn<QString>("windows");
+    QTest::addColumn<bool>("walkFolders"); // as on kernels without openat2
 
-    QTest::newRow("station file") << "unc/PC1/C/cmd/command.inf" << "victim.txt" << "\\\\PC1\\C\\cmd\\command.inf";
-    QTest::newRow("station folder") << "unc/PC1/C/cmd" << "" << "\\\\PC1\\C\\cmd\\victim.txt";
-    QTest::newRow("station share") << "unc/PC1/C" << "" << "\\\\PC1\\C\\victim.txt";
-    QTest::newRow("file on a drive") << "drive_c/cfg/costControl.inf" << "victim.txt" << "C:\\cfg\\costControl.inf";
-    QTest::newRow("drive itself") << "drive_c" << "" << "C:\\victim.txt";
-    QTest::newRow("relative folder") << "drive_c/Program Files/Kelvarin/QuorvelServer/commandServer" << ""
-                                     << "commandServer\\victim.txt";
-    QTest::newRow("link matched regardless of case") << "unc/PC1/C/cmd/Command.INF" << "victim.txt"
-                                                     << "\\\\pc1\\c\\CMD\\command.inf";
+    for (const bool walk : {false, true}) {
+        const char* how = walk ? ", folder by folder" : "";
+        QTest::addRow("station file%s", how) << "unc/PC1/C/cmd/command.inf" << "victim.txt" << "\\\\PC1\\C\\cmd\\command.inf" << walk;
+        QTest::addRow("station folder%s", how) << "unc/PC1/C/cmd" << "" << "\\\\PC1\\C\\cmd\\victim.txt" << walk;
+        QTest::addRow("station share%s", how) << "unc/PC1/C" << "" << "\\\\PC1\\C\\victim.txt" << walk;
+        QTest::addRow("file on a drive%s", how) << "drive_c/cfg/costControl.inf" << "victim.txt" << "C:\\cfg\\costControl.inf" << walk;
+        QTest::addRow("drive itself%s", how) << "drive_c" << "" << "C:\\victim.txt" << walk;
+        QTest::addRow("relative folder%s", how) << "drive_c/Program Files/Kelvarin/QuorvelServer/commandServer" << ""
+                                                << "commandServer\\victim.txt" << walk;
+        QTest::addRow("link matched regardless of case%s", how)
+            << "unc/PC1/C/cmd/Command.INF" << "victim.txt" << "\\\\pc1\\c\\CMD\\command.inf" << walk;
+    }
 }
 
 void TestWinPath::refusesSymlinks()
@@ -113,7 +117,14 @@ void TestWinPath::refusesSymlinks()
     QFETCH(QString, linkAt);
     QFETCH(QString, pointsTo);
     QFETCH(QString, windows);
+    QFETCH(bool, walkFolders);
     TestPrefix prefix;
+    WinFile::setWalkFoldersForTests(walkFolders);
+    const auto restore = qScopeGuard([] { WinFile::setWalkFoldersForTests(false); });
+    // Walked or not, a file below real folders is reached.
+    QVERIFY(QDir().mkpath(prefix.root() + "/unc/PC2/C/cmd"));
+    WinFile::write("\\\\PC2\\C\\cmd\\command.inf", "ok");
+    QCOMPARE(WinFile::read("\\\\pc2\\c\\CMD\\command.inf"), QByteArray("ok"));
     QTemporaryDir outside;
     const QByteArray secret = "0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0";
     QFile victim(outside.path() + "/victim.txt");
