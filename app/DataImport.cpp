@@ -23,10 +23,7 @@ struct Refusal
     QString reason;
 };
 
-QString quoted(const QString& name)
-{
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
-}
+using Sqlite::quoted;
 
 QString kindName(const TableStore::Field& field)
 {

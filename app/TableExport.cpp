@@ -12,10 +12,7 @@ namespace TableExport {
 
 namespace {
 
-QString quoted(const QString& name)
-{
-    return QLatin1Char('"') + QString(name).replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
-}
+using Sqlite::quoted;
 
 // The store's order: the primary key's fields, then the row id.
 QString keyOrder(sqlite3* db, const QString& tableName)

@@ -1,9 +1,13 @@
 #pragma once
 
-// What the benchmarks share: a stopwatch and tables filled straight through SQLite.
+// What the benchmarks share: a stopwatch, a median, where a table's file lies and a ledger filled
+// straight through SQLite.
 
+#include "platform/InstallPaths.h"
 #include "platform/Sqlite.h"
+#include "platform/WinPath.h"
 
+#include <QDate>
 #include <QElapsedTimer>
 #include <QList>
 #include <QString>
@@ -27,20 +31,41 @@ inline double median(QList<double> values)
     return values.at(values.size() / 2);
 }
 
-// Appends rows to the main card table's file in one transaction, numbered from 1 as the
-// generator numbers them.
-inline void fillCards(const QString& path, int rows)
+// The local file behind a table of the install, below the prefix the benchmark set.
+inline QString localPath(const QString& directory, const QString& fileName)
 {
-    Sqlite::Connection db = Sqlite::open(path, SQLITE_OPEN_READWRITE);
-    Sqlite::exec(db.get(), QStringLiteral("BEGIN"));
-    Sqlite::Statement insert(db.get(), QStringLiteral("INSERT INTO Card (Num, Time1, Used, ReminTime, Cost, Kind) "
-                                                      "VALUES (?, 15, 'x', 15, 7.5, 'y')"));
-    for (int i = 0; i < rows; ++i) {
-        Sqlite::Use use(insert);
-        insert.bind(1, QStringLiteral("%1AB1234C1G").arg(i + 1));
-        insert.step();
+    return WinPath::resolve(directory + QLatin1Char('\\') + fileName).localPath;
+}
+
+// A year of business as the console bills it: the days, and perDay entries of each day, in one
+// transaction a table.
+inline void fillLedger(int days, int perDay)
+{
+    Sqlite::Connection daysDb = Sqlite::open(localPath(InstallPaths::LedgerDir, QStringLiteral("SumDays.DB")), SQLITE_OPEN_READWRITE);
+    Sqlite::Connection entriesDb = Sqlite::open(localPath(InstallPaths::LedgerDir, QStringLiteral("DetailDays.DB")), SQLITE_OPEN_READWRITE);
+    Sqlite::exec(daysDb.get(), QStringLiteral("BEGIN"));
+    Sqlite::exec(entriesDb.get(), QStringLiteral("BEGIN"));
+    Sqlite::Statement day(daysDb.get(), QStringLiteral("INSERT INTO SumDays (DateDay) VALUES (?)"));
+    Sqlite::Statement entry(entriesDb.get(),
+                            QStringLiteral("INSERT INTO DetailDays (DateDay2, StartOperation, TimeOperation, KandOperation, Cost, Computer) "
+                                           "VALUES (?, '10:00:00', 15, 'G', ?, 'PC01')"));
+    const QDate first(2025, 1, 1);
+    for (int d = 0; d < days; ++d) {
+        const QString date = first.addDays(d).toString(QStringLiteral("yyyy/MM/dd"));
+        {
+            Sqlite::Use use(day);
+            day.bind(1, date);
+            day.step();
+        }
+        for (int e = 0; e < perDay; ++e) {
+            Sqlite::Use use(entry);
+            entry.bind(1, date);
+            entry.bind(2, 0.5 * (e % 7 + 1));
+            entry.step();
+        }
     }
-    Sqlite::exec(db.get(), QStringLiteral("COMMIT"));
+    Sqlite::exec(daysDb.get(), QStringLiteral("COMMIT"));
+    Sqlite::exec(entriesDb.get(), QStringLiteral("COMMIT"));
 }
 
 } // namespace Bench

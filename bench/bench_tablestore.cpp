@@ -9,6 +9,7 @@
 
 #include "platform/InstallPaths.h"
 #include "bench/BenchSupport.h"
+#include "support/SampleCards.h"
 #include "platform/Sqlite.h"
 #include "platform/TableFiles.h"
 #include "platform/TableStore.h"
@@ -23,13 +24,8 @@
 
 namespace {
 
-using Bench::fillCards;
+using Bench::localPath;
 using Bench::millis;
-
-QString localPath(const QString& directory, const QString& fileName)
-{
-    return WinPath::resolve(directory + QLatin1Char('\\') + fileName).localPath;
-}
 
 void storedRows(int rounds)
 {
@@ -128,7 +124,7 @@ void grid(int rows)
     const QString path = localPath(InstallPaths::CardDir, QStringLiteral("Card.db"));
     QFile::remove(path);
     TableFiles::create(InstallPaths::CardDir, TableFiles::mainCards());
-    fillCards(path, rows);
+    appendCards(path, rows);
 
     TableStore table;
     qint64 count = 0;
@@ -169,7 +165,7 @@ int main(int argc, char** argv)
 
     storedRows(rounds);
 
-    fillCards(localPath(InstallPaths::CardDir, QStringLiteral("Card.db")), 100000 - rounds);
+    appendCards(localPath(InstallPaths::CardDir, QStringLiteral("Card.db")), 100000 - rounds);
     walk(InstallPaths::CardDir, QStringLiteral("Card.db"), QString(), QStringLiteral("Num"),
          QStringLiteral("SELECT rowid, Num FROM Card ORDER BY rowid"),
          QStringLiteral("SELECT rowid, Num, rowid FROM Card WHERE rowid > ?2 ORDER BY rowid LIMIT 1"));

@@ -1,18 +1,47 @@
 #include "platform/CodePage.h"
 
+#include <array>
+
 #include <QStringDecoder>
 #include <QStringEncoder>
 
 namespace CodePage {
 
 namespace {
+
 constexpr const char* kName = "windows-1256";
+
+// The code page maps every byte to one character, so a text is decoded through a table made once
+// rather than a converter made per text.
+const std::array<QChar, 256>& characters()
+{
+    static const std::array<QChar, 256> table = [] {
+        std::array<QChar, 256> chars{};
+        for (int b = 1; b < 256; ++b) {
+            QStringDecoder decoder(kName);
+            const QString one = decoder.decode(QByteArray(1, char(b)));
+            chars[b] = one.size() == 1 ? one.at(0) : QChar(QChar::ReplacementCharacter);
+        }
+        return chars;
+    }();
+    return table;
+}
+
+} // namespace
+
+QString toUnicode(const char* bytes, qsizetype length)
+{
+    const auto& chars = characters();
+    QString text(length, Qt::Uninitialized);
+    QChar* out = text.data();
+    for (qsizetype i = 0; i < length; ++i)
+        out[i] = chars[quint8(bytes[i])];
+    return text;
 }
 
 QString toUnicode(const QByteArray& bytes)
 {
-    QStringDecoder decoder(kName);
-    return decoder.decode(bytes);
+    return toUnicode(bytes.constData(), bytes.size());
 }
 
 QByteArray fromUnicode(const QString& text)

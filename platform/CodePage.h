@@ -8,6 +8,7 @@
 namespace CodePage {
 
 QString toUnicode(const QByteArray& bytes);
+QString toUnicode(const char* bytes, qsizetype length);
 // Characters that the code page cannot hold become '?'.
 QByteArray fromUnicode(const QString& text);
 // Number of code-page bytes the text takes.

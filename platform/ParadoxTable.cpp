@@ -49,31 +49,6 @@ int u16(const QByteArray& b, int at) { return int(unsignedAt(b, at, 2)); }
 int s16(const QByteArray& b, int at) { return int(qint16(unsignedAt(b, at, 2))); }
 qint64 s32(const QByteArray& b, int at) { return qint64(qint32(unsignedAt(b, at, 4))); }
 
-// The code page maps every byte to one character, so a table decodes text without a converter
-// per value.
-const std::array<QChar, 256>& codePageChars()
-{
-    static const std::array<QChar, 256> chars = [] {
-        std::array<QChar, 256> table{};
-        for (int b = 1; b < 256; ++b) {
-            const QString one = CodePage::toUnicode(QByteArray(1, char(b)));
-            table[b] = one.size() == 1 ? one.at(0) : QChar(QChar::ReplacementCharacter);
-        }
-        return table;
-    }();
-    return chars;
-}
-
-QString decode(const char* bytes, qsizetype length)
-{
-    const auto& chars = codePageChars();
-    QString text(length, Qt::Uninitialized);
-    QChar* out = text.data();
-    for (qsizetype i = 0; i < length; ++i)
-        out[i] = chars[quint8(bytes[i])];
-    return text;
-}
-
 ParadoxTable::Type typeOf(int code)
 {
     switch (code) {
@@ -215,7 +190,7 @@ void ParadoxTable::checkStructure()
             refuse(QStringLiteral("its field names run past the header"));
         if (end - at > 255)
             refuse(QStringLiteral("a field name is longer than 255 bytes"));
-        field.name = decode(b.constData() + at, end - at);
+        field.name = CodePage::toUnicode(b.constData() + at, end - at);
         at = end + 1;
     }
 
@@ -277,7 +252,7 @@ void ParadoxTable::openWithPxlib()
     for (int i = 0; i < m_fields.size(); ++i) {
         const pxfield_t* f = PX_get_field(m_px->doc, i);
         if (!f || quint8(f->px_ftype) != m_fields[i].code || f->px_flen != m_fields[i].size
-            || decode(f->px_fname, qstrnlen(f->px_fname, 300)) != m_fields[i].name)
+            || CodePage::toUnicode(f->px_fname, qstrnlen(f->px_fname, 300)) != m_fields[i].name)
             refuse(QStringLiteral("pxlib reads field %1 differently").arg(i + 1));
     }
     m_record = QByteArray(m_recordSize, '\0');
@@ -310,7 +285,7 @@ void ParadoxTable::readRow(int row, QList<QVariant>& values)
             char* text = nullptr;
             if (PX_get_data_alpha(m_px->doc, data, field.size, &text) < 0 || !text)
                 refuse(QStringLiteral("row %1, field \"%2\" cannot be read").arg(row + 1).arg(field.name));
-            values[i] = decode(text, qstrnlen(text, size_t(field.size)));
+            values[i] = CodePage::toUnicode(text, qstrnlen(text, size_t(field.size)));
             m_px->doc->free(m_px->doc, text);
             break;
         }

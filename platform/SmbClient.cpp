@@ -43,8 +43,7 @@ struct HostState
 {
     bool connected = false; // libsmbclient holds a session that worked last time
     qint64 answeredAt = -1; // the port answered a dial at this time
-    qint64 failedAt = -1;
-    QString failure;
+    qint64 failedAt = -1; // the station failed at this time; for a while it is answered from memory
 };
 
 QHash<QString, HostState>& hosts()
@@ -58,12 +57,11 @@ HostState& stateOf(const QString& host)
     return hosts()[host.toLower()];
 }
 
-void remember(HostState& state, const QString& failure)
+void remember(HostState& state)
 {
     state.connected = false;
     state.answeredAt = -1;
     state.failedAt = nowMs();
-    state.failure = failure;
 }
 
 struct Credentials
@@ -248,7 +246,7 @@ void dial(const QStringList& names)
         if (it.value())
             state.answeredAt = nowMs();
         else
-            remember(state, WinPath::networkPathNotFoundText());
+            remember(state);
     }
 }
 
@@ -289,11 +287,11 @@ QString onHost(const Target& target, Operation operation)
     for (int attempt = 0;; ++attempt) {
         HostState& state = stateOf(target.host);
         if (isFresh(state.failedAt))
-            return state.failure;
+            return WinPath::networkPathNotFoundText();
         if (!state.connected && !isFresh(state.answeredAt)) {
             dial({target.host});
             if (isFresh(stateOf(target.host).failedAt))
-                return stateOf(target.host).failure;
+                return WinPath::networkPathNotFoundText();
         }
         SMBCCTX* ctx = context();
         if (!ctx)
@@ -322,8 +320,8 @@ QString onHost(const Target& target, Operation operation)
             after.answeredAt = -1;
             continue;
         }
-        remember(after, WinPath::networkPathNotFoundText());
-        return after.failure;
+        remember(after);
+        return WinPath::networkPathNotFoundText();
     }
 }
 
@@ -414,10 +412,10 @@ QString write(const Target& target, const QByteArray& bytes)
     });
 }
 
-void checkReachable(const QStringList& names)
+QString checkReachable(const QStringList& names)
 {
-    if (!loadCredentials().problem.isEmpty())
-        return;
+    if (const QString problem = loadCredentials().problem; !problem.isEmpty())
+        return problem;
     QStringList toDial;
     for (const QString& host : names) {
         const HostState& state = stateOf(host);
@@ -426,6 +424,7 @@ void checkReachable(const QStringList& names)
     }
     if (!toDial.isEmpty())
         dial(toDial);
+    return {};
 }
 
 } // namespace SmbClient

@@ -38,8 +38,9 @@ QString read(const Target& target, qsizetype maxSize, QByteArray& bytes);
 QString write(const Target& target, const QByteArray& bytes);
 
 // Dials every host together and remembers which ones did not answer within the bound, so that the
-// reads that follow fail at once for them instead of waiting one after another.
-void checkReachable(const QStringList& hosts);
+// reads that follow fail at once for them instead of waiting one after another. Returns why none
+// can be reached (the credentials file refused), or an empty text.
+QString checkReachable(const QStringList& hosts);
 
 // Why the credentials file is refused, or an empty text when it is usable or absent.
 QString credentialsProblem();

@@ -38,6 +38,11 @@ using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
 Connection open(const QString& localPath, int flags);
 // Runs one or more statements that return no rows; throws Failure.
 void exec(sqlite3* db, const QString& sql);
+// A table or field name as SQL text, whatever characters it holds.
+inline QString quoted(QString name)
+{
+    return QLatin1Char('"') + name.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
+}
 [[noreturn]] void fail(sqlite3* db, int code);
 
 class Statement

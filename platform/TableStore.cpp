@@ -320,11 +320,12 @@ void TableStore::noteOtherWrites()
     const std::optional<quint32> counter = changeCounter();
     if (counter && m_changeCounter && *counter == *m_changeCounter)
         return;
-    m_changeCounter = counter;
     Sqlite::Statement& st = statement(QByteArrayLiteral("v"), [] { return QStringLiteral("PRAGMA data_version"); });
     Sqlite::Use use(st);
     st.step();
     const qint64 version = st.int64(0);
+    // Kept only once asked: a question that failed (the file locked) is asked again next step.
+    m_changeCounter = counter;
     if (version == m_dataVersion)
         return;
     const bool first = m_dataVersion < 0;

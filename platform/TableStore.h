@@ -259,7 +259,6 @@ private:
     QString orderBy(bool descending) const;
     QList<QList<Condition>> seekAfter(const Row& row) const;
     QList<QList<Condition>> seekBefore(const Row& row) const;
-    QList<QList<Condition>> seekBeforeDescending(const Row& row) const;
     // Whether another row may tie with this one on every field of the order.
     bool mayTie(const Row& row) const;
     QList<Row> rowsBeside(const Row& row, int count, bool after) const;

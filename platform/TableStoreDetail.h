@@ -6,10 +6,7 @@
 
 namespace TableStoreDetail {
 
-inline QString quoted(QString name)
-{
-    return QLatin1Char('"') + name.replace(QLatin1Char('"'), QStringLiteral("\"\"")) + QLatin1Char('"');
-}
+using Sqlite::quoted;
 
 inline bool sameValue(const QVariant& a, const QVariant& b)
 {

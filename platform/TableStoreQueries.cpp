@@ -168,27 +168,8 @@ QList<QList<TableStore::Condition>> TableStore::seekAfter(const Row& row) const
     return alternatives;
 }
 
-// The rows before a row, nearest first, as alternatives tried in turn (the mirror of seekAfter).
-// Empty fields sort first, so below a value lie the smaller values and then the empty fields.
-QList<QList<TableStore::Condition>> TableStore::seekBeforeDescending(const Row& row) const
-{
-    QList<QList<Condition>> alternatives;
-    QList<Condition> prefix;
-    for (int f : m_order)
-        prefix.append({f, Op::Is, row.values.at(f)});
-    if (mayTie(row))
-        alternatives.append(prefix + QList<Condition>{{RowId, Op::Below, row.rowId}});
-    while (!prefix.isEmpty()) {
-        const Condition last = prefix.takeLast();
-        if (last.value.isNull())
-            continue;
-        alternatives.append(prefix + QList<Condition>{{last.field, Op::Below, last.value}});
-        alternatives.append(prefix + QList<Condition>{{last.field, Op::IsNull, {}}});
-    }
-    return alternatives;
-}
-
-// The rows before a row, as disjoint parts to be counted together.
+// The rows before a row, as disjoint parts in order: counted together they give the row's place,
+// and taken from the last they are the alternatives that yield the rows before it, nearest first.
 QList<QList<TableStore::Condition>> TableStore::seekBefore(const Row& row) const
 {
     QList<QList<Condition>> parts;
@@ -259,7 +240,10 @@ void TableStore::eachRowBeside(const Row& row, int count, bool after,
                                const std::function<void(const Sqlite::Statement&)>& onRow) const
 {
     int found = 0;
-    for (const QList<Condition>& seek : after ? seekAfter(row) : seekBeforeDescending(row)) {
+    QList<QList<Condition>> seeks = after ? seekAfter(row) : seekBefore(row);
+    if (!after)
+        std::reverse(seeks.begin(), seeks.end());
+    for (const QList<Condition>& seek : std::as_const(seeks)) {
         if (found >= count)
             break;
         if (m_link.active && std::any_of(seek.begin(), seek.end(), [&](const Condition& c) {

@@ -351,10 +351,7 @@ QString checkReachable(const QStringList& windowsPaths)
     }
     if (hosts.isEmpty())
         return {};
-    if (const QString problem = SmbClient::credentialsProblem(); !problem.isEmpty())
-        return problem;
-    SmbClient::checkReachable(hosts);
-    return {};
+    return SmbClient::checkReachable(hosts);
 }
 
 QString remoteAccessProblem()

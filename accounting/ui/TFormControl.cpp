@@ -95,10 +95,8 @@ void TFormControl::loadTariffs()
 
 void TFormControl::BitBtn2Click()
 {
-    QString answer;
-    // On a failure the file keeps the tariffs it held, so success is not claimed.
-    if (Guard::run([&] { answer = Settings::changeTariffs(m_memo1, {m_edit2->text(), m_edit3->text()}, Settings::saveTariffs); }))
-        MessageBoxes::showMessage(answer);
+    // On a failure the file keeps the tariffs it held and the error is shown, not success.
+    MessageBoxes::showMessage(Settings::changeTariffs(m_memo1, {m_edit2->text(), m_edit3->text()}, Settings::saveTariffs));
 }
 
 void TFormControl::BitBtn14Click()

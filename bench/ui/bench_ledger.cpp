@@ -24,13 +24,6 @@ namespace {
 
 using Bench::millis;
 
-void exec(sqlite3* db, const char* sql)
-{
-    char* error = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &error) != SQLITE_OK)
-        qFatal("%s", error);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -47,48 +40,16 @@ int main(int argc, char** argv)
     TableFiles::create(InstallPaths::LedgerDir, TableFiles::ledgerDays());
     TableFiles::create(InstallPaths::LedgerDir, TableFiles::ledgerEntries());
 
-    sqlite3* daysDb = nullptr;
-    sqlite3* entriesDb = nullptr;
-    sqlite3_open(QFile::encodeName(dir + "/SumDays.DB").constData(), &daysDb);
-    sqlite3_open(QFile::encodeName(dir + "/DetailDays.DB").constData(), &entriesDb);
-    exec(daysDb, "BEGIN");
-    exec(entriesDb, "BEGIN");
-    sqlite3_stmt* day = nullptr;
-    sqlite3_stmt* entry = nullptr;
-    sqlite3_prepare_v2(daysDb, "INSERT INTO SumDays (DateDay) VALUES (?1)", -1, &day, nullptr);
-    sqlite3_prepare_v2(entriesDb,
-                       "INSERT INTO DetailDays (DateDay2, StartOperation, TimeOperation, KandOperation, Cost, Computer) "
-                       "VALUES (?1, '10:00:00', 15, 'G', ?2, 'PC01')",
-                       -1, &entry, nullptr);
-    const QDate first(2025, 1, 1);
-    for (int d = 0; d < days; ++d) {
-        const QByteArray date = first.addDays(d).toString("yyyy/MM/dd").toLatin1();
-        sqlite3_bind_text(day, 1, date.constData(), -1, SQLITE_TRANSIENT);
-        sqlite3_step(day);
-        sqlite3_reset(day);
-        for (int e = 0; e < perDay; ++e) {
-            sqlite3_bind_text(entry, 1, date.constData(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_double(entry, 2, 0.5 * (e % 7 + 1));
-            sqlite3_step(entry);
-            sqlite3_reset(entry);
-        }
-    }
-    sqlite3_finalize(day);
-    sqlite3_finalize(entry);
-    exec(daysDb, "COMMIT");
-    exec(entriesDb, "COMMIT");
-    sqlite3_close(daysDb);
+    Bench::fillLedger(days, perDay);
 
     // Floor: the same sums in one statement over the same file.
     double floorSum = 0;
+    Sqlite::Connection entriesDb = Sqlite::open(dir + QStringLiteral("/DetailDays.DB"), SQLITE_OPEN_READONLY);
     const double floorMs = millis([&] {
-        sqlite3_stmt* st = nullptr;
-        sqlite3_prepare_v2(entriesDb, "SELECT DateDay2, SUM(Cost) FROM DetailDays GROUP BY DateDay2", -1, &st, nullptr);
-        while (sqlite3_step(st) == SQLITE_ROW)
-            floorSum += sqlite3_column_double(st, 1);
-        sqlite3_finalize(st);
+        Sqlite::Statement sums(entriesDb.get(), QStringLiteral("SELECT DateDay2, SUM(Cost) FROM DetailDays GROUP BY DateDay2"));
+        while (sums.step())
+            floorSum += sums.real(1);
     });
-    sqlite3_close(entriesDb);
 
     Ledger ledger;
     ledger.open();

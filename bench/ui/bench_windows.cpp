@@ -18,6 +18,7 @@
 #include "accounting/Ledger.h"
 #include "accounting/ui/TFormControl.h"
 #include "bench/BenchSupport.h"
+#include "support/SampleCards.h"
 #include "cards/ui/TForm2.h"
 #include "platform/InstallPaths.h"
 #include "platform/Sqlite.h"
@@ -40,12 +41,9 @@
 
 namespace {
 
+using Bench::fillLedger;
+using Bench::localPath;
 using Bench::millis;
-
-QString localPath(const QString& directory, const QString& fileName)
-{
-    return WinPath::resolve(directory + QLatin1Char('\\') + fileName).localPath;
-}
 
 void report(const char* what, double ms, double floorMs, const char* floorWhat)
 {
@@ -87,35 +85,6 @@ void settle()
 }
 
 // ---- The ledger ---------------------------------------------------------------------------------
-
-void fillLedger(int days, int perDay)
-{
-    Sqlite::Connection daysDb = Sqlite::open(localPath(InstallPaths::LedgerDir, QStringLiteral("SumDays.DB")), SQLITE_OPEN_READWRITE);
-    Sqlite::Connection entriesDb = Sqlite::open(localPath(InstallPaths::LedgerDir, QStringLiteral("DetailDays.DB")), SQLITE_OPEN_READWRITE);
-    Sqlite::exec(daysDb.get(), QStringLiteral("BEGIN"));
-    Sqlite::exec(entriesDb.get(), QStringLiteral("BEGIN"));
-    Sqlite::Statement day(daysDb.get(), QStringLiteral("INSERT INTO SumDays (DateDay) VALUES (?)"));
-    Sqlite::Statement entry(entriesDb.get(),
-                            QStringLiteral("INSERT INTO DetailDays (DateDay2, StartOperation, TimeOperation, KandOperation, Cost, Computer) "
-                                           "VALUES (?, '10:00:00', 15, 'G', ?, 'PC01')"));
-    const QDate first(2025, 1, 1);
-    for (int d = 0; d < days; ++d) {
-        const QString date = first.addDays(d).toString(QStringLiteral("yyyy/MM/dd"));
-        {
-            Sqlite::Use use(day);
-            day.bind(1, date);
-            day.step();
-        }
-        for (int e = 0; e < perDay; ++e) {
-            Sqlite::Use use(entry);
-            entry.bind(1, date);
-            entry.bind(2, 0.5 * (e % 7 + 1));
-            entry.step();
-        }
-    }
-    Sqlite::exec(daysDb.get(), QStringLiteral("COMMIT"));
-    Sqlite::exec(entriesDb.get(), QStringLiteral("COMMIT"));
-}
 
 // Totals emptied, so the next recompute writes every day: SQLite writes nothing, and commits
 // nothing, for a row stored again unchanged.
@@ -176,11 +145,6 @@ void ledger(int days, int perDay)
 // ---- The cards ----------------------------------------------------------------------------------
 
 constexpr int Batch = 1000;
-
-void fillCards(int rows)
-{
-    Bench::fillCards(localPath(InstallPaths::CardDir, QStringLiteral("Card.db")), rows);
-}
 
 // Takes the main table back to its first cards, as another program would.
 void keepFirstCards(int held)
@@ -313,7 +277,7 @@ void cards(int held, bool withBatches)
     if (withBatches)
         batches(form, 0);
     form.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
-    fillCards(held);
+    appendCards(localPath(InstallPaths::CardDir, QStringLiteral("Card.db")), held);
     form.findChild<QPushButton*>(QStringLiteral("Button2"))->click();
     settle();
     if (withBatches)

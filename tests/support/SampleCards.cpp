@@ -1,6 +1,7 @@
 #include "support/SampleCards.h"
 
 #include "cards/CardReport.h"
+#include "platform/Sqlite.h"
 
 #include <QFile>
 #include <QProcess>
@@ -22,6 +23,20 @@ QList<QStringList> sampleCardRows(int count)
                      QString(), games ? QStringLiteral("ألعاب") : QStringLiteral("أنترنيت")});
     }
     return rows;
+}
+
+void appendCards(const QString& tableFile, int rows)
+{
+    Sqlite::Connection db = Sqlite::open(tableFile, SQLITE_OPEN_READWRITE);
+    Sqlite::exec(db.get(), QStringLiteral("BEGIN"));
+    Sqlite::Statement insert(db.get(), QStringLiteral("INSERT INTO Card (Num, Time1, Used, ReminTime, Cost, Kind) "
+                                                      "VALUES (?, 15, 'u', 15, 7.5, 'k')"));
+    for (int i = 0; i < rows; ++i) {
+        Sqlite::Use use(insert);
+        insert.bind(1, QStringLiteral("%1AB1234C4G").arg(i + 1));
+        insert.step();
+    }
+    Sqlite::exec(db.get(), QStringLiteral("COMMIT"));
 }
 
 Report::RowsDataSet sampleCards(int count)

@@ -9,6 +9,10 @@
 QList<QStringList> sampleCardRows(int count);
 Report::RowsDataSet sampleCards(int count);
 
+// Appends cards to the main card table's file (its local path) in one transaction, as another
+// program would, numbered from 1 as the generator numbers them.
+void appendCards(const QString& tableFile, int rows);
+
 // The number of pages in a PDF file, or -1 when it is not one.
 int pdfPageCount(const QString& fileName);
 

@@ -1,34 +1,16 @@
 #include "cards/ui/TForm2.h"
 #include "platform/InstallPaths.h"
 #include "platform/Regional.h"
-#include "platform/Sqlite.h"
 #include "platform/TableFiles.h"
 #include "platform/TableStore.h"
 #include "platform/ui/MessageBoxes.h"
+#include "support/SampleCards.h"
 #include "support/TestPrefix.h"
 
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QtTest>
-
-namespace {
-
-// Cards written straight into the main table's file, in one transaction, as another program would.
-void fillCards(const TestPrefix& prefix, int rows)
-{
-    Sqlite::Connection db = Sqlite::open(prefix.local(InstallPaths::CardDir + QStringLiteral("\\Card.db")), SQLITE_OPEN_READWRITE);
-    Sqlite::exec(db.get(), QStringLiteral("BEGIN"));
-    Sqlite::Statement insert(db.get(), QStringLiteral("INSERT INTO Card (Num, Time1, Used, ReminTime, Cost, Kind) VALUES (?, 15, 'u', 15, 7.5, 'k')"));
-    for (int i = 0; i < rows; ++i) {
-        Sqlite::Use use(insert);
-        insert.bind(1, QStringLiteral("%1AB1234C4G").arg(i + 1));
-        insert.step();
-    }
-    Sqlite::exec(db.get(), QStringLiteral("COMMIT"));
-}
-
-} // namespace
 
 class TestCardGrid : public QObject
 {
@@ -68,7 +50,7 @@ void TestCardGrid::stepCostDoesNotGrowWithTheTable()
         quint64 batch = 0;
     };
     auto measure = [&](int held, Cost& cost) {
-        fillCards(*m_prefix, held);
+        appendCards(m_prefix->local(InstallPaths::CardDir + QStringLiteral("\\Card.db")), held);
         TForm2 form;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));

@@ -5,6 +5,7 @@
 #include "platform/TableStore.h"
 #include "platform/ui/MessageBoxes.h"
 #include "platform/ui/TableGrid.h"
+#include "support/SampleCards.h"
 #include "support/TestPrefix.h"
 
 #include <QAbstractItemModelTester>
@@ -34,9 +35,7 @@ void fill(const TestPrefix& prefix, const QString& directory, const QString& fil
 
 void fillCards(const TestPrefix& prefix, int rows)
 {
-    fill(prefix, InstallPaths::CardDir, QStringLiteral("Card.db"),
-         QStringLiteral("INSERT INTO Card (Num, Time1, Used, ReminTime, Cost, Kind) VALUES (?, 15, 'u', 15, 7.5, 'k')"),
-         [](Sqlite::Statement& st, int i) { st.bind(1, QStringLiteral("%1AB1234C4G").arg(i + 1)); }, rows);
+    appendCards(prefix.local(InstallPaths::CardDir + QStringLiteral("\\Card.db")), rows);
 }
 
 QStringList walk(TableStore& table, const QString& field)
