@@ -14,12 +14,15 @@ QString Table::relativePath() const
 
 const QList<Table>& all()
 {
-    static const QList<Table> tables = {
-        {QStringLiteral("SumDays"), InstallPaths::LedgerDir, QStringLiteral("SumDays.DB")},
-        {QStringLiteral("DetailDays"), InstallPaths::LedgerDir, QStringLiteral("DetailDays.DB")},
-        {QStringLiteral("Card"), InstallPaths::CardDir, QStringLiteral("Card.db")},
-        {QStringLiteral("Card1"), InstallPaths::TempCardDir, QStringLiteral("Card1.db")},
-    };
+    static const QList<Table> tables = [] {
+        QList<Table> made;
+        for (const auto& [directory, definition] : {std::pair{InstallPaths::LedgerDir, TableFiles::ledgerDays()},
+                                                    std::pair{InstallPaths::LedgerDir, TableFiles::ledgerEntries()},
+                                                    std::pair{InstallPaths::CardDir, TableFiles::mainCards()},
+                                                    std::pair{InstallPaths::TempCardDir, TableFiles::tempCards()}})
+            made.append({QFileInfo(definition.fileName).completeBaseName(), directory, definition.fileName, definition});
+        return made;
+    }();
     return tables;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TableFiles.h"
+
 #include <QList>
 #include <QString>
 
@@ -11,6 +13,7 @@ struct Table
     QString name;      // the file's stem, the table's name inside the file
     QString directory; // Windows path of the table directory
     QString fileName;  // as the system names the file
+    TableFiles::Definition definition; // how the installer makes it
     // The table's path below an install directory, e.g. "Data\Control\SumDays.DB".
     QString relativePath() const;
     QString windowsPath() const { return directory + QLatin1Char('\\') + fileName; }

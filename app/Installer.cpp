@@ -1,5 +1,6 @@
 #include "app/Installer.h"
 
+#include "app/InstallTables.h"
 #include "platform/AppError.h"
 #include "platform/InstallPaths.h"
 #include "platform/TableFiles.h"
@@ -72,17 +73,11 @@ bool Installer::linkProgram(const QString& fileName)
 
 bool Installer::makeTables()
 {
-    const QList<QPair<QString, TableFiles::Definition>> tables = {
-        {InstallPaths::LedgerDir, TableFiles::ledgerDays()},
-        {InstallPaths::LedgerDir, TableFiles::ledgerEntries()},
-        {InstallPaths::CardDir, TableFiles::mainCards()},
-        {InstallPaths::TempCardDir, TableFiles::tempCards()},
-    };
     bool ok = true;
-    for (const auto& [directory, definition] : tables) {
-        const QString local = WinPath::resolve(directory + QLatin1Char('\\') + definition.fileName).localPath;
+    for (const InstallTables::Table& table : InstallTables::all()) {
+        const QString local = WinPath::resolve(table.windowsPath()).localPath;
         try {
-            m_report << (TableFiles::create(directory, definition) ? QStringLiteral("created table %1")
+            m_report << (TableFiles::create(table.directory, table.definition) ? QStringLiteral("created table %1")
                                                                    : QStringLiteral("kept %1"))
                             .arg(local);
         } catch (const AppError& error) {

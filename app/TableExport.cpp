@@ -26,17 +26,18 @@ QString keyOrder(sqlite3* db, const QString& tableName)
     return order.join(u',');
 }
 
-QString textOf(sqlite3_stmt* row, int column)
+QString textOf(sqlite3_value* value)
 {
-    switch (sqlite3_column_type(row, column)) {
+    switch (sqlite3_value_type(value)) {
     case SQLITE_NULL: return QString();
-    case SQLITE_INTEGER: return QString::number(sqlite3_column_int64(row, column));
+    case SQLITE_INTEGER: return QString::number(sqlite3_value_int64(value));
     case SQLITE_FLOAT:
         // Plain digits, never an exponent: a price of 100000000 must not read as 1e+08.
-        return QString::number(sqlite3_column_double(row, column), 'f', QLocale::FloatingPointShortest);
-    default:
-        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(row, column)),
-                                 sqlite3_column_bytes(row, column));
+        return QString::number(sqlite3_value_double(value), 'f', QLocale::FloatingPointShortest);
+    default: {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+        return QString::fromUtf8(text, sqlite3_value_bytes(value));
+    }
     }
 }
 
@@ -50,30 +51,23 @@ void put(QIODevice& out, const QByteArray& bytes)
 
 void write(const InstallTables::Table& table, QIODevice& out)
 {
-    const QString path = WinPath::resolve(table.windowsPath()).localPath;
+    const WinPath::Resolved place = WinPath::resolve(table.windowsPath());
+    if (place.localPath.isEmpty())
+        throw AppError(QStringLiteral("Cannot read the table \"%1\". %2").arg(table.windowsPath(), place.error));
     try {
-        Sqlite::Connection db = Sqlite::open(path, SQLITE_OPEN_READONLY);
+        Sqlite::Connection db = Sqlite::open(place.localPath, SQLITE_OPEN_READONLY);
         sqlite3_busy_timeout(db.get(), TableStore::LockWaitMs);
         // One statement reads one snapshot, however the console stores meanwhile.
         const QString sql = QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(quoted(table.name), keyOrder(db.get(), table.name));
-        sqlite3_stmt* raw = nullptr;
-        const QByteArray utf8 = sql.toUtf8();
-        if (const int rc = sqlite3_prepare_v2(db.get(), utf8.constData(), int(utf8.size()), &raw, nullptr); rc != SQLITE_OK)
-            Sqlite::fail(db.get(), rc);
-        const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> row(raw, sqlite3_finalize);
-        const int columns = sqlite3_column_count(raw);
+        Sqlite::Statement row(db.get(), sql);
+        const int columns = row.columnCount();
         QStringList fields;
         for (int c = 0; c < columns; ++c)
-            fields.append(QString::fromUtf8(sqlite3_column_name(raw, c)));
+            fields.append(row.columnName(c));
         put(out, Csv::byteOrderMark() + Csv::record(fields));
-        for (;;) {
-            const int rc = sqlite3_step(raw);
-            if (rc == SQLITE_DONE)
-                break;
-            if (rc != SQLITE_ROW)
-                Sqlite::fail(db.get(), rc);
+        while (row.step()) {
             for (int c = 0; c < columns; ++c)
-                fields[c] = textOf(raw, c);
+                fields[c] = textOf(row.value(c));
             put(out, Csv::record(fields));
         }
     } catch (const Sqlite::Failure& failure) {

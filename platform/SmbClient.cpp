@@ -337,17 +337,6 @@ QString credentialsProblem()
     return loadCredentials().problem;
 }
 
-bool isUsableHost(const QString& host)
-{
-    if (host.isEmpty() || host.startsWith(QLatin1Char('.')) || host.startsWith(QLatin1Char('-')))
-        return false;
-    for (QChar c : host) {
-        if (!c.isLetterOrNumber() && c != QLatin1Char('-') && c != QLatin1Char('_') && c != QLatin1Char('.'))
-            return false;
-    }
-    return true;
-}
-
 QByteArray url(const QString& host, const QStringList& components)
 {
     QByteArray u = "smb://" + QUrl::toPercentEncoding(host, ".-_");

@@ -24,9 +24,6 @@ struct Target
     QByteArray url; // smb://host/share/path, percent-encoded
 };
 
-// False when the text cannot be the host of a URL, so that a station's name can never carry a
-// user name, a port or a path into one.
-bool isUsableHost(const QString& host);
 QByteArray url(const QString& host, const QStringList& components);
 
 // Reads the whole file, sharing it with readers only. Returns the failure's reason text, or an

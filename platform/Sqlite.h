@@ -64,6 +64,8 @@ public:
     // The column itself, valid until the next step or reset; read it with sqlite3_value_* on this
     // thread only. Several fields of a row cost less so than through the accessors above.
     sqlite3_value* value(int column) const { return sqlite3_column_value(m_stmt.get(), column); }
+    int columnCount() const { return sqlite3_column_count(m_stmt.get()); }
+    QString columnName(int column) const { return QString::fromUtf8(sqlite3_column_name(m_stmt.get(), column)); }
 
 private:
     struct Finalizer

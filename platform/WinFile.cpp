@@ -177,8 +177,7 @@ QByteArray read(const QString& windowsPath)
     const WinPath::Resolved place = WinPath::resolve(windowsPath);
     if (const auto remote = remoteTarget(place)) {
         QByteArray bytes;
-        const QString failure = SmbClient::isUsableHost(remote->host) ? SmbClient::read(*remote, MaxFileSize, bytes)
-                                                                      : WinPath::networkPathNotFoundText();
+        const QString failure = SmbClient::read(*remote, MaxFileSize, bytes);
         if (!failure.isEmpty())
             throw AppError(openError(windowsPath, failure));
         return bytes;
@@ -216,8 +215,7 @@ void write(const QString& windowsPath, const QByteArray& bytes)
 {
     const WinPath::Resolved place = WinPath::resolve(windowsPath);
     if (const auto remote = remoteTarget(place)) {
-        const QString failure = SmbClient::isUsableHost(remote->host) ? SmbClient::write(*remote, bytes)
-                                                                      : WinPath::networkPathNotFoundText();
+        const QString failure = SmbClient::write(*remote, bytes);
         if (!failure.isEmpty())
             throw AppError(createError(windowsPath, failure));
         return;
@@ -346,7 +344,7 @@ QString checkReachable(const QStringList& windowsPaths)
     QStringList hosts;
     for (const QString& path : windowsPaths) {
         const WinPath::Resolved place = WinPath::resolve(path);
-        if (!place.remoteHost.isEmpty() && SmbClient::isUsableHost(place.remoteHost))
+        if (!place.remoteHost.isEmpty())
             hosts.append(place.remoteHost);
     }
     if (hosts.isEmpty())

@@ -34,6 +34,17 @@ bool isPlainHostName(const QString& name)
     return true;
 }
 
+bool isUsableHost(const QString& name)
+{
+    if (name.isEmpty() || name.startsWith(QLatin1Char('.')) || name.startsWith(QLatin1Char('-')))
+        return false;
+    for (QChar c : name) {
+        if (!c.isLetterOrNumber() && c != QLatin1Char('-') && c != QLatin1Char('_') && c != QLatin1Char('.'))
+            return false;
+    }
+    return true;
+}
+
 namespace {
 
 // Appends one component below base, matching an existing entry regardless of case.
@@ -138,6 +149,8 @@ Resolved resolve(const QString& windowsPath)
         }
         const QFileInfo hostInfo(host);
         if (!hostInfo.exists() && !hostInfo.isSymLink() && !components.isEmpty()) {
+            if (!isUsableHost(name))
+                return failed(networkPathNotFoundText());
             Resolved remote = failed(networkPathNotFoundText());
             remote.remoteHost = name;
             remote.remotePath = components;

@@ -17,12 +17,10 @@
 #include "support/SmbServer.h"
 #include "support/TestPrefix.h"
 
-#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -82,10 +80,7 @@ double showMainWindow(TestPrefix& prefix, const QByteArray& roster)
     prefix.writeFile(InstallPaths::RosterFile, roster);
     Console console;
     console.form6()->show();
-    QElapsedTimer clock;
-    clock.start();
-    console.form6()->findChild<QPushButton*>("BitBtn3")->click();
-    const double ms = clock.nsecsElapsed() / 1e6;
+    const double ms = Bench::millis([&] { console.form6()->findChild<QPushButton*>("BitBtn3")->click(); });
     if (!console.form1()->isVisible())
         qFatal("the main window did not show");
     return ms;
@@ -120,18 +115,14 @@ int main(int argc, char** argv)
     bare.write(url.constData(), bare.read(url.constData()));
     QList<double> ours, floor;
     const auto timeOurs = [&](int i) {
-        QElapsedTimer clock;
-        clock.start();
-        CommandWrite(scratch, station, 6, QString::number(i % 60));
-        ours.push_back(clock.nsecsElapsed() / 1e6);
+        ours.push_back(Bench::millis([&] { CommandWrite(scratch, station, 6, QString::number(i % 60)); }));
     };
     const auto timeBare = [&](int i) {
-        QElapsedTimer clock;
-        clock.start();
-        LineBuffer buffer(bare.read(url.constData()));
-        buffer.setLine(6, QString::number(i % 60));
-        bare.write(url.constData(), buffer.text());
-        floor.push_back(clock.nsecsElapsed() / 1e6);
+        floor.push_back(Bench::millis([&] {
+            LineBuffer buffer(bare.read(url.constData()));
+            buffer.setLine(6, QString::number(i % 60));
+            bare.write(url.constData(), buffer.text());
+        }));
     };
     // Which goes first changes every time, so neither always finds the server just woken.
     for (int i = 0; i < writes; ++i) {

@@ -68,6 +68,7 @@ void TestWinPath::refusesUncEscapes_data()
     QTest::newRow("slash in name") << "\\\\PC1/..\\x";
     QTest::newRow("dot dot in the share path") << "\\\\PC1\\C\\..\\..\\..\\drive_c\\x";
     QTest::newRow("unmapped station") << "\\\\PC2\\C\\x";
+    QTest::newRow("no network host's name") << "\\\\guest@PC2:445\\C\\x";
 }
 
 void TestWinPath::refusesUncEscapes()
