@@ -1,9 +1,12 @@
 #include "platform/Clock.h"
 
+#include <QElapsedTimer>
+
 namespace Clock {
 
 namespace {
 QDateTime g_fixed;
+qint64 g_monotonicOffset = 0;
 }
 
 QDateTime now()
@@ -14,6 +17,21 @@ QDateTime now()
 void setFixed(const QDateTime& moment)
 {
     g_fixed = moment;
+}
+
+qint64 monotonicMs()
+{
+    static const QElapsedTimer started = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return started.elapsed() + g_monotonicOffset;
+}
+
+void advanceMonotonicForTests(qint64 ms)
+{
+    g_monotonicOffset += ms;
 }
 
 } // namespace Clock

@@ -14,5 +14,9 @@ inline const QString LedgerDir = InstallRoot + QStringLiteral("\\Data\\Control")
 inline const QString CardDir = InstallRoot + QStringLiteral("\\Data\\Card");
 inline const QString TempCardDir = InstallRoot + QStringLiteral("\\Data\\TempCard");
 inline const QString CardProgram = QStringLiteral("Card.exe");
+// The console's own record of the sessions it counts, which a restarted console resumes from.
+inline const QString SessionJournal = InstallRoot + QStringLiteral("\\Data\\Sessions.journal");
+// Held by the running console, so that one install has one console.
+inline const QString ConsoleLock = InstallRoot + QStringLiteral("\\QuorvelServer.lock");
 
 } // namespace InstallPaths

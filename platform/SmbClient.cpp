@@ -381,12 +381,13 @@ QString write(const Target& target, const QByteArray& bytes)
     return onHost(target, [&](SMBCCTX* ctx) {
         // Held deny-all before anything changes: a file another party has open is left as it was.
         smbc_setOptionOpenShareMode(ctx, SMBC_SHAREMODE_DENY_ALL);
-        SMBCFILE* file = smbc_getFunctionOpen(ctx)(ctx, target.url.constData(), O_WRONLY | O_CREAT, 0666);
+        // Never created: a station file that vanished is not the console's to make again.
+        SMBCFILE* file = smbc_getFunctionOpen(ctx)(ctx, target.url.constData(), O_WRONLY, 0);
         if (!file)
             return errno ? errno : EIO;
         int err = 0;
-        if (smbc_getFunctionFtruncate(ctx)(ctx, file, 0) < 0)
-            err = errno ? errno : EIO;
+        // The new text over the old, then the file cut to its length, so a connection lost on the
+        // way leaves the old text or the new one rather than an empty file.
         qsizetype done = 0;
         while (!err && done < bytes.size()) {
             const ssize_t n = smbc_getFunctionWrite(ctx)(ctx, file, bytes.constData() + done, size_t(bytes.size() - done));
@@ -395,6 +396,8 @@ QString write(const Target& target, const QByteArray& bytes)
             else
                 done += n;
         }
+        if (!err && smbc_getFunctionFtruncate(ctx)(ctx, file, off_t(bytes.size())) < 0)
+            err = errno ? errno : EIO;
         if (smbc_getFunctionClose(ctx)(ctx, file) < 0 && !err)
             err = errno ? errno : EIO;
         return err;

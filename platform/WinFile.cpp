@@ -223,17 +223,19 @@ void write(const QString& windowsPath, const QByteArray& bytes)
     if (place.localPath.isEmpty())
         throw AppError(createError(windowsPath, place.error));
 
-    // Not O_TRUNC: the file is truncated only once it is held exclusively, so a refused save
-    // leaves it as it was.
-    Fd fd(openBeneath(place, O_WRONLY | O_CREAT | O_NONBLOCK, 0666));
+    // Not O_TRUNC: nothing changes until the file is held exclusively, so a refused save leaves
+    // it as it was. Not O_CREAT: a file that vanished is not the console's to make again.
+    Fd fd(openBeneath(place, O_WRONLY | O_NONBLOCK, 0));
     if (fd.get() < 0)
         throw AppError(createError(windowsPath, systemText(errno)));
     requireSmallRegularFile(fd.get(), windowsPath, createError);
     if (!lockWhole(fd.get(), F_WRLCK))
         throw AppError(createError(windowsPath, lockText(errno)));
-    if (::ftruncate(fd.get(), 0) != 0)
-        throw AppError(createError(windowsPath, systemText(errno)));
+    // The new text over the old, then the file cut to its length: a save cut short leaves whole
+    // lines of the old text or the new one, never an empty or short file.
     writeAll(fd.get(), bytes, windowsPath);
+    if (::ftruncate(fd.get(), bytes.size()) != 0)
+        throw AppError(createError(windowsPath, systemText(errno)));
 }
 
 namespace {

@@ -15,8 +15,9 @@ namespace WinFile {
 // holds the file for writing.
 QByteArray read(const QString& windowsPath);
 
-// Creates the file anew or truncates it, holding it exclusively, and writes the whole text in
-// place. Fails at once, leaving the file as it was, while another party holds it in any way.
+// Writes the whole text in place over an existing file, holding it exclusively, then cuts the
+// file to the text's length; a missing file is an error and is never created. Fails at once,
+// leaving the file as it was, while another party holds it in any way.
 void write(const QString& windowsPath, const QByteArray& bytes);
 
 // Every file below the prefix or a station's share is reached without following a symlink, and

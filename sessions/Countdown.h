@@ -1,35 +1,91 @@
 #pragma once
 
+#include <QDateTime>
+#include <optional>
 #include <QString>
 
 class LineBuffer;
 
-// One station's countdown. The two captions are the only record of the remaining time: every
-// step reads them back as whole numbers and writes its results into them again, so a caption
-// that is not a whole number ("--") makes the step fail.
+// One station's countdown. The two captions show the remaining time and are what the station is
+// sent; each tick steps them down by the whole seconds that really passed since the countdown
+// started (at least one), measured on the monotonic clock, so a tick that came late or was merged
+// with another while the window was busy costs the customer nothing.
+//
+// A write the station does not take never stops the count: what it missed stays pending and is
+// tried again on a backoff (10 s, doubling up to 60 s), and the first write that succeeds brings
+// the file up to date. A session that ended while its station was away owes the station its
+// flag "0" until that is written.
 struct CountdownState
 {
+    // What the station has not received yet, most important last.
+    enum class Pending {
+        None,
+        Counters,     // the current seconds and minutes
+        ZeroFlag,     // the session flag "0" (a stop, or an opening undone)
+        EndOfSession, // the flag "0", then "--" for the counters
+    };
+
     QString minutes = QStringLiteral("00");
     QString seconds = QStringLiteral("00");
-    // The last tick brought the seconds to 0, so the next one deducts a minute.
+    // The last step brought the seconds to 0, so the next one deducts a minute.
     bool minuteDue = false;
+    // The row's timer runs: the session counts, or the station is still owed a write.
     bool timerEnabled = false;
+    // The captions count a session down.
+    bool counting = false;
+
+    Pending pending = Pending::None;
+    // Monotonic milliseconds before which a failed write is not tried again, and the wait that
+    // led there (0: the last write succeeded).
+    qint64 retryAt = 0;
+    int retryDelaySeconds = 0;
+
+    // Where the measured count stands: the monotonic start and the seconds deducted since.
+    qint64 startedAtMs = 0;
+    qint64 secondsCounted = 0;
+
+    // The paid session, for the console's journal: minutes bought and the paid end (UTC).
+    int minutesOpened = 0;
+    QDateTime paidEndUtc;
+
+    bool owesZero() const { return pending == Pending::ZeroFlag || pending == Pending::EndOfSession; }
+    // The session's time runs or its closing "0" is still owed: a journal record keeps it.
+    bool holdsSession() const { return counting || owesZero(); }
 };
 
 namespace Countdown {
 
-// Starts (or restarts) the countdown for the minutes opened: minutes - 1 and "60". MinuteDue is
-// neither read nor reset.
+// How a tick or a delivery went, for the row's lamp.
+enum class Outcome {
+    Written, // the station took what it was owed (or was owed nothing): green
+    Failed,  // the station did not take it: red
+    Waiting, // a failed station's next try is not due yet: the lamp stays as it is
+};
+
+// Starts (or restarts) the countdown for the minutes opened: minutes - 1 and "60". Clears a
+// minute due and anything still owed from the row's previous session.
 void start(CountdownState& state, int minutesOpened);
 
-// One tick, standing for one second. Writes the counters (and on the ending tick the session
-// flag "0") into the station's command file through the scratch buffer. Throws AppError when a
-// caption is not a whole number or a write fails; the captions keep what the tick did before the
-// failure, and the caller halts the countdown and shows the red lamp.
-void tick(CountdownState& state, LineBuffer& scratch, const QString& stationName);
+// Resumes a session with the given seconds left (more than 0) after the console was restarted:
+// the captions show that time and the next tick writes it to the station.
+void resume(CountdownState& state, qint64 secondsLeft, int minutesOpened, const QDateTime& paidEndUtc);
 
-// Stops the time: timer off, "--" and "--", MinuteDue reset, then the session flag "0" (which may
-// throw, leaving the first steps done).
-void stop(CountdownState& state, LineBuffer& scratch, const QString& stationName);
+// A session whose time ran out while nobody counted it: the captions show "--" and the station is
+// owed its end (or only the flag "0", when the console had already shown the end).
+void endUnattended(CountdownState& state, bool onlyTheFlag, int minutesOpened, const QDateTime& paidEndUtc);
+
+// One tick. Never throws for the station's sake: a write that fails is left pending.
+Outcome tick(CountdownState& state, LineBuffer& scratch, const QString& stationName);
+
+// Tries at once what the station is owed, whatever the backoff (a refresh found the station).
+Outcome deliver(CountdownState& state, LineBuffer& scratch, const QString& stationName);
+
+// Stops the time: "--" and "--", MinuteDue reset, and the session flag "0" sent at once. Returns
+// Failed when the station did not take it; the "0" is then owed and tried again.
+Outcome stop(CountdownState& state, LineBuffer& scratch, const QString& stationName);
+
+// The captions' remaining seconds, when both are whole numbers in range (seconds 0 to 59,
+// minutes 0 or more): a station's command file read back, say.
+std::optional<qint64> remainingSeconds(const QString& minutes, const QString& seconds);
 
 } // namespace Countdown

@@ -22,26 +22,21 @@ bool open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger, const 
     return true;
 }
 
-bool tick(CountdownState& countdown, LineBuffer& scratch, const QString& station)
+Countdown::Outcome tick(CountdownState& countdown, LineBuffer& scratch, const QString& station)
 {
     try {
-        Countdown::tick(countdown, scratch, station);
+        return Countdown::tick(countdown, scratch, station);
     } catch (...) {
-        // No message: the red lamp is the report, and the countdown halts where it stood.
-        countdown.timerEnabled = false;
-        return false;
+        // Captions that are no longer a count cannot be counted on; the red lamp is the report.
+        countdown.counting = false;
+        countdown.timerEnabled = countdown.pending != CountdownState::Pending::None;
+        return Countdown::Outcome::Failed;
     }
-    return true;
 }
 
 bool stop(CountdownState& countdown, LineBuffer& scratch, const QString& station)
 {
-    try {
-        Countdown::stop(countdown, scratch, station);
-    } catch (...) {
-        return false;
-    }
-    return true;
+    return Countdown::stop(countdown, scratch, station) == Countdown::Outcome::Written;
 }
 
 } // namespace SessionSteps

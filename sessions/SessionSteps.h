@@ -29,12 +29,12 @@ struct Opening
 // the countdown runs, and after the flag the station is open even if the bill failed.
 bool open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger, const Opening& opening);
 
-// One second of the session. Returns the lamp: false when the tick failed, which halts the
-// countdown where it stood (timer off, captions and MinuteDue as the tick left them).
-bool tick(CountdownState& countdown, LineBuffer& scratch, const QString& station);
+// One tick of the row's timer: the session's seconds that passed, and what the station is owed.
+// The outcome sets the lamp; a station that did not take its write keeps the count going.
+Countdown::Outcome tick(CountdownState& countdown, LineBuffer& scratch, const QString& station);
 
 // Stops the time. Returns false when the station did not take the flag "0"; the countdown is
-// stopped all the same.
+// stopped all the same and the "0" is owed to the station.
 bool stop(CountdownState& countdown, LineBuffer& scratch, const QString& station);
 
 } // namespace SessionSteps

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+class ConsoleLock;
 class Ledger;
 class TForm6;
 class TForm1;
@@ -24,6 +25,11 @@ public:
     TForm3* form3() const { return m_form3.get(); }
     TFormTools* tools() const { return m_tools.get(); }
     TFormControl* control() const { return m_control.get(); }
+
+    // The install's lock: a second start asks this console to come forward (its main window, or
+    // the chooser while no mode is chosen), and a restart lets the new console wait for the lock.
+    void setInstanceLock(ConsoleLock* lock);
+    void comeForward();
 
 private:
     // First, so that it outlives the windows that show or bill into it.

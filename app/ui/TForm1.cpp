@@ -3,6 +3,7 @@
 #include "accounting/ui/TFormControl.h"
 #include "app/ui/TForm6.h"
 #include "app/ui/TFormTools.h"
+#include "platform/AppError.h"
 #include "platform/InstallPaths.h"
 #include "platform/Settings.h"
 #include "platform/ShellLaunch.h"
@@ -78,6 +79,7 @@ void TForm1::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (event->spontaneous())
         return;
+    m_modeChosen = true;
     Guard::run([this] { FormShow(); });
 }
 
@@ -86,12 +88,31 @@ void TForm1::FormShow()
     m_control->loadTariffs();
     Settings::loadRoster(m_memo2);
     checkStationsTogether();
+    bool journalRead = true;
+    try {
+        m_tools->loadJournal();
+    } catch (const AppError& e) {
+        // The rows still show; their sessions are resumed once the journal can be read again.
+        journalRead = false;
+        Application::reportError(e.text());
+    }
     // An empty line leaves its row hidden; later names keep their own rows.
+    QStringList uncounted;
     for (StationRow* row : m_rows) {
         m_currentStationName = m_memo2.line(row->index());
-        if (!m_currentStationName.isEmpty())
-            fillRow(*row);
+        if (!m_currentStationName.isEmpty() && fillRow(*row) == TFormTools::Found::OpenWithoutRecord && journalRead
+            && !uncounted.contains(row->stationName()))
+            uncounted.append(row->stationName());
     }
+    // Stations left open by something other than this console's journal: nobody counts their
+    // time, so the operator is told which ones to stop.
+    if (!uncounted.isEmpty())
+        MessageBoxes::showMessage(uncountedStationsMessage() + QLatin1Char('\n') + uncounted.join(QLatin1Char('\n')));
+}
+
+QString TForm1::uncountedStationsMessage()
+{
+    return QStringLiteral("هذه الأجهزة مفتوحة ولا يُحسب وقتها:");
 }
 
 void TForm1::checkStationsTogether()
@@ -109,14 +130,15 @@ void TForm1::checkStationsTogether()
         Application::reportError(problem);
 }
 
-void TForm1::fillRow(StationRow& row)
+TFormTools::Found TForm1::fillRow(StationRow& row)
 {
     row.show();
     row.setStationName(m_currentStationName);
-    probeRow(row);
+    const bool reachable = probeRow(row);
+    return m_tools->stationProbed(row.index(), reachable);
 }
 
-void TForm1::probeRow(StationRow& row)
+bool TForm1::probeRow(StationRow& row)
 {
     bool reachable = true;
     try {
@@ -128,6 +150,7 @@ void TForm1::probeRow(StationRow& row)
     row.setLamp(reachable);
     if (!reachable)
         row.setCommandButtonsEnabled(false);
+    return reachable;
 }
 
 void TForm1::BitBtnRefreshClick(int index)
@@ -190,10 +213,13 @@ void TForm1::BitBtnTimeStopClick(int index)
 {
     CountdownState countdown = m_tools->countdown(index);
     const bool stopped = SessionSteps::stop(countdown, m_tools->memo(index), m_rows.at(index)->stationName());
-    // The countdown stops even when the station did not take the flag.
+    // The countdown stops even when the station did not take the flag; the "0" is then owed to
+    // it and tried again until it is written.
     m_tools->setCountdown(index, countdown);
-    if (!stopped)
+    if (!stopped) {
+        setLamp(index, false);
         MessageBoxes::showMessage(ConnectionFailedMessage);
+    }
 }
 
 void TForm1::keyPressEvent(QKeyEvent* event)
@@ -239,6 +265,8 @@ void TForm1::BitBtn2Click()
 {
     // Closing the main form ends this instance once the handler returns; the new one starts
     // from the chooser in the same current directory.
+    if (m_beforeRestart)
+        m_beforeRestart();
     m_chooser->close();
     ShellLaunch::restartSelf();
 }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "app/ui/TFormTools.h"
 #include "platform/LineBuffer.h"
 #include "stations/ui/StationRow.h"
 
 #include <QWidget>
 #include <array>
+#include <functional>
 
 class Ledger;
 class QLabel;
@@ -30,6 +32,11 @@ public:
     // Hides what card mode does not use. Nothing shows it again while the process runs.
     void hideCardModeSet();
 
+    // Whether a mode was chosen, so the main window has been shown.
+    bool modeChosen() const { return m_modeChosen; }
+    // Runs just before the refresh starts the new console.
+    void setBeforeRestart(std::function<void()> beforeRestart) { m_beforeRestart = std::move(beforeRestart); }
+
     void FormShow();
     void BitBtn1Click(); // card creator
     void BitBtn4Click(); // central control window
@@ -51,6 +58,10 @@ public:
     // Sets a row's lamp from the outcome of a write to its station. The command buttons keep
     // their state: only a probe disables or enables them.
     void setLamp(int row, bool reachable);
+
+    // The show sequence's message naming the stations whose flag is raised with no session of
+    // the console's; the names follow, one per line.
+    static QString uncountedStationsMessage();
 
     // Escape in this window clicks a stop-time button (keyPressEvent).
     StationRow& row(int index) const { return *m_rows.at(index); }
@@ -76,11 +87,14 @@ private:
     LineBuffer m_memo2{"Memo2\r\n"}; // RosterBuffer
     // The roster line that the show sequence or a refresh has just read.
     QString m_currentStationName;
+    bool m_modeChosen = false;
+    std::function<void()> m_beforeRestart;
 
     // Dials the roster's stations together before the probes, one after another, read them.
     void checkStationsTogether();
-    // Shows the row with the current station name and probes the station.
-    void fillRow(StationRow& row);
-    void probeRow(StationRow& row);
+    // Shows the row with the current station name, probes the station and resumes or reports
+    // what its journal record and command file hold.
+    TFormTools::Found fillRow(StationRow& row);
+    bool probeRow(StationRow& row);
     void sendStationCommand(int row, int line);
 };

@@ -17,7 +17,7 @@ private slots:
     void matchesExistingComponentsRegardlessOfCase();
     void refusesUncEscapes_data();
     void refusesUncEscapes();
-    void writeCreatesWithGivenCase();
+    void writeKeepsTheFileAndNeverCreatesOne();
     void refusesSymlinks_data();
     void refusesSymlinks();
     void stationDirectoryMayBeALink();
@@ -83,13 +83,23 @@ void TestWinPath::refusesUncEscapes()
     QCOMPARE(QDir(prefix.root() + "/drive_c").entryList(QDir::Files), QStringList());
 }
 
-void TestWinPath::writeCreatesWithGivenCase()
+void TestWinPath::writeKeepsTheFileAndNeverCreatesOne()
 {
     TestPrefix prefix;
-    QDir().mkpath(prefix.root() + "/drive_c/dir");
-    WinFile::write("C:\\DIR\\New.Inf", "abc");
-    QCOMPARE(QDir(prefix.root() + "/drive_c/dir").entryList(QDir::Files), QStringList{"New.Inf"});
-    QCOMPARE(WinFile::read("c:\\dir\\new.inf"), QByteArray("abc"));
+    const QString dir = prefix.root() + "/drive_c/dir";
+    QDir().mkpath(dir);
+    QVERIFY_THROWS_EXCEPTION(AppError, WinFile::write("C:\\DIR\\New.Inf", "abc"));
+    QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList());
+
+    // Written over in place, matched regardless of case, and cut to the new text's length.
+    QFile file(dir + "/New.Inf");
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("a longer old text") > 0);
+    file.close();
+    WinFile::write("C:\\DIR\\new.inf", "abc");
+    QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{"New.Inf"});
+    QCOMPARE(WinFile::read("c:\\dir\\NEW.INF"), QByteArray("abc"));
+    WinFile::write("C:\\DIR\\new.inf", "");
+    QCOMPARE(WinFile::read("c:\\dir\\NEW.INF"), QByteArray());
 }
 
 void TestWinPath::refusesSymlinks_data()
@@ -124,6 +134,7 @@ void TestWinPath::refusesSymlinks()
     const auto restore = qScopeGuard([] { WinFile::setWalkFoldersForTests(false); });
     // Walked or not, a file below real folders is reached.
     QVERIFY(QDir().mkpath(prefix.root() + "/unc/PC2/C/cmd"));
+    QFile(prefix.root() + "/unc/PC2/C/cmd/command.inf").open(QIODevice::WriteOnly);
     WinFile::write("\\\\PC2\\C\\cmd\\command.inf", "ok");
     QCOMPARE(WinFile::read("\\\\pc2\\c\\CMD\\command.inf"), QByteArray("ok"));
     QTemporaryDir outside;
@@ -157,6 +168,7 @@ void TestWinPath::stationDirectoryMayBeALink()
     QDir().mkpath(mount.path() + "/C");
     QDir().mkpath(prefix.root() + "/unc");
     QVERIFY(QFile::link(mount.path(), prefix.root() + "/unc/PC1"));
+    QFile(mount.path() + "/C/x.inf").open(QIODevice::WriteOnly);
     WinFile::write("\\\\PC1\\C\\x.inf", "abc");
     QCOMPARE(WinFile::read("\\\\pc1\\c\\X.INF"), QByteArray("abc"));
     QVERIFY(QFileInfo::exists(mount.path() + "/C/x.inf"));

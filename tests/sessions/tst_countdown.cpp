@@ -1,10 +1,13 @@
 #include "platform/AppError.h"
 #include "platform/LineBuffer.h"
+#include "platform/Clock.h"
 #include "sessions/Countdown.h"
 #include "stations/CommandChannel.h"
+#include "support/HeldFile.h"
 #include "support/TestPrefix.h"
 
 #include <QDir>
+#include <optional>
 #include <QtTest>
 
 namespace {
@@ -28,20 +31,13 @@ public:
         CommandWrite(scratch, Station, CommandChannel::SessionFlagLine, QStringLiteral("1"));
     }
 
-    // Runs ticks; returns false when one failed (the caller's lamp would turn red).
+    // Runs ticks while the timer runs; returns false when one failed (the lamp would turn red).
     bool ticks(int count)
     {
-        for (int i = 0; i < count; ++i) {
-            if (!state.timerEnabled)
-                return true;
-            try {
-                Countdown::tick(state, scratch, Station);
-            } catch (const AppError&) {
-                state.timerEnabled = false;
-                return false;
-            }
-        }
-        return true;
+        bool written = true;
+        for (int i = 0; i < count && state.timerEnabled; ++i)
+            written = Countdown::tick(state, scratch, Station) != Countdown::Outcome::Failed && written;
+        return written;
     }
 
     QStringList lines567() const
@@ -74,14 +70,19 @@ private slots:
     void followsTheTenMinuteTimeline();
     void oneMinuteEndsOnTick61();
     void zeroMinutesCountsOnUntilStopped();
-    void unreachableMidSessionHalts();
-    void unreachableOnTheEndingTick();
-    void minuteDueCarriesIntoAReopenedSession();
+    void failedWritesKeepCountingAndCatchUp_data();
+    void failedWritesKeepCountingAndCatchUp();
+    void backoffDoublesUpToAMinute();
+    void blockedSecondsAreDeducted_data();
+    void blockedSecondsAreDeducted();
+    void minuteDueDoesNotCarryIntoAReopenedSession();
     void reopeningACountingRow();
-    void shortCommandFileHaltsAndStaysUntouched();
+    void shortCommandFileCountsOnAndStaysUntouched();
+    void resumingShowsTheTimeLeft_data();
+    void resumingShowsTheTimeLeft();
     void stopping_data();
     void stopping();
-    void stopWhileUnreachableKeepsTheFirstSteps();
+    void stopWhileUnreachableOwesTheZero();
     void stopResetsMinuteDue();
 };
 
@@ -154,36 +155,109 @@ void TestCountdown::zeroMinutesCountsOnUntilStopped()
     QCOMPARE(session.lines567(), (QStringList{"0", "59", "-12"}));
 }
 
-void TestCountdown::unreachableMidSessionHalts()
+void TestCountdown::failedWritesKeepCountingAndCatchUp_data()
+{
+    QTest::addColumn<bool>("held"); // the client holds the file; otherwise the station is away
+    QTest::addColumn<QString>("phase");
+    for (const bool held : {false, true}) {
+        for (const char* phase : {"mid-session", "ending tick", "stop"})
+            QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(held ? "held" : "away", phase))) << held << QString(phase);
+    }
+}
+
+void TestCountdown::failedWritesKeepCountingAndCatchUp()
+{
+    QFETCH(bool, held);
+    QFETCH(QString, phase);
+    TestPrefix prefix;
+    Session session(prefix);
+    session.open(1);
+    QVERIFY(session.ticks(phase == "ending tick" ? 60 : 5));
+    const QStringList before = session.lines567();
+    std::optional<HeldFile> hold;
+    if (held)
+        hold.emplace(prefix.local(CommandChannel::commandFilePath(Station)), true);
+    else
+        session.setReachable(false);
+
+    if (phase == "stop")
+        QCOMPARE(Countdown::stop(session.state, session.scratch, Station), Countdown::Outcome::Failed);
+    else
+        QVERIFY(!session.ticks(1));
+    // The count goes on, or the end is owed: either way the timer runs and the lamp is red.
+    QVERIFY(session.state.timerEnabled);
+    QCOMPARE(session.state.counting, phase == "mid-session");
+    QCOMPARE(session.state.owesZero(), phase != "mid-session");
+    // Within the backoff the station is not tried again.
+    QCOMPARE(Countdown::tick(session.state, session.scratch, Station), Countdown::Outcome::Waiting);
+
+    hold.reset();
+    if (!held)
+        session.setReachable(true);
+    QCOMPARE(session.lines567(), before);
+    // The next try, ten seconds on, brings the file up to date.
+    Clock::advanceMonotonicForTests(10'000);
+    QCOMPARE(Countdown::tick(session.state, session.scratch, Station), Countdown::Outcome::Written);
+    if (phase == "mid-session") {
+        QVERIFY(session.state.timerEnabled);
+        // Ten seconds after the opening (its first ticks came faster than that): 50 left.
+        QCOMPARE(session.state.seconds, QStringLiteral("50"));
+        QCOMPARE(session.lines567(), (QStringList{"1", session.state.seconds, session.state.minutes}));
+    } else {
+        QVERIFY(!session.state.timerEnabled);
+        QCOMPARE(session.lines567(), (phase == "stop" ? QStringList{"0", before.at(1), before.at(2)} : QStringList{"0", "--", "--"}));
+    }
+}
+
+void TestCountdown::backoffDoublesUpToAMinute()
 {
     TestPrefix prefix;
     Session session(prefix);
     session.open(10);
-    QVERIFY(session.ticks(5));
     session.setReachable(false);
-    QVERIFY(!session.ticks(1));
-    // The captions are one tick ahead of the file, which keeps the flag.
-    QCOMPARE(session.state.seconds, QStringLiteral("54"));
+    QList<int> waits;
+    for (int i = 0; i < 6; ++i) {
+        QCOMPARE(Countdown::tick(session.state, session.scratch, Station), Countdown::Outcome::Failed);
+        waits << session.state.retryDelaySeconds;
+        Clock::advanceMonotonicForTests(qint64(session.state.retryDelaySeconds) * 1000);
+    }
+    QCOMPARE(waits, (QList<int>{10, 20, 40, 60, 60, 60}));
+    // A refresh that finds the station tries at once, whatever the wait.
     session.setReachable(true);
-    QCOMPARE(session.lines567(), (QStringList{"1", "55", "9"}));
+    QCOMPARE(Countdown::deliver(session.state, session.scratch, Station), Countdown::Outcome::Written);
+    QCOMPARE(session.state.retryDelaySeconds, 0);
+    QCOMPARE(session.lines567(), (QStringList{"1", session.state.seconds, session.state.minutes}));
 }
 
-void TestCountdown::unreachableOnTheEndingTick()
+void TestCountdown::blockedSecondsAreDeducted_data()
 {
+    QTest::addColumn<int>("blockedMs"); // after the first tick of a 10-minute session
+    QTest::addColumn<QStringList>("file");
+    QTest::newRow("on time") << 0 << QStringList{"1", "58", "9"};
+    QTest::newRow("5 s") << 5'000 << QStringList{"1", "55", "9"};
+    QTest::newRow("a minute") << 60'000 << QStringList{"1", "0", "9"};
+    QTest::newRow("61 s") << 61'000 << QStringList{"1", "59", "8"};
+    QTest::newRow("to the last second") << 600'000 << QStringList{"1", "0", "0"};
+    QTest::newRow("past the end") << 601'000 << QStringList{"0", "--", "--"};
+    QTest::newRow("an hour") << 3'600'000 << QStringList{"0", "--", "--"};
+}
+
+void TestCountdown::blockedSecondsAreDeducted()
+{
+    QFETCH(int, blockedMs);
+    QFETCH(QStringList, file);
     TestPrefix prefix;
     Session session(prefix);
-    session.open(1);
-    QVERIFY(session.ticks(60));
-    session.setReachable(false);
-    QVERIFY(!session.ticks(1));
-    QCOMPARE(session.state.minutes, QStringLiteral("--"));
-    QCOMPARE(session.state.seconds, QStringLiteral("--"));
-    QVERIFY(!session.state.timerEnabled);
-    session.setReachable(true);
-    QCOMPARE(session.lines567(), (QStringList{"1", "0", "0"}));
+    session.open(10);
+    QVERIFY(session.ticks(1));
+    // Ticks merged while the window waited come as one: it deducts all the seconds that passed.
+    Clock::advanceMonotonicForTests(blockedMs);
+    QVERIFY(session.ticks(1));
+    QCOMPARE(session.lines567(), file);
+    QCOMPARE(session.state.timerEnabled, file.at(0) == "1");
 }
 
-void TestCountdown::minuteDueCarriesIntoAReopenedSession()
+void TestCountdown::minuteDueDoesNotCarryIntoAReopenedSession()
 {
     TestPrefix prefix;
     Session session(prefix);
@@ -197,7 +271,7 @@ void TestCountdown::minuteDueCarriesIntoAReopenedSession()
     QCOMPARE(session.state.minutes, QStringLiteral("14"));
     QCOMPARE(session.state.seconds, QStringLiteral("60"));
     QVERIFY(session.ticks(1));
-    QCOMPARE(session.state.minutes, QStringLiteral("13"));
+    QCOMPARE(session.state.minutes, QStringLiteral("14"));
     QCOMPARE(session.state.seconds, QStringLiteral("59"));
 }
 
@@ -214,7 +288,7 @@ void TestCountdown::reopeningACountingRow()
     QCOMPARE(session.lines567(), (QStringList{"1", "59", "19"}));
 }
 
-void TestCountdown::shortCommandFileHaltsAndStaysUntouched()
+void TestCountdown::shortCommandFileCountsOnAndStaysUntouched()
 {
     // Six lines: the flag has its line, the counters have none.
     TestPrefix prefix;
@@ -223,7 +297,7 @@ void TestCountdown::shortCommandFileHaltsAndStaysUntouched()
     const QByteArray flagged = "0\r\n0\r\n0\r\n0\r\n0\r\n1";
     QCOMPARE(prefix.commandFile(Station), flagged);
     QVERIFY(!session.ticks(1));
-    QVERIFY(!session.state.timerEnabled);
+    QVERIFY(session.state.timerEnabled);
     QCOMPARE(session.state.minutes, QStringLiteral("0"));
     QCOMPARE(session.state.seconds, QStringLiteral("59"));
     QCOMPARE(prefix.commandFile(Station), flagged);
@@ -232,8 +306,37 @@ void TestCountdown::shortCommandFileHaltsAndStaysUntouched()
     // are rewritten.
     prefix.addStation(Station, "0\n0\n0\n0\n0");
     QVERIFY_THROWS_EXCEPTION(AppError, session.open(1));
-    QVERIFY_THROWS_EXCEPTION(AppError, Countdown::stop(session.state, session.scratch, Station));
+    QCOMPARE(Countdown::stop(session.state, session.scratch, Station), Countdown::Outcome::Failed);
     QCOMPARE(prefix.commandFile(Station), QByteArray("0\n0\n0\n0\n0"));
+}
+
+void TestCountdown::resumingShowsTheTimeLeft_data()
+{
+    QTest::addColumn<int>("secondsLeft");
+    QTest::addColumn<QStringList>("afterOneTick"); // the file's lines 5 to 7
+    QTest::newRow("14:30") << 14 * 60 + 30 << QStringList{"0", "29", "14"};
+    QTest::newRow("a whole minute") << 120 << QStringList{"0", "59", "1"};
+    QTest::newRow("one second") << 1 << QStringList{"0", "0", "0"};
+}
+
+void TestCountdown::resumingShowsTheTimeLeft()
+{
+    QFETCH(int, secondsLeft);
+    QFETCH(QStringList, afterOneTick);
+    TestPrefix prefix;
+    Session session(prefix);
+    Countdown::resume(session.state, secondsLeft, 15, QDateTime::currentDateTimeUtc().addSecs(secondsLeft));
+    QCOMPARE(Countdown::remainingSeconds(session.state.minutes, session.state.seconds), qint64(secondsLeft));
+    QVERIFY(session.state.timerEnabled);
+    QVERIFY(session.ticks(1));
+    // The flag is not raised again: the station kept it.
+    QCOMPARE(session.lines567(), afterOneTick);
+    // As a session opened for that time would, it ends one tick after showing 0 and 0.
+    QVERIFY(session.ticks(secondsLeft - 1));
+    QVERIFY(session.state.timerEnabled);
+    QVERIFY(session.ticks(1));
+    QVERIFY(!session.state.timerEnabled);
+    QCOMPARE(session.lines567(), (QStringList{"0", "--", "--"}));
 }
 
 void TestCountdown::stopping_data()
@@ -267,7 +370,7 @@ void TestCountdown::stopping()
     QCOMPARE(session.lines567(), file);
 }
 
-void TestCountdown::stopWhileUnreachableKeepsTheFirstSteps()
+void TestCountdown::stopWhileUnreachableOwesTheZero()
 {
     TestPrefix prefix;
     Session session(prefix);
@@ -275,12 +378,18 @@ void TestCountdown::stopWhileUnreachableKeepsTheFirstSteps()
     QVERIFY(session.ticks(60));
     QVERIFY(session.state.minuteDue);
     session.setReachable(false);
-    QVERIFY_THROWS_EXCEPTION(AppError, Countdown::stop(session.state, session.scratch, Station));
-    QVERIFY(!session.state.timerEnabled);
+    QCOMPARE(Countdown::stop(session.state, session.scratch, Station), Countdown::Outcome::Failed);
+    QVERIFY(!session.state.counting);
+    QVERIFY(session.state.owesZero());
     QVERIFY(!session.state.minuteDue);
     QCOMPARE(session.state.seconds, QStringLiteral("--"));
     session.setReachable(true);
     QCOMPARE(session.lines567(), (QStringList{"1", "0", "9"}));
+    // A new opening clears the "0" still owed: the new session's flag stands.
+    session.open(5);
+    QVERIFY(!session.state.owesZero());
+    QVERIFY(session.ticks(1));
+    QCOMPARE(session.lines567(), (QStringList{"1", "59", "4"}));
 }
 
 void TestCountdown::stopResetsMinuteDue()

@@ -71,6 +71,16 @@ private:
         const LineBuffer file(m_prefix->commandFile(Station));
         return {file.line(5), file.line(6), file.line(7)};
     }
+    static CountdownState countingFrom(const QStringList& before, bool counting)
+    {
+        CountdownState state;
+        state.minutes = before.at(0);
+        state.seconds = before.at(1);
+        state.minuteDue = !before.at(2).isEmpty();
+        state.counting = state.timerEnabled = counting;
+        state.startedAtMs = Clock::monotonicMs();
+        return state;
+    }
     void setReachable(bool reachable)
     {
         const QString on = m_prefix->root() + "/unc/" + Station;
@@ -150,11 +160,11 @@ void TestSessionSteps::opening()
     else
         m_prefix->addStation(Station, commandFile);
     CountdownState countdown;
-    countdown.minuteDue = true; // opening neither reads nor resets it
+    countdown.minuteDue = true; // left from the row's last session: a countdown that starts clears it
     QCOMPARE(SessionSteps::open(countdown, m_scratch, *m_ledger, {minutes, Station, games, "0.5", internetTariff}), opened);
     QCOMPARE((QStringList{countdown.minutes, countdown.seconds}), captions);
     QCOMPARE(countdown.timerEnabled, counting);
-    QVERIFY(countdown.minuteDue);
+    QCOMPARE(countdown.minuteDue, !counting);
     // Whatever happened, the ledger is left closed.
     QVERIFY(!m_ledger->days().isOpen());
     QVERIFY(!m_ledger->entries().isOpen());
@@ -186,7 +196,7 @@ void TestSessionSteps::reopeningRestartsAndBillsAgain()
     CountdownState countdown;
     QVERIFY(SessionSteps::open(countdown, m_scratch, *m_ledger, {"10", Station, true, "0.5", "0.25"}));
     for (int i = 0; i < 30; ++i)
-        QVERIFY(SessionSteps::tick(countdown, m_scratch, Station));
+        QCOMPARE(SessionSteps::tick(countdown, m_scratch, Station), Countdown::Outcome::Written);
     QVERIFY(SessionSteps::open(countdown, m_scratch, *m_ledger, {"20", Station, false, "0.5", "0.25"}));
     QCOMPARE((QStringList{countdown.minutes, countdown.seconds}), (QStringList{"19", "60"}));
     // The same date: one day, a second entry; nothing of the first session is refunded.
@@ -221,12 +231,13 @@ void TestSessionSteps::ticking_data()
     QTest::newRow("a minute deducted") << QStringList{"9", "0", "1"} << open << true << QStringList{"8", "59", ""} << true << QStringList{"1", "59", "8"};
     QTest::newRow("the ending tick") << QStringList{"0", "0", "1"} << open << true << QStringList{"--", "--", ""} << false << QStringList{"0", "--", "--"};
     QTest::newRow("below zero counts on") << QStringList{"-1", "0", "1"} << open << true << QStringList{"-2", "59", ""} << true << QStringList{"1", "59", "-2"};
-    // Failures halt where the tick stood and turn the lamp red; the file keeps the last tick.
-    QTest::newRow("unreachable") << QStringList{"9", "6", ""} << QByteArray() << false << QStringList{"9", "5", ""} << false << QStringList{"1", "5", "9"};
+    // A failed write turns the lamp red and the count goes on; the file keeps the last tick.
+    QTest::newRow("unreachable") << QStringList{"9", "6", ""} << QByteArray() << false << QStringList{"9", "5", ""} << true << QStringList{"1", "5", "9"};
     QTest::newRow("unreachable on the ending tick") << QStringList{"0", "0", "1"} << QByteArray() << false << QStringList{"--", "--", ""} << false << QStringList{"1", "5", "9"};
-    QTest::newRow("unreachable as seconds reach 0") << QStringList{"9", "1", ""} << QByteArray() << false << QStringList{"9", "0", "1"} << false << QStringList{"1", "5", "9"};
+    QTest::newRow("unreachable as seconds reach 0") << QStringList{"9", "1", ""} << QByteArray() << false << QStringList{"9", "0", "1"} << true << QStringList{"1", "5", "9"};
+    // Captions that are not a count cannot be counted on: that alone stops the count.
     QTest::newRow("ended captions") << QStringList{"--", "--", ""} << open << false << QStringList{"--", "--", ""} << false << QStringList{"1", "5", "9"};
-    QTest::newRow("no lines for the counters") << QStringList{"9", "6", ""} << QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n1") << false << QStringList{"9", "5", ""} << false << QStringList{"1", "", ""};
+    QTest::newRow("no lines for the counters") << QStringList{"9", "6", ""} << QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n1") << false << QStringList{"9", "5", ""} << true << QStringList{"1", "", ""};
 }
 
 void TestSessionSteps::ticking()
@@ -241,10 +252,14 @@ void TestSessionSteps::ticking()
     m_prefix->addStation(Station, commandFile.isEmpty() ? QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n5\r\n9") : commandFile);
     if (commandFile.isEmpty())
         setReachable(false);
-    CountdownState countdown{before.at(0), before.at(1), !before.at(2).isEmpty(), true};
-    QCOMPARE(SessionSteps::tick(countdown, m_scratch, Station), lamp);
+    CountdownState countdown = countingFrom(before, true);
+    QCOMPARE(SessionSteps::tick(countdown, m_scratch, Station) == Countdown::Outcome::Written, lamp);
     QCOMPARE((QStringList{countdown.minutes, countdown.seconds, countdown.minuteDue ? "1" : ""}), after);
-    QCOMPARE(countdown.timerEnabled, counting);
+    QCOMPARE(countdown.counting, counting);
+    // The timer goes on while the session counts or the station is owed its end.
+    const bool endOwed = QTest::currentDataTag() == QByteArray("unreachable on the ending tick");
+    QCOMPARE(countdown.owesZero(), endOwed);
+    QCOMPARE(countdown.timerEnabled, counting || endOwed);
     if (commandFile.isEmpty())
         setReachable(true);
     QCOMPARE(lines567(), file);
@@ -275,15 +290,22 @@ void TestSessionSteps::stopping()
     m_prefix->addStation(Station, "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n23\r\n7");
     if (!reachable)
         setReachable(false);
-    CountdownState countdown{before.at(0), before.at(1), !before.at(2).isEmpty(), !before.at(3).isEmpty()};
+    CountdownState countdown = countingFrom(before, !before.at(3).isEmpty());
     QCOMPARE(SessionSteps::stop(countdown, m_scratch, Station), stopped);
-    // Stopped whatever the station did: timer off, "--", MinuteDue reset.
+    // Stopped whatever the station did: "--", MinuteDue reset; the timer runs on only to deliver
+    // the "0" the station did not take.
     QCOMPARE((QStringList{countdown.minutes, countdown.seconds}), (QStringList{"--", "--"}));
-    QVERIFY(!countdown.timerEnabled);
+    QVERIFY(!countdown.counting);
+    QCOMPARE(countdown.timerEnabled, !stopped);
     QVERIFY(!countdown.minuteDue);
     if (!reachable)
         setReachable(true);
     QCOMPARE(lines567(), file);
+    if (!stopped) {
+        QCOMPARE(Countdown::deliver(countdown, m_scratch, Station), Countdown::Outcome::Written);
+        QVERIFY(!countdown.timerEnabled);
+        QCOMPARE(lines567(), (QStringList{"0", "23", "7"}));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSessionSteps)

@@ -2,37 +2,12 @@
 #include "platform/LineBuffer.h"
 #include "platform/WinFile.h"
 #include "stations/CommandChannel.h"
+#include "support/HeldFile.h"
 #include "support/TestPrefix.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QtTest>
-
-#include <fcntl.h>
-#include <unistd.h>
-
-namespace {
-
-// Holds a file the way another program on the station would, until destroyed.
-class HeldFile
-{
-public:
-    HeldFile(const QString& path, bool forWriting)
-    {
-        m_fd = ::open(QFile::encodeName(path).constData(), forWriting ? O_RDWR : O_RDONLY);
-        struct flock fl {};
-        fl.l_type = forWriting ? F_WRLCK : F_RDLCK;
-        fl.l_whence = SEEK_SET;
-        if (m_fd < 0 || ::fcntl(m_fd, F_OFD_SETLK, &fl) != 0)
-            qFatal("cannot hold %s", qPrintable(path));
-    }
-    ~HeldFile() { ::close(m_fd); }
-
-private:
-    int m_fd = -1;
-};
-
-} // namespace
 
 class TestCommandChannel : public QObject
 {

@@ -42,7 +42,7 @@ private slots:
     void minutesBeyondTheFieldLeaveTheSessionUnbilled();
     void unsavedTariffIsUsed();
     void openingEmptiesTheControlWindowGrids();
-    void unreachableStationStartsThenHalts();
+    void unreachableStationCountsOnWithARedLamp();
     void commandFileWithoutTheLinesFails();
     void countsDownToTheEndThroughTheTimer();
     void stopsTime();
@@ -255,7 +255,7 @@ void TestSessions::openingEmptiesTheControlWindowGrids()
     QCOMPARE(grid->model()->rowCount(), 2);
 }
 
-void TestSessions::unreachableStationStartsThenHalts()
+void TestSessions::unreachableStationCountsOnWithARedLamp()
 {
     setReachable("PC0", false);
     open(0, "15");
@@ -264,7 +264,7 @@ void TestSessions::unreachableStationStartsThenHalts()
     QVERIFY(m_console->tools()->timer(0)->isActive());
     QCOMPARE(entryCount(), 0);
     tick(0);
-    QVERIFY(!m_console->tools()->timer(0)->isActive());
+    QVERIFY(m_console->tools()->timer(0)->isActive());
     QVERIFY(!row(0).lampShowsReachable());
     QCOMPARE(display(0), (QStringList{"14", "59"}));
     QCOMPARE(m_boxes.size(), 1);
@@ -285,19 +285,19 @@ void TestSessions::commandFileWithoutTheLinesFails()
     QCOMPARE(display(0), (QStringList{"14", "60"}));
     QCOMPARE(entryCount(), 0);
     tick(0);
-    QVERIFY(!m_console->tools()->timer(0)->isActive());
+    QVERIFY(m_console->tools()->timer(0)->isActive());
     QVERIFY(!row(0).lampShowsReachable());
     QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
     QCOMPARE(m_boxes.size(), 2);
     QCOMPARE(m_boxes.at(1).text, Failed);
     QCOMPARE(m_prefix->commandFile("PC0"), fiveLines);
 
-    // The flag has its line, the counters have none: the first tick halts with a red lamp.
+    // The flag has its line, the counters have none: the first tick fails with a red lamp.
     open(1, "15");
     QCOMPARE(m_boxes.size(), 2);
     QCOMPARE(entryCount(), 1);
     tick(1);
-    QVERIFY(!m_console->tools()->timer(1)->isActive());
+    QVERIFY(m_console->tools()->timer(1)->isActive());
     QVERIFY(!row(1).lampShowsReachable());
     QCOMPARE(display(1), (QStringList{"14", "59"}));
     QCOMPARE(m_prefix->commandFile("PC1"), fiveLines + "\r\n1");
@@ -344,10 +344,17 @@ void TestSessions::stopWhileUnreachable()
     QCOMPARE(m_boxes.size(), 1);
     QCOMPARE(m_boxes.at(0).text, Failed);
     QCOMPARE(display(0), (QStringList{"--", "--"}));
-    QVERIFY(!m_console->tools()->timer(0)->isActive());
-    QVERIFY(row(0).lampShowsReachable());
+    // The "0" is owed: the timer goes on to deliver it and the lamp says the station is away.
+    QVERIFY(m_console->tools()->timer(0)->isActive());
+    QVERIFY(!row(0).lampShowsReachable());
     setReachable("PC0", true);
     QCOMPARE(lines567("PC0"), (QStringList{"1", "57", "9"}));
+    // A refresh that finds the station delivers it at once.
+    QTest::mouseClick(row(0).refreshButton(), Qt::LeftButton);
+    QCOMPARE(lines567("PC0"), (QStringList{"0", "57", "9"}));
+    QVERIFY(!m_console->tools()->timer(0)->isActive());
+    QVERIFY(row(0).lampShowsReachable());
+    QCOMPARE(m_boxes.size(), 1);
 }
 
 void TestSessions::escapeStopsTheFirstRowThatCanTakeIt()

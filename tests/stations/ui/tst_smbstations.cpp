@@ -1,3 +1,4 @@
+#include "platform/Clock.h"
 #include "platform/InstallPaths.h"
 #include "app/ui/Console.h"
 #include "app/ui/TForm1.h"
@@ -10,6 +11,7 @@
 #include "support/TestPrefix.h"
 
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -170,7 +172,7 @@ void TestSmbStations::serverKilledMidSession()
 {
     QTemporaryDir dir;
     // Declared after its folder, so that it is stopped before the folder goes.
-    const std::unique_ptr<SmbServer> station = SmbServer::start(dir.path() + "/smbd", "127.0.0.3");
+    std::unique_ptr<SmbServer> station = SmbServer::start(dir.path() + "/smbd", "127.0.0.3");
     QVERIFY(station);
     station->addStation(EightZeros);
     start("127.0.0.2\r\n127.0.0.3");
@@ -185,7 +187,8 @@ void TestSmbStations::serverKilledMidSession()
     m_console->tools()->TimerTimer(1);
     QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(!row(1).lampShowsReachable());
-    QVERIFY(!m_console->tools()->timer(1)->isActive());
+    // The customer's time goes on being counted.
+    QVERIFY(m_console->tools()->timer(1)->isActive());
 
     // The console answers, and the other station is still worked.
     clock.restart();
@@ -195,6 +198,37 @@ void TestSmbStations::serverKilledMidSession()
     QTest::mouseClick(row(0).stopButton(), Qt::LeftButton);
     QCOMPARE(m_server->commandFile(), QByteArray("0\r\n0\r\n1\r\n0\r\n0\r\n0\r\n0\r\n0"));
     QCOMPARE(m_boxes.size(), 1);
+
+    // The station comes back: the next try of the backoff brings its file up to date.
+    const QByteArray left = station->commandFile();
+    QCOMPARE(left, QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n59\r\n14"));
+    const QString address = station->address();
+    station.reset();
+    station = SmbServer::start(dir.path() + "/smbd", address);
+    QVERIFY(station);
+    station->addStation(left);
+    QTest::qWait(1100); // past the second in which the failure is remembered
+    Clock::advanceMonotonicForTests(60'000);
+    m_console->tools()->TimerTimer(1);
+    QVERIFY(row(1).lampShowsReachable());
+    const QString minutes = row(1).minutesDisplay()->text();
+    const QString seconds = row(1).secondsDisplay()->text();
+    QCOMPARE(lines567(station.get()), (QStringList{"1", seconds, minutes}));
+    QVERIFY2(minutes.toInt() <= 13, qPrintable(minutes));
+
+    // A stop that the station cannot take is owed and delivered once the station answers.
+    station->kill();
+    QTest::mouseClick(row(1).timeStopButton(), Qt::LeftButton);
+    QCOMPARE(m_boxes.size(), 2);
+    QCOMPARE(lines567(station.get()).at(0), QStringLiteral("1"));
+    station.reset();
+    station = SmbServer::start(dir.path() + "/smbd", address);
+    QVERIFY(station);
+    station->addStation("0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n" + seconds.toLatin1() + "\r\n" + minutes.toLatin1());
+    QTest::qWait(1100);
+    QTest::mouseClick(row(1).refreshButton(), Qt::LeftButton);
+    QCOMPARE(lines567(station.get()), (QStringList{"0", seconds, minutes}));
+    QVERIFY(!m_console->tools()->timer(1)->isActive());
 }
 
 void TestSmbStations::serverRestartedBetweenTicks()
