@@ -124,6 +124,10 @@ TFormTools::Found TFormTools::stationProbed(int index, bool reachable)
         return Found::Resumed;
     }
 
+    // The same station on an earlier row of the roster: that row counts it.
+    if (rowHoldsStation(station))
+        return Found::Nothing;
+
     // The station's own file, read once: its flag, and counters that may show less time left
     // than the journal (a clock moved, a file edited by hand never adds time).
     std::optional<LineBuffer> file;

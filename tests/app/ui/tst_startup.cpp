@@ -1,4 +1,5 @@
 #include "accounting/ui/TFormControl.h"
+#include "app/ConsoleLock.h"
 #include "app/ui/Console.h"
 #include "app/ui/TForm1.h"
 #include "app/ui/TForm6.h"
@@ -11,6 +12,8 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QLockFile>
+#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
@@ -26,6 +29,12 @@ int runMessageLoop()
     QObject::connect(&watchdog, &QTimer::timeout, qApp, [] { QCoreApplication::exit(99); });
     watchdog.start(5000);
     return QCoreApplication::exec();
+}
+
+// The console's own program file, as built beside the tests.
+QString programFile()
+{
+    return qEnvironmentVariable("QUORVEL_TEST_BINARY_DIR") + QStringLiteral("/QuorvelServer");
 }
 
 struct Launch
@@ -56,6 +65,9 @@ private slots:
     void refreshRestartsTheConsole();
     void handlerErrorsReachTheErrorBox();
     void restartEndsEvenWhenAWindowRefusesToClose();
+    void aSecondStartHandsOver_data();
+    void aSecondStartHandsOver();
+    void theRestartedConsoleWaitsForTheLock();
 
 private:
     template <typename T> T* find(QWidget* window, const char* name)
@@ -269,6 +281,62 @@ void TestStartup::restartEndsEvenWhenAWindowRefusesToClose()
     QCOMPARE(runMessageLoop(), 0);
     QCOMPARE(m_launches.size(), 1);
     QVERIFY(m_boxes.isEmpty());
+}
+
+void TestStartup::aSecondStartHandsOver_data()
+{
+    QTest::addColumn<bool>("modeChosen");
+    QTest::newRow("at the chooser") << false;
+    QTest::newRow("main window closed") << true;
+}
+
+void TestStartup::aSecondStartHandsOver()
+{
+    QFETCH(bool, modeChosen);
+    ConsoleLock lock(ConsoleLock::installLockPath());
+    QCOMPARE(lock.acquire(), ConsoleLock::Start::Acquired);
+    m_console->setInstanceLock(&lock);
+    if (modeChosen) {
+        QTest::mouseClick(find<QPushButton>(m_console->form6(), "BitBtn3"), Qt::LeftButton);
+        m_console->form1()->close();
+    } else {
+        m_console->form6()->hide();
+    }
+
+    QProcess second;
+    second.start(programFile(), {});
+    QVERIFY(second.waitForStarted());
+    // It ends by itself, and this console comes forward instead.
+    QTRY_COMPARE_WITH_TIMEOUT(second.state(), QProcess::NotRunning, 15'000);
+    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(second.exitCode(), 0);
+    QTRY_VERIFY(modeChosen ? m_console->form1()->isVisible() : m_console->form6()->isVisible());
+    QCOMPARE(m_console->form1()->isVisible(), modeChosen);
+}
+
+void TestStartup::theRestartedConsoleWaitsForTheLock()
+{
+    auto old = std::make_unique<ConsoleLock>(ConsoleLock::installLockPath());
+    QCOMPARE(old->acquire(), ConsoleLock::Start::Acquired);
+    // What the refresh does before starting the new console.
+    old->stopListening();
+    QProcess next;
+    next.start(programFile(), {});
+    QVERIFY(next.waitForStarted());
+    const auto stop = qScopeGuard([&] {
+        next.kill();
+        next.waitForFinished();
+    });
+    QTest::qWait(1500);
+    QCOMPARE(next.state(), QProcess::Running);
+
+    old.reset(); // the old console ends
+    QLockFile probe(ConsoleLock::installLockPath());
+    qint64 holder = 0;
+    QString host, app;
+    QTRY_VERIFY_WITH_TIMEOUT(probe.getLockInfo(&holder, &host, &app) && holder == next.processId(), 10'000);
+    QVERIFY(!probe.tryLock(0));
+    QCOMPARE(next.state(), QProcess::Running);
 }
 
 int main(int argc, char** argv)

@@ -9,6 +9,7 @@
 #include "platform/Regional.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
+#include "sessions/SessionJournal.h"
 #include "stations/CommandChannel.h"
 #include "stations/ui/StationRow.h"
 #include "support/TestPrefix.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
@@ -49,6 +51,11 @@ private slots:
     void stopWhileUnreachable();
     void escapeStopsTheFirstRowThatCanTakeIt();
     void ticksGoOnUnderAMessageBoxAndAHiddenWindow();
+    void journalFollowsOpeningsEndsAndStops();
+    void resumesFromTheJournal_data();
+    void resumesFromTheJournal();
+    void cardModeStillEndsSessions();
+    void aKilledConsoleIsResumed();
 
 private:
     StationRow& row(int i) { return m_console->form1()->row(i); }
@@ -81,6 +88,19 @@ private:
         const QString off = m_prefix->root() + "/off-" + station;
         QVERIFY(reachable ? QDir().rename(off, on) : QDir().rename(on, off));
     }
+
+    // A new console on the same install, as after a restart or a crash.
+    void restartConsole(bool cardMode = false)
+    {
+        m_console.reset();
+        m_console = std::make_unique<Console>();
+        m_console->form6()->show();
+        if (cardMode)
+            m_console->form6()->BitBtn5Click();
+        else
+            m_console->form6()->BitBtn3Click();
+    }
+    QDateTime inSeconds(qint64 seconds) const { return Clock::now().toUTC().addSecs(seconds); }
 
     std::unique_ptr<TestPrefix> m_prefix;
     std::unique_ptr<Console> m_console;
@@ -396,8 +416,159 @@ void TestSessions::ticksGoOnUnderAMessageBoxAndAHiddenWindow()
     QVERIFY(fileUnderTheBox != before);
 }
 
+void TestSessions::journalFollowsOpeningsEndsAndStops()
+{
+    QVERIFY(SessionJournal::load().isEmpty());
+    open(0, "10");
+    const JournalRecord pc0{"PC0", inSeconds(600), 10, false};
+    QCOMPARE(SessionJournal::load(), QList<JournalRecord>{pc0});
+    // Ticks do not touch it; a session that ends by itself leaves it.
+    open(1, "1");
+    tick(1, 60);
+    QCOMPARE(SessionJournal::load().size(), 2);
+    tick(1);
+    QCOMPARE(SessionJournal::load(), QList<JournalRecord>{pc0});
+    QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
+    QVERIFY(SessionJournal::load().isEmpty());
+
+    // A stop the station did not take stays in the journal as an owed "0" until delivered.
+    open(2, "5");
+    setReachable("PC2", false);
+    QTest::mouseClick(row(2).timeStopButton(), Qt::LeftButton);
+    QCOMPARE(SessionJournal::load(), (QList<JournalRecord>{{"PC2", inSeconds(300), 5, true}}));
+    setReachable("PC2", true);
+    QTest::mouseClick(row(2).refreshButton(), Qt::LeftButton);
+    QVERIFY(SessionJournal::load().isEmpty());
+    QCOMPARE(lines567("PC2").at(0), QStringLiteral("0"));
+}
+
+void TestSessions::resumesFromTheJournal_data()
+{
+    QTest::addColumn<int>("paidEndIn"); // seconds from now; INT_MIN: no record
+    QTest::addColumn<bool>("owesZero");
+    QTest::addColumn<QStringList>("file"); // lines 5 to 7 of the station's file; empty: station away
+    QTest::addColumn<QStringList>("shown");
+    QTest::addColumn<QStringList>("fileAfter");
+    QTest::addColumn<bool>("reported"); // named in the message of uncounted stations
+
+    const QStringList open15{"1", "0", "15"};
+    QTest::newRow("file agrees") << 900 << false << open15 << QStringList{"15", "0"} << open15 << false;
+    QTest::newRow("file shows less") << 900 << false << QStringList{"1", "30", "5"} << QStringList{"5", "30"} << QStringList{"1", "30", "5"} << false;
+    QTest::newRow("file edited to more") << 300 << false << QStringList{"1", "0", "50"} << QStringList{"5", "0"} << QStringList{"1", "0", "50"} << false;
+    QTest::newRow("counters not numbers") << 300 << false << QStringList{"1", "--", "x"} << QStringList{"5", "0"} << QStringList{"1", "--", "x"} << false;
+    QTest::newRow("counters out of range") << 300 << false << QStringList{"1", "75", "2"} << QStringList{"5", "0"} << QStringList{"1", "75", "2"} << false;
+    QTest::newRow("time ran out") << -10 << false << QStringList{"1", "3", "0"} << QStringList{"--", "--"} << QStringList{"0", "--", "--"} << false;
+    QTest::newRow("file says none left") << 300 << false << QStringList{"1", "0", "0"} << QStringList{"--", "--"} << QStringList{"0", "--", "--"} << false;
+    QTest::newRow("zero owed") << 300 << true << QStringList{"1", "3", "0"} << QStringList{"--", "--"} << QStringList{"0", "3", "0"} << false;
+    QTest::newRow("station away") << 300 << false << QStringList() << QStringList{"5", "0"} << QStringList{"1", "3", "4"} << false;
+    QTest::newRow("no record, flag raised") << INT_MIN << false << QStringList{"1", "3", "4"} << QStringList{"00", "00"} << QStringList{"1", "3", "4"} << true;
+    QTest::newRow("no record, flag down") << INT_MIN << false << QStringList{"0", "3", "4"} << QStringList{"00", "00"} << QStringList{"0", "3", "4"} << false;
+}
+
+void TestSessions::resumesFromTheJournal()
+{
+    QFETCH(int, paidEndIn);
+    QFETCH(bool, owesZero);
+    QFETCH(QStringList, file);
+    QFETCH(QStringList, shown);
+    QFETCH(QStringList, fileAfter);
+    QFETCH(bool, reported);
+
+    m_console.reset();
+    const QStringList lines = file.isEmpty() ? QStringList{"1", "3", "4"} : file;
+    m_prefix->addStation("PC1", "0\r\n0\r\n0\r\n0\r\n0\r\n" + lines.join("\r\n").toLatin1());
+    if (file.isEmpty())
+        setReachable("PC1", false);
+    // A second record names a station no row shows: it is kept as it is.
+    const JournalRecord elsewhere{"PC9", inSeconds(100), 5, false};
+    QList<JournalRecord> records{elsewhere};
+    if (paidEndIn != INT_MIN)
+        records.prepend({"PC1", inSeconds(paidEndIn), 15, owesZero});
+    SessionJournal::save(records);
+
+    restartConsole();
+    QCOMPARE(display(1), shown);
+    const bool counting = shown.at(0) != "--" && shown.at(0) != "00";
+    QCOMPARE(m_console->tools()->timer(1)->isActive(), counting || file.isEmpty());
+    QCOMPARE(row(1).lampShowsReachable(), !file.isEmpty());
+    QCOMPARE(m_boxes.size(), reported ? 1 : 0);
+    if (reported)
+        QCOMPARE(m_boxes.at(0).text, TForm1::uncountedStationsMessage() + "\nPC1");
+    // Nothing is billed again.
+    QCOMPARE(entryCount(), 0);
+    if (file.isEmpty())
+        setReachable("PC1", true);
+    QCOMPARE(lines567("PC1"), fileAfter);
+    const QList<JournalRecord> kept = SessionJournal::load();
+    QVERIFY(kept.contains(elsewhere));
+    QCOMPARE(kept.size(), counting || file.isEmpty() ? 2 : 1);
+    // The other rows did not start anything.
+    QVERIFY(!m_console->tools()->timer(0)->isActive());
+}
+
+void TestSessions::cardModeStillEndsSessions()
+{
+    m_console.reset();
+    m_prefix->addStation("PC0", "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n0\r\n2");
+    SessionJournal::save({{"PC0", inSeconds(120), 10, false}});
+    restartConsole(true);
+    QVERIFY(!row(0).minutesDisplay()->isVisible());
+    QVERIFY(m_console->tools()->timer(0)->isActive());
+    Clock::advanceMonotonicForTests(121'000);
+    tick(0);
+    QCOMPARE(lines567("PC0"), (QStringList{"0", "--", "--"}));
+    QVERIFY(!m_console->tools()->timer(0)->isActive());
+    QVERIFY(SessionJournal::load().isEmpty());
+}
+
+void TestSessions::aKilledConsoleIsResumed()
+{
+    // Another console, in a process of its own, opens 10 minutes on PC0 and is killed outright.
+    m_console.reset();
+    Clock::setFixed({});
+    QProcess other;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QUORVEL_SESSION_CHILD", "1");
+    other.setProcessEnvironment(env);
+    other.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(other.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(lines567("PC0").at(0) == "1" && lines567("PC0").at(1).toInt() <= 57
+                                 && lines567("PC0").at(1).toInt() > 0, 30'000);
+    other.kill();
+    QVERIFY(other.waitForFinished());
+    const QStringList atKill = lines567("PC0");
+    QCOMPARE(SessionJournal::load().size(), 1);
+
+    restartConsole();
+    QVERIFY(m_console->tools()->timer(0)->isActive());
+    // No more than the file showed: the time since its last write is gone too.
+    QCOMPARE(display(0).at(0), atKill.at(2));
+    QVERIFY(display(0).at(1).toInt() <= atKill.at(1).toInt());
+    // Within the first second of the window the station is counted again.
+    QTRY_VERIFY_WITH_TIMEOUT(lines567("PC0") != atKill, 2000);
+    QCOMPARE(lines567("PC0").at(0), QStringLiteral("1"));
+    QVERIFY(lines567("PC0").at(1).toInt() < atKill.at(1).toInt());
+    QCOMPARE(entryCount(), 1);
+}
+
+// The other console of aKilledConsoleIsResumed: opens a session and counts until killed.
+int runOtherConsole(int argc, char** argv)
+{
+    Application app(argc, argv, QStringLiteral("QuorvelServer"));
+    MessageBoxes::setRecorderForTests([](const MessageBoxes::Shown&) {});
+    Console console;
+    console.form6()->show();
+    console.form6()->BitBtn3Click();
+    StationRow& row = console.form1()->row(0);
+    row.minutesBox()->setCurrentText("10");
+    row.openButton()->click();
+    return app.exec();
+}
+
 int main(int argc, char** argv)
 {
+    if (qEnvironmentVariableIsSet("QUORVEL_SESSION_CHILD"))
+        return runOtherConsole(argc, argv);
     Application app(argc, argv, QStringLiteral("QuorvelServer"));
     TestSessions test;
     return QTest::qExec(&test, argc, argv);
