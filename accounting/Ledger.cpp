@@ -93,6 +93,8 @@ void Ledger::billSession(const Session& session)
     if (!m_table1.FindByKey(today)) {
         m_table1.InsertRow();
         m_table1.SetFieldText(QStringLiteral("DateDay"), Regional::shortDate(Clock::now().date()));
+        // The day first: an entry is never stored under a day that does not exist.
+        m_table1.PostRow();
     }
 
     m_table2.InsertRow();
@@ -106,9 +108,7 @@ void Ledger::billSession(const Session& session)
     const long double cost = static_cast<long double>(minutes) * static_cast<long double>(tariff);
     m_table2.SetFieldFloat(QStringLiteral("Cost"), static_cast<double>(cost));
 
-    // The master's move stores the pending entry first, then the pending new day.
-    m_table1.MoveLast();
-    m_table2.MoveLast();
+    m_table2.PostRow();
 
     m_table1.CloseTable();
     m_table2.CloseTable();

@@ -10,6 +10,9 @@
 class Ledger
 {
 public:
+    // The most minutes an entry's "TimeOperation" (a 16-bit field) holds.
+    static constexpr int MaxMinutes = 32767;
+
     Ledger();
 
     TableStore& days() { return m_table1; }
@@ -31,9 +34,10 @@ public:
         bool games = true;
         QString tariffText;  // the tariff of the kind, as it stands at this moment
     };
-    // Bills one opened session: opens the ledger, finds or begins today's day, inserts the entry,
-    // stores the entry and then a new day, and closes both tables. On a failure what was stored
-    // stays stored, the rows begun are dropped and both tables are closed.
+    // Bills one opened session: opens the ledger, finds today's day or stores a new one, then
+    // stores the entry, and closes both tables. The entry's store is the commit point: a failure
+    // before it leaves at most an empty day (which totals 0), never an entry without its day.
+    // On a failure the rows begun are dropped and both tables are closed.
     void recordSession(const Session& session);
 
 private:

@@ -3,6 +3,7 @@
 #include "app/InstallTables.h"
 #include "platform/AppError.h"
 #include "platform/InstallPaths.h"
+#include "platform/LineBuffer.h"
 #include "platform/TableFiles.h"
 #include "platform/WinPath.h"
 
@@ -88,6 +89,31 @@ bool Installer::makeTables()
     return ok;
 }
 
+void Installer::warnOfShadowingFolders()
+{
+    // A folder under unc/ wins over the network: a demo's PC01 left behind would take every
+    // command and bill meant for the real station PC01, with a green lamp.
+    const QDir unc(WinPath::prefix() + QStringLiteral("/unc"));
+    const QStringList folders = unc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    if (folders.isEmpty())
+        return;
+    LineBuffer roster;
+    try {
+        roster.load(InstallPaths::InstallRoot + QLatin1Char('\\') + InstallPaths::RosterFile);
+    } catch (const AppError&) {
+        return;
+    }
+    for (qsizetype i = 0; i < roster.lineCount(); ++i) {
+        const QString name = roster.line(i);
+        for (const QString& folder : folders) {
+            if (!name.isEmpty() && folder.compare(name, Qt::CaseInsensitive) == 0)
+                m_report << QStringLiteral("warning: station %1 is the local folder %2, not the computer on the network; "
+                                           "remove the folder to reach the station")
+                                .arg(name, unc.filePath(folder));
+        }
+    }
+}
+
 bool Installer::run()
 {
     bool ok = true;
@@ -118,6 +144,8 @@ bool Installer::run()
     }
     ok &= makeFile(InstallPaths::InstallRoot + QLatin1Char('\\') + InstallPaths::RosterFile, roster);
     ok &= makeTables();
+    if (!m_options.demo)
+        warnOfShadowingFolders();
     if (!m_options.programDir.isEmpty()) {
         ok &= linkProgram(QStringLiteral("QuorvelServer"));
         ok &= linkProgram(InstallPaths::CardProgram);

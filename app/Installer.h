@@ -29,6 +29,7 @@ private:
     bool makeFile(const QString& windowsPath, const QByteArray& content);
     bool linkProgram(const QString& fileName);
     bool makeTables();
+    void warnOfShadowingFolders();
 
     Options m_options;
     QStringList m_report;

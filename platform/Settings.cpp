@@ -1,9 +1,12 @@
 #include "platform/Settings.h"
 
+#include "platform/AppError.h"
 #include "platform/InstallPaths.h"
 #include "platform/LineBuffer.h"
 #include "platform/Regional.h"
 #include "platform/WinFile.h"
+
+#include <cmath>
 
 namespace Settings {
 
@@ -36,9 +39,12 @@ void saveCardTariffs(LineBuffer& buffer, const Tariffs& tariffs)
     writeTariffs(buffer, tariffs, InstallPaths::CardTariffFile);
 }
 
-QString changeTariffs(LineBuffer& buffer, const Tariffs& tariffs, void (*save)(LineBuffer&, const Tariffs&))
+QString changeTariffs(LineBuffer& buffer, const Tariffs& tariffs, void (*save)(LineBuffer&, const Tariffs&),
+                      InternetTariff internet)
 {
     if (!gamesTariffAccepted(tariffs.games))
+        return entryErrorMessage();
+    if (internet == InternetTariff::MustPrice && !tariffUsable(tariffs.internet))
         return entryErrorMessage();
     save(buffer, tariffs);
     return storedMessage();
@@ -48,6 +54,17 @@ bool gamesTariffAccepted(const QString& text)
 {
     const double tariff = Regional::parseDecimal(text);
     return tariff >= 0 && tariff <= 10;
+}
+
+bool tariffUsable(const QString& text)
+{
+    // A tariff the sessions cannot price with would only fail, or bill less than nothing, later.
+    try {
+        const double tariff = Regional::parseDecimal(text);
+        return std::isfinite(tariff) && tariff >= 0;
+    } catch (const AppError&) {
+        return false;
+    }
 }
 
 QString entryErrorMessage()

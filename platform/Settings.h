@@ -26,14 +26,21 @@ void saveTariffs(LineBuffer& buffer, const Tariffs& tariffs);
 void saveCardTariffs(LineBuffer& buffer, const Tariffs& tariffs);
 
 // The tariff change command of both tariff windows: a games tariff out of range is refused with
-// entryErrorMessage() and nothing is saved; otherwise save() stores both tariffs and the answer is
-// storedMessage(). Throws AppError when the games tariff is not a number or the save fails (the
-// file then keeps what it held), so success is only ever answered for a save that holds both.
-QString changeTariffs(LineBuffer& buffer, const Tariffs& tariffs, void (*save)(LineBuffer&, const Tariffs&));
+// entryErrorMessage() and nothing is saved; so is, where sessions are priced with it, an internet
+// tariff that is not a number or is negative (the card creator's is stored as typed). Otherwise
+// save() stores both tariffs and the answer is storedMessage(). Throws AppError when the games
+// tariff is not a number or the save fails (the file then keeps what it held), so success is only
+// ever answered for a save that holds both.
+enum class InternetTariff { AsTyped, MustPrice };
+QString changeTariffs(LineBuffer& buffer, const Tariffs& tariffs, void (*save)(LineBuffer&, const Tariffs&),
+                      InternetTariff internet);
 
 // The games tariff of either tariff file is accepted from 0 to 10, both included. Throws AppError
-// when the text is not a number. The internet tariff is stored as typed, unchecked.
+// when the text is not a number.
 bool gamesTariffAccepted(const QString& text);
+// A tariff that a session can be priced with: a finite number, 0 or more. The internet tariff
+// is saved only when it is one, and stored as typed.
+bool tariffUsable(const QString& text);
 
 // The answers of the tariff change commands.
 QString entryErrorMessage(); // a games tariff out of range

@@ -172,6 +172,11 @@ Outcome deliver(CountdownState& state, LineBuffer& scratch, const QString& stati
 Outcome stop(CountdownState& state, LineBuffer& scratch, const QString& stationName)
 {
     showEnded(state);
+    return lowerFlag(state, scratch, stationName);
+}
+
+Outcome lowerFlag(CountdownState& state, LineBuffer& scratch, const QString& stationName)
+{
     clearPending(state);
     state.pending = CountdownState::Pending::ZeroFlag;
     return attempt(state, scratch, stationName, true);

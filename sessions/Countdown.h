@@ -84,6 +84,10 @@ Outcome deliver(CountdownState& state, LineBuffer& scratch, const QString& stati
 // Failed when the station did not take it; the "0" is then owed and tried again.
 Outcome stop(CountdownState& state, LineBuffer& scratch, const QString& stationName);
 
+// Sends the session flag "0" at once, the captions left as they are (an opening undone). Returns
+// Failed when the station did not take it; the "0" is then owed and tried again.
+Outcome lowerFlag(CountdownState& state, LineBuffer& scratch, const QString& stationName);
+
 // The captions' remaining seconds, when both are whole numbers in range (seconds 0 to 59,
 // minutes 0 or more): a station's command file read back, say.
 std::optional<qint64> remainingSeconds(const QString& minutes, const QString& seconds);

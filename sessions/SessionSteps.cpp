@@ -1,25 +1,65 @@
 #include "sessions/SessionSteps.h"
 
 #include "accounting/Ledger.h"
+#include "platform/AppError.h"
 #include "platform/Regional.h"
+#include "platform/Settings.h"
 #include "stations/CommandChannel.h"
 
 namespace SessionSteps {
 
-bool open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger, const Opening& opening)
+namespace {
+
+// Puts the row's countdown back as it was before the opening began.
+void undoOpening(CountdownState& countdown, const CountdownState& before, LineBuffer& scratch, const QString& station)
 {
+    countdown = before;
+    if (!before.counting)
+        Countdown::lowerFlag(countdown, scratch, station);
+}
+
+} // namespace
+
+OpenOutcome open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger, const Opening& opening)
+{
+    int minutes = 0;
     try {
-        const int minutes = Regional::parseWholeNumber(opening.minutesText);
-        Countdown::start(countdown, minutes);
-        CommandWrite(scratch, opening.station, CommandChannel::SessionFlagLine, QStringLiteral("1"));
-        ledger.recordSession({opening.minutesText, opening.station, opening.games,
-                              opening.games ? opening.gamesTariff : opening.internetTariff});
-    } catch (...) {
-        // Whatever failed, the steps done stay done: a started countdown runs on and a raised flag
-        // stays raised, even when the bill could not be completed.
-        return false;
+        minutes = Regional::parseWholeNumber(opening.minutesText);
+    } catch (const AppError&) {
+        return {OpenResult::BadEntry, {}};
     }
-    return true;
+    const QString& tariff = opening.games ? opening.gamesTariff : opening.internetTariff;
+    if (minutes < 1 || minutes > Ledger::MaxMinutes || !Settings::tariffUsable(tariff))
+        return {OpenResult::BadEntry, {}};
+    try {
+        ledger.open();
+    } catch (const AppError& e) {
+        ledger.close();
+        return {OpenResult::LedgerFailed, e.text()};
+    }
+    try {
+        RequireSessionLines(scratch, opening.station);
+    } catch (const AppError&) {
+        ledger.close();
+        return {OpenResult::StationFailed, {}};
+    }
+
+    const CountdownState before = countdown;
+    Countdown::start(countdown, minutes);
+    try {
+        CommandWrite(scratch, opening.station, CommandChannel::SessionFlagLine, QStringLiteral("1"));
+    } catch (const AppError&) {
+        ledger.close();
+        undoOpening(countdown, before, scratch, opening.station);
+        return {OpenResult::StationFailed, {}};
+    }
+    try {
+        ledger.recordSession({opening.minutesText, opening.station, opening.games, tariff});
+    } catch (const AppError& e) {
+        undoOpening(countdown, before, scratch, opening.station);
+        return {OpenResult::LedgerFailed, e.text()};
+    }
+    return {OpenResult::Opened, {}};
 }
 
 Countdown::Outcome tick(CountdownState& countdown, LineBuffer& scratch, const QString& station)

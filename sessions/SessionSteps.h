@@ -23,11 +23,27 @@ struct Opening
     QString internetTariff; // saved or not
 };
 
-// Opens a session: starts the countdown from the minutes, raises the station's session flag and
-// bills the session at the tariff of its kind. Returns false when any step failed (the caller
-// shows the connection message): minutes that are not a whole number change nothing; after that
-// the countdown runs, and after the flag the station is open even if the bill failed.
-bool open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger, const Opening& opening);
+// How an opening went, for the message the operator reads.
+enum class OpenResult {
+    Opened,
+    BadEntry,      // minutes or tariff unusable: nothing changed
+    StationFailed, // the station could not be read, lacks a session's lines or refused the flag
+    LedgerFailed,  // the ledger would not open or store the bill (text: the store's reason)
+};
+struct OpenOutcome
+{
+    OpenResult result = OpenResult::Opened;
+    QString text;
+};
+
+// Opens a session, all or nothing. First, reading only: the minutes (1 to what the ledger's field
+// holds), the kind's tariff (a number, not negative), the ledger (opened, its tables checked) and
+// the station's command file (every line a session writes); a failed check changes nothing. Then
+// it starts the countdown, raises the station's flag and bills the session. A failure after the
+// countdown started undoes the opening: the row's previous countdown comes back, and the flag is
+// lowered again unless the row was counting a paid session, which then goes on as it was (a "0"
+// the station does not take is owed to it).
+OpenOutcome open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger, const Opening& opening);
 
 // One tick of the row's timer: the session's seconds that passed, and what the station is owed.
 // The outcome sets the lamp; a station that did not take its write keeps the count going.

@@ -22,6 +22,11 @@ void requireHostName(const QString& stationName, const QString& path)
         throw AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, WinPath::networkPathNotFoundText()));
 }
 
+AppError missingLine(const QString& path, qsizetype index)
+{
+    return AppError(QStringLiteral("The command file \"%1\" has no line %2").arg(path).arg(index));
+}
+
 } // namespace
 
 QString commandFilePath(const QString& stationName)
@@ -45,7 +50,7 @@ void CommandWriteLines(LineBuffer& scratch, const QString& stationName, const QL
     // without the line fails the command and is left untouched.
     for (const auto& [index, value] : lines) {
         if (index >= scratch.lineCount())
-            throw AppError(QStringLiteral("The command file \"%1\" has no line %2").arg(path).arg(index));
+            throw CommandChannel::missingLine(path, index);
     }
     for (const auto& [index, value] : lines)
         scratch.setLine(index, value);
@@ -55,6 +60,15 @@ void CommandWriteLines(LineBuffer& scratch, const QString& stationName, const QL
 void CommandWrite(LineBuffer& scratch, const QString& stationName, int line, const QString& value)
 {
     CommandWriteLines(scratch, stationName, {{line, value}});
+}
+
+void RequireSessionLines(LineBuffer& scratch, const QString& stationName)
+{
+    const QString path = CommandChannel::commandFilePath(stationName);
+    CommandChannel::requireHostName(stationName, path);
+    scratch.load(path);
+    if (scratch.lineCount() <= CommandChannel::MinutesLine)
+        throw CommandChannel::missingLine(path, scratch.lineCount());
 }
 
 void StationProbe(LineBuffer& probeBuffer, const QString& stationName)

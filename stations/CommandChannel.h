@@ -36,6 +36,10 @@ void CommandWrite(LineBuffer& scratch, const QString& stationName, int line, con
 // The same with several lines replaced in one load and one save.
 void CommandWriteLines(LineBuffer& scratch, const QString& stationName, const QList<QPair<int, QString>>& lines);
 
+// Reads the station's command file into the buffer and throws AppError unless it holds every
+// line a session writes (the flag and both counters): a session must be able to end.
+void RequireSessionLines(LineBuffer& scratch, const QString& stationName);
+
 // Reads the station's probe file into the buffer; returns normally when the station is reachable
 // and throws AppError when it is not.
 void StationProbe(LineBuffer& probeBuffer, const QString& stationName);

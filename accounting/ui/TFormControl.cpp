@@ -96,7 +96,8 @@ void TFormControl::loadTariffs()
 void TFormControl::BitBtn2Click()
 {
     // On a failure the file keeps the tariffs it held and the error is shown, not success.
-    MessageBoxes::showMessage(Settings::changeTariffs(m_memo1, {m_edit2->text(), m_edit3->text()}, Settings::saveTariffs));
+    MessageBoxes::showMessage(Settings::changeTariffs(m_memo1, {m_edit2->text(), m_edit3->text()}, Settings::saveTariffs,
+                                                        Settings::InternetTariff::MustPrice));
 }
 
 void TFormControl::BitBtn14Click()

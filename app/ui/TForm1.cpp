@@ -201,12 +201,28 @@ void TForm1::BitBtnOpenClick(int index)
 {
     StationRow& row = *m_rows.at(index);
     CountdownState countdown = m_tools->countdown(index);
-    const bool opened = SessionSteps::open(countdown, m_tools->memo(index), *m_ledger,
-                                           {row.minutesBox()->currentText(), row.stationName(), row.gamesChoice()->isChecked(),
-                                            m_control->gamesTariffText(), m_control->internetTariffText()});
+    const SessionSteps::OpenOutcome outcome
+        = SessionSteps::open(countdown, m_tools->memo(index), *m_ledger,
+                             {row.minutesBox()->currentText(), row.stationName(), row.gamesChoice()->isChecked(),
+                              m_control->gamesTariffText(), m_control->internetTariffText()});
     m_tools->setCountdown(index, countdown);
-    if (!opened)
+    // An opening undone may owe the station its "0": the lamp says it was not reached.
+    if (countdown.owesZero())
+        setLamp(index, false);
+    switch (outcome.result) {
+    case SessionSteps::OpenResult::Opened:
+        break;
+    case SessionSteps::OpenResult::BadEntry:
+        MessageBoxes::showMessage(Settings::entryErrorMessage());
+        break;
+    case SessionSteps::OpenResult::StationFailed:
         MessageBoxes::showMessage(ConnectionFailedMessage);
+        break;
+    case SessionSteps::OpenResult::LedgerFailed:
+        // The station was reached: the ledger is what failed, in the words of the store.
+        Application::reportError(outcome.text);
+        break;
+    }
 }
 
 void TForm1::BitBtnTimeStopClick(int index)

@@ -238,7 +238,8 @@ void TForm2::BitBtn1Click()
 void TForm2::BitBtn2Click()
 {
     // On a failure the file keeps the tariffs it held and the error is shown, not success.
-    MessageBoxes::showMessage(Settings::changeTariffs(m_memo1, {m_edit2->text(), m_edit3->text()}, Settings::saveCardTariffs));
+    MessageBoxes::showMessage(Settings::changeTariffs(m_memo1, {m_edit2->text(), m_edit3->text()}, Settings::saveCardTariffs,
+                                                        Settings::InternetTariff::AsTyped));
 }
 
 void TForm2::Button1Click()

@@ -57,6 +57,7 @@ private slots:
     void midnightBeginsANewDay();
     void failuresKeepWhatWasStored_data();
     void failuresKeepWhatWasStored();
+    void aDayThatFailsLeavesNoEntry();
     void missingTablesFailToOpen();
     void unusableEntriesTableIsRefusedByName();
 
@@ -232,6 +233,36 @@ void TestLedger::failuresKeepWhatWasStored()
     QCOMPARE(ledger.entries().rowCount(), 2);
     ledger.entries().MoveLast();
     QCOMPARE(ledger.entries().GetFieldText("Computer"), QStringLiteral("PC03"));
+}
+
+void TestLedger::aDayThatFailsLeavesNoEntry()
+{
+    // The day is stored before its entry: when the day fails, no entry names a day that does not
+    // exist, and the session billed again is billed once.
+    execOn(*m_prefix, "SumDays.DB", "CREATE TRIGGER refuse BEFORE INSERT ON SumDays BEGIN SELECT RAISE(ABORT, 'disk full'); END");
+    Ledger ledger;
+    QVERIFY_THROWS_EXCEPTION(AppError, ledger.recordSession({"15", "PC01", true, "0.5"}));
+    execOn(*m_prefix, "SumDays.DB", "DROP TRIGGER refuse");
+    ledger.open();
+    QCOMPARE(ledger.days().rowCount(), 0);
+    QCOMPARE(ledger.entries().rowCount(), 0);
+    ledger.close();
+
+    ledger.recordSession({"15", "PC01", true, "0.5"});
+    ledger.open();
+    QCOMPARE(ledger.days().rowCount(), 1);
+    QCOMPARE(ledger.entries().rowCount(), 1);
+    ledger.close();
+
+    // A failing entry may leave its new day behind, empty: it totals 0.
+    Clock::setFixed(Clock::now().addDays(1));
+    execOn(*m_prefix, "DetailDays.DB", "CREATE TRIGGER refuse BEFORE INSERT ON DetailDays BEGIN SELECT RAISE(ABORT, 'disk full'); END");
+    QVERIFY_THROWS_EXCEPTION(AppError, ledger.recordSession({"15", "PC01", true, "0.5"}));
+    ledger.open();
+    QCOMPARE(ledger.days().rowCount(), 2);
+    ledger.days().MoveLast();
+    QCOMPARE(ledger.entries().rowCount(), 0); // the new day's entries
+    ledger.close();
 }
 
 void TestLedger::missingTablesFailToOpen()

@@ -57,6 +57,7 @@ class TestInstaller : public QObject
 {
     Q_OBJECT
 private slots:
+    void warnsOfFoldersThatShadowStations();
     void createsTheFourTables_data();
     void createsTheFourTables();
     void secondRunChangesNothing();
@@ -64,6 +65,24 @@ private slots:
     void existingTableFileIsKept();
     void linksTheProgramsIntoTheInstallDirectory();
 };
+
+void TestInstaller::warnsOfFoldersThatShadowStations()
+{
+    TestPrefix prefix;
+    // The demo's stations stay behind; the roster now names real ones, two of them the same.
+    QVERIFY(Installer({true, {}}).run());
+    prefix.writeFile(InstallPaths::InstallRoot + "\\" + InstallPaths::RosterFile, "pc01\r\nKASSE\r\nPC05");
+    Installer installer({});
+    QVERIFY(installer.run());
+    const QStringList warnings = installer.report().filter("warning:");
+    QCOMPARE(warnings.size(), 2);
+    QVERIFY2(warnings.at(0).contains("station pc01 is the local folder " + prefix.root() + "/unc/PC01"), qPrintable(warnings.at(0)));
+    QVERIFY2(warnings.at(1).contains("station PC05 "), qPrintable(warnings.at(1)));
+    // The demo itself is what makes them: no warning there.
+    Installer demo({true, {}});
+    QVERIFY(demo.run());
+    QVERIFY(demo.report().filter("warning:").isEmpty());
+}
 
 void TestInstaller::createsTheFourTables_data()
 {

@@ -1,12 +1,17 @@
 #include "accounting/Ledger.h"
 #include "platform/Clock.h"
+#include "platform/InstallPaths.h"
 #include "platform/LineBuffer.h"
 #include "platform/Regional.h"
 #include "sessions/SessionSteps.h"
+#include "stations/CommandChannel.h"
+#include "support/HeldFile.h"
 #include "support/TestPrefix.h"
 
 #include <QDir>
 #include <QtTest>
+#include <optional>
+#include <sqlite3.h>
 
 // The session commands of a row, run on the core alone: a real install tree with its ledger
 // tables, a real station share, no window.
@@ -28,7 +33,27 @@ struct Bill
     QString day;
 };
 
+// Another program writing a ledger table, holding it until destroyed.
+class LedgerHold
+{
+public:
+    explicit LedgerHold(const QString& file)
+    {
+        if (sqlite3_open(QFile::encodeName(file).constData(), &m_db) != SQLITE_OK
+            || sqlite3_exec(m_db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+            qFatal("cannot hold %s", qPrintable(file));
+    }
+    ~LedgerHold() { sqlite3_close(m_db); }
+    LedgerHold(const LedgerHold&) = delete;
+    LedgerHold& operator=(const LedgerHold&) = delete;
+
+private:
+    sqlite3* m_db = nullptr;
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(SessionSteps::OpenResult)
 
 class TestSessionSteps : public QObject
 {
@@ -39,8 +64,12 @@ private slots:
 
     void opening_data();
     void opening();
+    void refusedOpenings_data();
+    void refusedOpenings();
     void reopeningRestartsAndBillsAgain();
-    void aFailedBillIsNotStoredLater();
+    void failedReopeningKeepsTheSessionThatRuns_data();
+    void failedReopeningKeepsTheSessionThatRuns();
+    void failedBillOfANewSessionLowersTheFlag();
     void ticking_data();
     void ticking();
     void stopping_data();
@@ -116,30 +145,17 @@ void TestSessionSteps::opening_data()
     QTest::addColumn<QString>("minutes");
     QTest::addColumn<bool>("games");
     QTest::addColumn<QString>("internetTariff");
-    QTest::addColumn<QByteArray>("commandFile"); // empty: the station is unreachable
-    QTest::addColumn<bool>("opened");
-    QTest::addColumn<QStringList>("captions");   // minutes, seconds
-    QTest::addColumn<bool>("counting");
-    QTest::addColumn<QString>("flag");           // line 5 afterwards
-    QTest::addColumn<QString>("kind");           // empty: nothing billed
+    QTest::addColumn<QStringList>("captions"); // minutes, seconds
+    QTest::addColumn<QString>("kind");
     QTest::addColumn<double>("cost");
 
-    const QStringList untouched{"00", "00"};
     // The games tariff is 0.5 throughout.
-    QTest::newRow("15 games") << "15" << true << "0.25" << EightZeros << true << QStringList{"14", "60"} << true << "1" << Games << 7.5;
-    QTest::newRow("120 internet") << "120" << false << "0.25" << EightZeros << true << QStringList{"119", "60"} << true << "1" << Internet << 30.0;
-    QTest::newRow("45, not in the list") << "45" << true << "0.25" << EightZeros << true << QStringList{"44", "60"} << true << "1" << Games << 22.5;
-    QTest::newRow("0 minutes") << "0" << true << "0.25" << EightZeros << true << QStringList{"-1", "60"} << true << "1" << Games << 0.0;
-    QTest::newRow("negative minutes") << "-4" << false << "0.25" << EightZeros << true << QStringList{"-5", "60"} << true << "1" << Internet << -1.0;
-    // Failures: the steps done stay done, the ones after are not performed.
-    QTest::newRow("letters for minutes") << "abc" << true << "0.25" << EightZeros << false << untouched << false << "0" << QString() << 0.0;
-    QTest::newRow("empty minutes") << "" << true << "0.25" << EightZeros << false << untouched << false << "0" << QString() << 0.0;
-    QTest::newRow("unreachable station") << "15" << true << "0.25" << QByteArray() << false << QStringList{"14", "60"} << true << "0" << QString() << 0.0;
-    QTest::newRow("no line for the flag") << "15" << true << "0.25" << QByteArray("0\r\n0\r\n0\r\n0\r\n0") << false << QStringList{"14", "60"} << true << "" << QString() << 0.0;
-    QTest::newRow("minutes beyond the field") << "40000" << true << "0.25" << EightZeros << false << QStringList{"39999", "60"} << true << "1" << QString() << 0.0;
-    QTest::newRow("tariff of letters") << "10" << false << "abc" << EightZeros << false << QStringList{"9", "60"} << true << "1" << QString() << 0.0;
-    QTest::newRow("emptied tariff") << "10" << false << "" << EightZeros << false << QStringList{"9", "60"} << true << "1" << QString() << 0.0;
-    QTest::newRow("other kind's bad tariff unused") << "10" << true << "abc" << EightZeros << true << QStringList{"9", "60"} << true << "1" << Games << 5.0;
+    QTest::newRow("15 games") << "15" << true << "0.25" << QStringList{"14", "60"} << Games << 7.5;
+    QTest::newRow("120 internet") << "120" << false << "0.25" << QStringList{"119", "60"} << Internet << 30.0;
+    QTest::newRow("45, not in the list") << "45" << true << "0.25" << QStringList{"44", "60"} << Games << 22.5;
+    QTest::newRow("1 minute") << "1" << true << "0.25" << QStringList{"0", "60"} << Games << 0.5;
+    QTest::newRow("the field's most") << "32767" << false << "0" << QStringList{"32766", "60"} << Internet << 0.0;
+    QTest::newRow("other kind's bad tariff unused") << "10" << true << "abc" << QStringList{"9", "60"} << Games << 5.0;
 }
 
 void TestSessionSteps::opening()
@@ -147,41 +163,22 @@ void TestSessionSteps::opening()
     QFETCH(QString, minutes);
     QFETCH(bool, games);
     QFETCH(QString, internetTariff);
-    QFETCH(QByteArray, commandFile);
-    QFETCH(bool, opened);
     QFETCH(QStringList, captions);
-    QFETCH(bool, counting);
-    QFETCH(QString, flag);
     QFETCH(QString, kind);
     QFETCH(double, cost);
 
-    if (commandFile.isEmpty())
-        setReachable(false);
-    else
-        m_prefix->addStation(Station, commandFile);
     CountdownState countdown;
     countdown.minuteDue = true; // left from the row's last session: a countdown that starts clears it
-    QCOMPARE(SessionSteps::open(countdown, m_scratch, *m_ledger, {minutes, Station, games, "0.5", internetTariff}), opened);
+    QCOMPARE(SessionSteps::open(countdown, m_scratch, *m_ledger, {minutes, Station, games, "0.5", internetTariff}).result,
+             SessionSteps::OpenResult::Opened);
     QCOMPARE((QStringList{countdown.minutes, countdown.seconds}), captions);
-    QCOMPARE(countdown.timerEnabled, counting);
-    QCOMPARE(countdown.minuteDue, !counting);
-    // Whatever happened, the ledger is left closed.
+    QVERIFY(countdown.timerEnabled);
+    QVERIFY(!countdown.minuteDue);
     QVERIFY(!m_ledger->days().isOpen());
     QVERIFY(!m_ledger->entries().isOpen());
-
-    if (commandFile.isEmpty())
-        setReachable(true);
-    if (commandFile.isEmpty() || commandFile == EightZeros)
-        QCOMPARE(lines567().at(0), flag);
-    else
-        QCOMPARE(m_prefix->commandFile(Station), commandFile); // not even the breaks rewritten
+    QCOMPARE(lines567().at(0), QStringLiteral("1"));
 
     const Bill stored = bill();
-    if (kind.isEmpty()) {
-        QCOMPARE(stored.entries, 0);
-        QCOMPARE(stored.days, 0);
-        return;
-    }
     QCOMPARE(stored.days, 1);
     QCOMPARE(stored.entries, 1);
     QCOMPARE(stored.minutes, minutes);
@@ -191,13 +188,79 @@ void TestSessionSteps::opening()
     QCOMPARE(stored.day, QStringLiteral("09/12/2026"));
 }
 
+void TestSessionSteps::refusedOpenings_data()
+{
+    using R = SessionSteps::OpenResult;
+    QTest::addColumn<QString>("minutes");
+    QTest::addColumn<QString>("internetTariff"); // the kind chosen is internet
+    QTest::addColumn<QByteArray>("commandFile");
+    QTest::addColumn<QString>("fault"); // "away", "no ledger", "ledger held" or none
+    QTest::addColumn<R>("result");
+
+    QTest::newRow("letters") << "abc" << "0.25" << EightZeros << "" << R::BadEntry;
+    QTest::newRow("empty minutes") << "" << "0.25" << EightZeros << "" << R::BadEntry;
+    QTest::newRow("0 minutes") << "0" << "0.25" << EightZeros << "" << R::BadEntry;
+    QTest::newRow("-5 minutes") << "-5" << "0.25" << EightZeros << "" << R::BadEntry;
+    QTest::newRow("40000 minutes") << "40000" << "0.25" << EightZeros << "" << R::BadEntry;
+    QTest::newRow("tariff abc") << "10" << "abc" << EightZeros << "" << R::BadEntry;
+    QTest::newRow("tariff empty") << "10" << "" << EightZeros << "" << R::BadEntry;
+    QTest::newRow("tariff negative") << "10" << "-0.5" << EightZeros << "" << R::BadEntry;
+    QTest::newRow("5-line file") << "10" << "0.25" << QByteArray("0\r\n0\r\n0\r\n0\r\n0") << "" << R::StationFailed;
+    QTest::newRow("6-line file") << "10" << "0.25" << QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n0") << "" << R::StationFailed;
+    QTest::newRow("7-line file") << "10" << "0.25" << QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0") << "" << R::StationFailed;
+    QTest::newRow("station away") << "10" << "0.25" << EightZeros << "away" << R::StationFailed;
+    QTest::newRow("ledger missing") << "10" << "0.25" << EightZeros << "no ledger" << R::LedgerFailed;
+    QTest::newRow("ledger held by another writer") << "10" << "0.25" << EightZeros << "ledger held" << R::LedgerFailed;
+}
+
+void TestSessionSteps::refusedOpenings()
+{
+    QFETCH(QString, minutes);
+    QFETCH(QString, internetTariff);
+    QFETCH(QByteArray, commandFile);
+    QFETCH(QString, fault);
+    QFETCH(SessionSteps::OpenResult, result);
+
+    m_prefix->addStation(Station, commandFile);
+    if (fault == "away")
+        setReachable(false);
+    if (fault == "no ledger")
+        QVERIFY(QFile::remove(m_prefix->local(InstallPaths::LedgerDir + "\\SumDays.DB")));
+    std::optional<LedgerHold> hold;
+    if (fault == "ledger held")
+        hold.emplace(m_prefix->local(InstallPaths::LedgerDir + "\\SumDays.DB"));
+
+    CountdownState countdown;
+    countdown.minuteDue = true;
+    const SessionSteps::OpenOutcome outcome
+        = SessionSteps::open(countdown, m_scratch, *m_ledger, {minutes, Station, false, "0.5", internetTariff});
+    QCOMPARE(outcome.result, result);
+    // The ledger's own words reach the operator.
+    QCOMPARE(outcome.text.isEmpty(), result != SessionSteps::OpenResult::LedgerFailed);
+    // Nothing changed: no countdown, no flag, no entry, no day.
+    QCOMPARE((QStringList{countdown.minutes, countdown.seconds}), (QStringList{"00", "00"}));
+    QVERIFY(!countdown.timerEnabled);
+    QVERIFY(countdown.minuteDue);
+    QVERIFY(!m_ledger->days().isOpen());
+    QVERIFY(!m_ledger->entries().isOpen());
+    hold.reset();
+    if (fault == "away")
+        setReachable(true);
+    QCOMPARE(m_prefix->commandFile(Station), commandFile); // not even the breaks rewritten
+    if (fault != "no ledger") {
+        const Bill stored = bill();
+        QCOMPARE(stored.entries, 0);
+        QCOMPARE(stored.days, 0);
+    }
+}
+
 void TestSessionSteps::reopeningRestartsAndBillsAgain()
 {
     CountdownState countdown;
-    QVERIFY(SessionSteps::open(countdown, m_scratch, *m_ledger, {"10", Station, true, "0.5", "0.25"}));
+    QCOMPARE(SessionSteps::open(countdown, m_scratch, *m_ledger, {"10", Station, true, "0.5", "0.25"}).result, SessionSteps::OpenResult::Opened);
     for (int i = 0; i < 30; ++i)
         QCOMPARE(SessionSteps::tick(countdown, m_scratch, Station), Countdown::Outcome::Written);
-    QVERIFY(SessionSteps::open(countdown, m_scratch, *m_ledger, {"20", Station, false, "0.5", "0.25"}));
+    QCOMPARE(SessionSteps::open(countdown, m_scratch, *m_ledger, {"20", Station, false, "0.5", "0.25"}).result, SessionSteps::OpenResult::Opened);
     QCOMPARE((QStringList{countdown.minutes, countdown.seconds}), (QStringList{"19", "60"}));
     // The same date: one day, a second entry; nothing of the first session is refunded.
     const Bill stored = bill();
@@ -206,14 +269,52 @@ void TestSessionSteps::reopeningRestartsAndBillsAgain()
     QCOMPARE(stored.cost, 5.0);
 }
 
-void TestSessionSteps::aFailedBillIsNotStoredLater()
+void TestSessionSteps::failedReopeningKeepsTheSessionThatRuns_data()
 {
+    QTest::addColumn<bool>("flagRefused"); // else the bill fails
+    QTest::newRow("flag refused") << true;
+    QTest::newRow("bill refused") << false;
+}
+
+void TestSessionSteps::failedReopeningKeepsTheSessionThatRuns()
+{
+    QFETCH(bool, flagRefused);
     CountdownState countdown;
-    QVERIFY(!SessionSteps::open(countdown, m_scratch, *m_ledger, {"40000", Station, true, "0.5", "0.25"}));
-    QVERIFY(SessionSteps::open(countdown, m_scratch, *m_ledger, {"15", Station, true, "0.5", "0.25"}));
-    const Bill stored = bill();
-    QCOMPARE(stored.entries, 1);
-    QCOMPARE(stored.minutes, QStringLiteral("15"));
+    QCOMPARE(SessionSteps::open(countdown, m_scratch, *m_ledger, {"10", Station, true, "0.5", "0.25"}).result, SessionSteps::OpenResult::Opened);
+    for (int i = 0; i < 30; ++i)
+        SessionSteps::tick(countdown, m_scratch, Station);
+    const CountdownState running = countdown;
+    {
+        // The client reading its file lets the check read it too, but refuses the write.
+        std::optional<HeldFile> reading;
+        std::optional<LedgerHold> hold;
+        if (flagRefused)
+            reading.emplace(m_prefix->local(CommandChannel::commandFilePath(Station)), false);
+        else
+            hold.emplace(m_prefix->local(InstallPaths::LedgerDir + "\\DetailDays.DB"));
+        QCOMPARE(SessionSteps::open(countdown, m_scratch, *m_ledger, {"60", Station, true, "0.5", "0.25"}).result,
+                 flagRefused ? SessionSteps::OpenResult::StationFailed : SessionSteps::OpenResult::LedgerFailed);
+    }
+    // The old session counts on, billed once; its flag stays raised.
+    QCOMPARE((QStringList{countdown.minutes, countdown.seconds}), (QStringList{running.minutes, running.seconds}));
+    QVERIFY(countdown.counting);
+    QVERIFY(!countdown.owesZero());
+    QCOMPARE(countdown.paidEndUtc, running.paidEndUtc);
+    QCOMPARE(bill().entries, 1);
+    QCOMPARE(lines567().at(0), QStringLiteral("1"));
+    QCOMPARE(SessionSteps::tick(countdown, m_scratch, Station), Countdown::Outcome::Written);
+    QCOMPARE(lines567(), (QStringList{"1", countdown.seconds, "9"}));
+}
+
+void TestSessionSteps::failedBillOfANewSessionLowersTheFlag()
+{
+    // An empty day may stay; the flag raised for the session that was never billed comes down.
+    LedgerHold hold(m_prefix->local(InstallPaths::LedgerDir + "\\DetailDays.DB"));
+    CountdownState countdown;
+    QCOMPARE(SessionSteps::open(countdown, m_scratch, *m_ledger, {"10", Station, true, "0.5", "0.25"}).result, SessionSteps::OpenResult::LedgerFailed);
+    QVERIFY(!countdown.timerEnabled);
+    QCOMPARE((QStringList{countdown.minutes, countdown.seconds}), (QStringList{"00", "00"}));
+    QCOMPARE(lines567().at(0), QStringLiteral("0"));
 }
 
 void TestSessionSteps::ticking_data()

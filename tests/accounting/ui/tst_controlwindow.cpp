@@ -89,8 +89,11 @@ void TestControlWindow::savesTariffs_data()
                                                << QMessageBox::Critical << unchanged;
     QTest::newRow("internet saved as typed") << "1,5" << "x" << "'1,5' is not a valid floating point value."
                                              << QMessageBox::Critical << unchanged;
-    QTest::newRow("internet letters and above 10") << "1.5" << "abc 99" << Stored << QMessageBox::NoIcon
-                                                   << QByteArray("1.5\r\nabc 99\r\nkept");
+    QTest::newRow("internet above 10") << "1.5" << "99" << Stored << QMessageBox::NoIcon << QByteArray("1.5\r\n99\r\nkept");
+    // Sessions could not be priced with these: refused like a games tariff out of range.
+    QTest::newRow("internet letters refused") << "1.5" << "abc 99" << InputError << QMessageBox::NoIcon << unchanged;
+    QTest::newRow("internet empty refused") << "1.5" << "" << InputError << QMessageBox::NoIcon << unchanged;
+    QTest::newRow("internet negative refused") << "1.5" << "-0.25" << InputError << QMessageBox::NoIcon << unchanged;
 }
 
 void TestControlWindow::savesTariffs()

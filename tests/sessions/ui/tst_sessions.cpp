@@ -27,6 +27,7 @@
 
 namespace {
 const QString Failed = QStringLiteral("الإتصال غير قائم حاليا مع الجهاز المطلوب");
+const QString InputError = QStringLiteral("يوجد خطأ في إدخال البيانات");
 }
 
 class TestSessions : public QObject
@@ -40,9 +41,10 @@ private slots:
     void opensAndBills();
     void typedMinutesAreUsedAsTyped_data();
     void typedMinutesAreUsedAsTyped();
-    void minutesThatAreNotANumberChangeNothing();
-    void minutesBeyondTheFieldLeaveTheSessionUnbilled();
+    void unusableMinutesChangeNothing_data();
+    void unusableMinutesChangeNothing();
     void unsavedTariffIsUsed();
+    void aLedgerThatFailsIsReportedAsSuch();
     void openingEmptiesTheControlWindowGrids();
     void unreachableStationCountsOnWithARedLamp();
     void commandFileWithoutTheLinesFails();
@@ -146,7 +148,7 @@ void TestSessions::opensAndBills_data()
     QTest::newRow("15 games") << 0 << "15" << true << QStringList{"14", "60"} << "ألعاب" << 7.5;
     QTest::newRow("120 internet") << 2 << "120" << false << QStringList{"119", "60"} << "أنترنيت" << 30.0;
     QTest::newRow("45 typed") << 3 << "45" << true << QStringList{"44", "60"} << "ألعاب" << 22.5;
-    QTest::newRow("0 minutes") << 1 << "0" << true << QStringList{"-1", "60"} << "ألعاب" << 0.0;
+    QTest::newRow("1 minute") << 1 << "1" << true << QStringList{"0", "60"} << "ألعاب" << 0.5;
 }
 
 void TestSessions::opensAndBills()
@@ -220,26 +222,26 @@ void TestSessions::typedMinutesAreUsedAsTyped()
     QCOMPARE(ledger.entries().GetFieldFloat("Cost"), cost);
 }
 
-void TestSessions::minutesThatAreNotANumberChangeNothing()
+void TestSessions::unusableMinutesChangeNothing_data()
 {
-    open(0, "abc");
+    QTest::addColumn<QString>("minutes");
+    QTest::newRow("letters") << "abc";
+    QTest::newRow("0") << "0";
+    QTest::newRow("-5") << "-5";
+    QTest::newRow("beyond the ledger's field") << "40000";
+}
+
+void TestSessions::unusableMinutesChangeNothing()
+{
+    QFETCH(QString, minutes);
+    open(0, minutes);
     QCOMPARE(m_boxes.size(), 1);
-    QCOMPARE(m_boxes.at(0).text, Failed);
+    QCOMPARE(m_boxes.at(0).text, InputError);
     QCOMPARE(display(0), (QStringList{"00", "00"}));
     QVERIFY(!m_console->tools()->timer(0)->isActive());
     QCOMPARE(lines567("PC0"), (QStringList{"0", "0", "0"}));
     QCOMPARE(entryCount(), 0);
-}
-
-void TestSessions::minutesBeyondTheFieldLeaveTheSessionUnbilled()
-{
-    open(0, "40000");
-    QCOMPARE(m_boxes.size(), 1);
-    QCOMPARE(display(0), (QStringList{"39999", "60"}));
-    QVERIFY(m_console->tools()->timer(0)->isActive());
-    QCOMPARE(lines567("PC0"), (QStringList{"1", "0", "0"}));
-    QCOMPARE(entryCount(), 0);
-    // The half-made bill is dropped, not stored by the next session.
+    // Nothing half made is stored by the next session.
     open(1, "15");
     QCOMPARE(m_boxes.size(), 1);
     QCOMPARE(entryCount(), 1);
@@ -251,13 +253,29 @@ void TestSessions::unsavedTariffIsUsed()
     open(0, "10", false);
     m_console->control()->findChild<QLineEdit*>("Edit3")->setText("abc");
     open(1, "10", false);
-    QCOMPARE(m_boxes.size(), 1); // the internet tariff of letters fails at its pricing
-    QVERIFY(m_console->tools()->timer(1)->isActive());
+    // The internet tariff of letters cannot price the session: nothing is opened.
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(m_boxes.at(0).text, InputError);
+    QVERIFY(!m_console->tools()->timer(1)->isActive());
+    QCOMPARE(lines567("PC1").at(0), QStringLiteral("0"));
     Ledger& ledger = m_console->control()->ledger();
     ledger.close();
     ledger.open();
     QCOMPARE(ledger.entries().rowCount(), 1);
     QCOMPARE(ledger.entries().GetFieldFloat("Cost"), 20.0);
+}
+
+void TestSessions::aLedgerThatFailsIsReportedAsSuch()
+{
+    // The station was reached: the operator reads the ledger's reason in the error box.
+    QVERIFY(QFile::remove(m_prefix->local(InstallPaths::LedgerDir + "\\DetailDays.DB")));
+    open(0, "15");
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(m_boxes.at(0).icon, QMessageBox::Critical);
+    QVERIFY2(m_boxes.at(0).text.contains("DetailDays"), qPrintable(m_boxes.at(0).text));
+    QCOMPARE(display(0), (QStringList{"00", "00"}));
+    QVERIFY(!m_console->tools()->timer(0)->isActive());
+    QCOMPARE(lines567("PC0"), (QStringList{"0", "0", "0"}));
 }
 
 void TestSessions::openingEmptiesTheControlWindowGrids()
@@ -277,12 +295,20 @@ void TestSessions::openingEmptiesTheControlWindowGrids()
 
 void TestSessions::unreachableStationCountsOnWithARedLamp()
 {
+    // A station that cannot be read is not opened: nothing starts, nothing is billed.
     setReachable("PC0", false);
     open(0, "15");
     QCOMPARE(m_boxes.size(), 1);
-    QCOMPARE(display(0), (QStringList{"14", "60"}));
-    QVERIFY(m_console->tools()->timer(0)->isActive());
+    QCOMPARE(m_boxes.at(0).text, Failed);
+    QCOMPARE(display(0), (QStringList{"00", "00"}));
+    QVERIFY(!m_console->tools()->timer(0)->isActive());
     QCOMPARE(entryCount(), 0);
+
+    // A station that goes away during its session is counted on, with a red lamp and no message.
+    setReachable("PC0", true);
+    open(0, "15");
+    QCOMPARE(m_boxes.size(), 1);
+    setReachable("PC0", false);
     tick(0);
     QVERIFY(m_console->tools()->timer(0)->isActive());
     QVERIFY(!row(0).lampShowsReachable());
@@ -298,30 +324,22 @@ void TestSessions::commandFileWithoutTheLinesFails()
     m_prefix->addStation("PC0", fiveLines);
     m_prefix->addStation("PC1", fiveLines + "\r\n0");
 
-    // No line for the flag: the opening fails as for an unreachable station, before any bill.
-    open(0, "15");
-    QCOMPARE(m_boxes.size(), 1);
-    QCOMPARE(m_boxes.at(0).text, Failed);
-    QCOMPARE(display(0), (QStringList{"14", "60"}));
+    // A file without every line a session writes could never be closed: the opening is refused
+    // as for an unreachable station, before anything changes.
+    for (int i : {0, 1}) {
+        open(i, "15");
+        QCOMPARE(m_boxes.size(), i + 1);
+        QCOMPARE(m_boxes.at(i).text, Failed);
+        QCOMPARE(display(i), (QStringList{"00", "00"}));
+        QVERIFY(!m_console->tools()->timer(i)->isActive());
+    }
     QCOMPARE(entryCount(), 0);
-    tick(0);
-    QVERIFY(m_console->tools()->timer(0)->isActive());
-    QVERIFY(!row(0).lampShowsReachable());
-    QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
-    QCOMPARE(m_boxes.size(), 2);
-    QCOMPARE(m_boxes.at(1).text, Failed);
     QCOMPARE(m_prefix->commandFile("PC0"), fiveLines);
-
-    // The flag has its line, the counters have none: the first tick fails with a red lamp.
-    open(1, "15");
-    QCOMPARE(m_boxes.size(), 2);
-    QCOMPARE(entryCount(), 1);
-    tick(1);
-    QVERIFY(m_console->tools()->timer(1)->isActive());
-    QVERIFY(!row(1).lampShowsReachable());
-    QCOMPARE(display(1), (QStringList{"14", "59"}));
-    QCOMPARE(m_prefix->commandFile("PC1"), fiveLines + "\r\n1");
-    QCOMPARE(m_boxes.size(), 2);
+    QCOMPARE(m_prefix->commandFile("PC1"), fiveLines + "\r\n0");
+    QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
+    QCOMPARE(m_boxes.size(), 3);
+    QCOMPARE(m_boxes.at(2).text, Failed);
+    QCOMPARE(m_prefix->commandFile("PC0"), fiveLines);
 }
 
 void TestSessions::countsDownToTheEndThroughTheTimer()
