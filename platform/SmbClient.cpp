@@ -264,9 +264,10 @@ QString fileErrorText(int err)
         return QStringLiteral("The system cannot find the file specified");
     case EACCES:
     case EPERM:
-    case EISDIR:
     case EROFS:
         return QStringLiteral("Access is denied");
+    case EISDIR:
+        return WinFile::notAFileText();
     case EBUSY:
         return WinFile::sharingViolationText();
     case EFBIG:

@@ -147,9 +147,31 @@ void requireSmallRegularFile(int fd, const QString& windowsPath, QString (*error
     if (::fstat(fd, &st) != 0)
         throw AppError(error(windowsPath, systemText(errno)));
     if (!S_ISREG(st.st_mode))
-        throw AppError(error(windowsPath, QStringLiteral("Access is denied")));
+        throw Refused(error(windowsPath, notAFileText()), Refused::Why::NotAFile);
     if (st.st_size > MaxFileSize)
-        throw AppError(error(windowsPath, fileTooLargeText()));
+        throw Refused(error(windowsPath, fileTooLargeText()), Refused::Why::TooLarge);
+}
+
+// Why a file below its base could not be opened; a link met on the way is the file's fault.
+[[noreturn]] void throwOpenFailure(int err, const QString& windowsPath, QString (*error)(const QString&, const QString&))
+{
+    if (err == ELOOP || err == EXDEV)
+        throw Refused(error(windowsPath, systemText(err)), Refused::Why::Link);
+    // A folder, or a pipe nobody reads, where the file should be.
+    if (err == EISDIR || err == ENXIO)
+        throw Refused(error(windowsPath, notAFileText()), Refused::Why::NotAFile);
+    throw AppError(error(windowsPath, systemText(err)));
+}
+
+// What a station's share said of the file, as the same exceptions as a local file's.
+[[noreturn]] void throwRemoteFailure(const QString& failure, const QString& windowsPath,
+                                     QString (*error)(const QString&, const QString&))
+{
+    if (failure == fileTooLargeText())
+        throw Refused(error(windowsPath, failure), Refused::Why::TooLarge);
+    if (failure == notAFileText())
+        throw Refused(error(windowsPath, failure), Refused::Why::NotAFile);
+    throw AppError(error(windowsPath, failure));
 }
 
 // The station's share over SMB, when the path names no local place. Empty when it does not.
@@ -167,6 +189,11 @@ QString fileTooLargeText()
     return QStringLiteral("The file is larger than 1 MiB");
 }
 
+QString notAFileText()
+{
+    return QStringLiteral("Access is denied: the name is a folder or a device, not a file");
+}
+
 QString sharingViolationText()
 {
     return QStringLiteral("The process cannot access the file because it is being used by another process");
@@ -179,7 +206,7 @@ QByteArray read(const QString& windowsPath)
         QByteArray bytes;
         const QString failure = SmbClient::read(*remote, MaxFileSize, bytes);
         if (!failure.isEmpty())
-            throw AppError(openError(windowsPath, failure));
+            throwRemoteFailure(failure, windowsPath, openError);
         return bytes;
     }
     if (place.localPath.isEmpty())
@@ -188,7 +215,7 @@ QByteArray read(const QString& windowsPath)
     // Non-blocking so that a pipe in place of the file cannot hold the open.
     Fd fd(openBeneath(place, O_RDONLY | O_NONBLOCK, 0));
     if (fd.get() < 0)
-        throw AppError(openError(windowsPath, systemText(errno)));
+        throwOpenFailure(errno, windowsPath, openError);
     requireSmallRegularFile(fd.get(), windowsPath, openError);
     if (!lockWhole(fd.get(), F_RDLCK))
         throw AppError(openError(windowsPath, lockText(errno)));
@@ -206,7 +233,7 @@ QByteArray read(const QString& windowsPath)
             break;
         bytes.append(chunk, n);
         if (bytes.size() > MaxFileSize)
-            throw AppError(openError(windowsPath, fileTooLargeText()));
+            throw Refused(openError(windowsPath, fileTooLargeText()), Refused::Why::TooLarge);
     }
     return bytes;
 }
@@ -217,7 +244,7 @@ void write(const QString& windowsPath, const QByteArray& bytes)
     if (const auto remote = remoteTarget(place)) {
         const QString failure = SmbClient::write(*remote, bytes);
         if (!failure.isEmpty())
-            throw AppError(createError(windowsPath, failure));
+            throwRemoteFailure(failure, windowsPath, createError);
         return;
     }
     if (place.localPath.isEmpty())
@@ -227,7 +254,7 @@ void write(const QString& windowsPath, const QByteArray& bytes)
     // it as it was. Not O_CREAT: a file that vanished is not the console's to make again.
     Fd fd(openBeneath(place, O_WRONLY | O_NONBLOCK, 0));
     if (fd.get() < 0)
-        throw AppError(createError(windowsPath, systemText(errno)));
+        throwOpenFailure(errno, windowsPath, createError);
     requireSmallRegularFile(fd.get(), windowsPath, createError);
     if (!lockWhole(fd.get(), F_WRLCK))
         throw AppError(createError(windowsPath, lockText(errno)));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/AppError.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -21,8 +23,27 @@ QByteArray read(const QString& windowsPath);
 void write(const QString& windowsPath, const QByteArray& bytes);
 
 // Every file below the prefix or a station's share is reached without following a symlink, and
-// a file larger than this is refused: the system's files are a few lines each.
-constexpr qsizetype MaxFileSize = 1024 * 1024;
+// a file larger than this is refused: the system's files are a few lines each. The limit is 1 MiB
+// and room for what the console itself writes into a station's file of that size (at most ten
+// characters over its lines 0 to 7), so a file it grew is never refused afterwards.
+constexpr qsizetype MaxFileSize = 1024 * 1024 + 64;
+
+// A file that was reached but that the console cannot use: its station or folder answered, so
+// this is not a connection that failed.
+class Refused : public AppError
+{
+public:
+    enum class Why { TooLarge, NotAFile, Link };
+    Refused(const QString& text, Why why)
+        : AppError(text)
+        , m_why(why)
+    {
+    }
+    Why why() const { return m_why; }
+
+private:
+    Why m_why;
+};
 
 QString sharingViolationText();
 
@@ -41,6 +62,7 @@ QString checkReachable(const QStringList& windowsPaths);
 // they can.
 QString remoteAccessProblem();
 QString fileTooLargeText();
+QString notAFileText();
 
 // Tests of kernels without openat2: files below the base are then reached one folder at a time.
 void setWalkFoldersForTests(bool walk);

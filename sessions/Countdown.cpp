@@ -3,6 +3,7 @@
 #include "platform/AppError.h"
 #include "platform/Clock.h"
 #include "platform/Regional.h"
+#include "platform/WinFile.h"
 #include "stations/CommandChannel.h"
 
 #include <algorithm>
@@ -93,14 +94,14 @@ Outcome attempt(CountdownState& state, LineBuffer& scratch, const QString& stati
                 break;
             }
             clearPending(state);
-        } catch (const AppError&) {
+        } catch (const AppError& e) {
             if (state.pending != Pending::None) {
                 state.retryDelaySeconds = state.retryDelaySeconds == 0
                     ? FirstRetrySeconds
                     : std::min(state.retryDelaySeconds * 2, LongestRetrySeconds);
                 state.retryAt = now + qint64(state.retryDelaySeconds) * 1000;
             }
-            outcome = Outcome::Failed;
+            outcome = dynamic_cast<const WinFile::Refused*>(&e) ? Outcome::Refused : Outcome::Failed;
         }
     }
     state.timerEnabled = state.counting || state.pending != Pending::None;

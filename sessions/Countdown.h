@@ -59,6 +59,7 @@ namespace Countdown {
 enum class Outcome {
     Written, // the station took what it was owed (or was owed nothing): green
     Failed,  // the station did not take it: red
+    Refused, // the station answered, but its command file is not one the console can use: red
     Waiting, // a failed station's next try is not due yet: the lamp stays as it is
 };
 

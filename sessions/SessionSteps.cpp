@@ -2,8 +2,10 @@
 
 #include "accounting/Ledger.h"
 #include "platform/AppError.h"
+#include "platform/Clock.h"
 #include "platform/Regional.h"
 #include "platform/Settings.h"
+#include "platform/WinFile.h"
 #include "stations/CommandChannel.h"
 
 namespace SessionSteps {
@@ -14,8 +16,17 @@ namespace {
 void undoOpening(CountdownState& countdown, const CountdownState& before, LineBuffer& scratch, const QString& station)
 {
     countdown = before;
-    if (!before.counting)
-        Countdown::lowerFlag(countdown, scratch, station);
+    if (before.counting)
+        return;
+    // A "0" owed from here is kept in the journal like a session's: it needs a moment to stand on.
+    if (!countdown.paidEndUtc.isValid())
+        countdown.paidEndUtc = Clock::now().toUTC();
+    Countdown::lowerFlag(countdown, scratch, station);
+}
+
+OpenOutcome stationFailure(const AppError& e)
+{
+    return {dynamic_cast<const WinFile::Refused*>(&e) ? OpenResult::FileRefused : OpenResult::StationFailed, {}};
 }
 
 } // namespace
@@ -39,19 +50,19 @@ OpenOutcome open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger,
     }
     try {
         RequireSessionLines(scratch, opening.station);
-    } catch (const AppError&) {
+    } catch (const AppError& e) {
         ledger.close();
-        return {OpenResult::StationFailed, {}};
+        return stationFailure(e);
     }
 
     const CountdownState before = countdown;
     Countdown::start(countdown, minutes);
     try {
         CommandWrite(scratch, opening.station, CommandChannel::SessionFlagLine, QStringLiteral("1"));
-    } catch (const AppError&) {
+    } catch (const AppError& e) {
         ledger.close();
         undoOpening(countdown, before, scratch, opening.station);
-        return {OpenResult::StationFailed, {}};
+        return stationFailure(e);
     }
     try {
         ledger.recordSession({opening.minutesText, opening.station, opening.games, tariff});
@@ -74,9 +85,9 @@ Countdown::Outcome tick(CountdownState& countdown, LineBuffer& scratch, const QS
     }
 }
 
-bool stop(CountdownState& countdown, LineBuffer& scratch, const QString& station)
+Countdown::Outcome stop(CountdownState& countdown, LineBuffer& scratch, const QString& station)
 {
-    return Countdown::stop(countdown, scratch, station) == Countdown::Outcome::Written;
+    return Countdown::stop(countdown, scratch, station);
 }
 
 } // namespace SessionSteps

@@ -28,6 +28,7 @@ enum class OpenResult {
     Opened,
     BadEntry,      // minutes or tariff unusable: nothing changed
     StationFailed, // the station could not be read, lacks a session's lines or refused the flag
+    FileRefused,   // the station answered, but its command file cannot be used
     LedgerFailed,  // the ledger would not open or store the bill (text: the store's reason)
 };
 struct OpenOutcome
@@ -49,8 +50,8 @@ OpenOutcome open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger,
 // The outcome sets the lamp; a station that did not take its write keeps the count going.
 Countdown::Outcome tick(CountdownState& countdown, LineBuffer& scratch, const QString& station);
 
-// Stops the time. Returns false when the station did not take the flag "0"; the countdown is
-// stopped all the same and the "0" is owed to the station.
-bool stop(CountdownState& countdown, LineBuffer& scratch, const QString& station);
+// Stops the time. Unless the station took the flag "0" (Written), the countdown is stopped all the
+// same and the "0" is owed to the station.
+Countdown::Outcome stop(CountdownState& countdown, LineBuffer& scratch, const QString& station);
 
 } // namespace SessionSteps

@@ -6,6 +6,12 @@
 
 const QString ConnectionFailedMessage = QStringLiteral("الإتصال غير قائم حاليا مع الجهاز المطلوب");
 
+QString StationFileMessage(const QString& stationName)
+{
+    return QStringLiteral("الملف command.inf على الجهاز %1 لا يصلح للاستعمال: إنه أكبر من 1 ميغابايت أو ليس ملفا عاديا")
+        .arg(stationName);
+}
+
 namespace CommandChannel {
 
 namespace {

@@ -28,6 +28,10 @@ QString probeFilePath(const QString& stationName);
 // The text shown when an operator command to a station fails.
 extern const QString ConnectionFailedMessage;
 
+// The text shown instead when the station answered but its command file cannot be used (larger
+// than the limit, a folder or a device, a link): the operator is told which station and file.
+QString StationFileMessage(const QString& stationName);
+
 // Read-modify-write of one line of the station's command file through a scratch buffer.
 // Throws AppError at the first failing step; a missing file is never created, and a file that
 // lacks the line is a failure that leaves the file untouched (no line is ever added).

@@ -185,16 +185,20 @@ void TForm1::BitBtnCloseClick(int row)
 
 void TForm1::sendStationCommand(int row, int line)
 {
-    bool failed = false;
+    const QString station = m_rows.at(row)->stationName();
+    QString failure;
     try {
-        CommandWrite(m_tools->memo(row), m_rows.at(row)->stationName(), line, QStringLiteral("1"));
+        CommandWrite(m_tools->memo(row), station, line, QStringLiteral("1"));
+    } catch (const WinFile::Refused&) {
+        // The station answered: what is wrong is its file, and the operator is told so.
+        failure = StationFileMessage(station);
     } catch (...) {
         // The operator learns only that the station did not take the command; the lamp and the
         // buttons stay as they are until a refresh.
-        failed = true;
+        failure = ConnectionFailedMessage;
     }
-    if (failed)
-        MessageBoxes::showMessage(ConnectionFailedMessage);
+    if (!failure.isEmpty())
+        MessageBoxes::showMessage(failure);
 }
 
 void TForm1::BitBtnOpenClick(int index)
@@ -218,6 +222,9 @@ void TForm1::BitBtnOpenClick(int index)
     case SessionSteps::OpenResult::StationFailed:
         MessageBoxes::showMessage(ConnectionFailedMessage);
         break;
+    case SessionSteps::OpenResult::FileRefused:
+        MessageBoxes::showMessage(StationFileMessage(row.stationName()));
+        break;
     case SessionSteps::OpenResult::LedgerFailed:
         // The station was reached: the ledger is what failed, in the words of the store.
         Application::reportError(outcome.text);
@@ -228,13 +235,14 @@ void TForm1::BitBtnOpenClick(int index)
 void TForm1::BitBtnTimeStopClick(int index)
 {
     CountdownState countdown = m_tools->countdown(index);
-    const bool stopped = SessionSteps::stop(countdown, m_tools->memo(index), m_rows.at(index)->stationName());
+    const QString station = m_rows.at(index)->stationName();
+    const Countdown::Outcome outcome = SessionSteps::stop(countdown, m_tools->memo(index), station);
     // The countdown stops even when the station did not take the flag; the "0" is then owed to
     // it and tried again until it is written.
     m_tools->setCountdown(index, countdown);
-    if (!stopped) {
+    if (outcome != Countdown::Outcome::Written) {
         setLamp(index, false);
-        MessageBoxes::showMessage(ConnectionFailedMessage);
+        MessageBoxes::showMessage(outcome == Countdown::Outcome::Refused ? StationFileMessage(station) : ConnectionFailedMessage);
     }
 }
 

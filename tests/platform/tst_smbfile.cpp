@@ -159,11 +159,11 @@ void TestSmbFile::fileHeldByAnotherClient()
 
 void TestSmbFile::refusesLargeFiles()
 {
-    m_server->writeFile("big.inf", QByteArray(1024 * 1024 + 1, '0'));
-    m_server->writeFile("limit.inf", QByteArray(1024 * 1024, '0'));
+    m_server->writeFile("big.inf", QByteArray(WinFile::MaxFileSize + 1, '0'));
+    m_server->writeFile("limit.inf", QByteArray(WinFile::MaxFileSize, '0'));
     QCOMPARE(errorOf([&] { WinFile::read(unc(m_host, "C\\big.inf")); }),
              QStringLiteral("Cannot open file \"%1\". %2").arg(unc(m_host, "C\\big.inf"), WinFile::fileTooLargeText()));
-    QCOMPARE(WinFile::read(unc(m_host, "C\\limit.inf")).size(), 1024 * 1024);
+    QCOMPARE(WinFile::read(unc(m_host, "C\\limit.inf")).size(), WinFile::MaxFileSize);
 }
 
 void TestSmbFile::deadStationFailsWithinTheBound_data()

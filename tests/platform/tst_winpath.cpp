@@ -178,8 +178,8 @@ void TestWinPath::refusesLargeAndSpecialFiles_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<bool>("readable");
-    QTest::newRow("exactly 1 MiB") << "1048576" << true;
-    QTest::newRow("one byte more") << "1048577" << false;
+    QTest::newRow("exactly the limit") << QString::number(WinFile::MaxFileSize) << true;
+    QTest::newRow("one byte more") << QString::number(WinFile::MaxFileSize + 1) << false;
     QTest::newRow("pipe") << "fifo" << false;
     QTest::newRow("directory") << "dir" << false;
 }
@@ -205,9 +205,10 @@ void TestWinPath::refusesLargeAndSpecialFiles()
         QCOMPARE(WinFile::read(windows).size(), before.size());
         return;
     }
-    // Neither call may block on the pipe; the file keeps its bytes.
-    QVERIFY_THROWS_EXCEPTION(AppError, WinFile::read(windows));
-    QVERIFY_THROWS_EXCEPTION(AppError, WinFile::write(windows, "1"));
+    // Neither call may block on the pipe; the file keeps its bytes. The file was reached: it is
+    // refused as a file, not as a station that failed.
+    QVERIFY_THROWS_EXCEPTION(WinFile::Refused, WinFile::read(windows));
+    QVERIFY_THROWS_EXCEPTION(WinFile::Refused, WinFile::write(windows, "1"));
     if (!before.isEmpty())
         QCOMPARE(prefix.readFile(windows).size(), before.size());
 }

@@ -19,11 +19,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
 #include <QTimer>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 const QString Failed = QStringLiteral("الإتصال غير قائم حاليا مع الجهاز المطلوب");
@@ -48,6 +51,10 @@ private slots:
     void openingEmptiesTheControlWindowGrids();
     void unreachableStationCountsOnWithARedLamp();
     void commandFileWithoutTheLinesFails();
+    void unusableCommandFilesAreNamed_data();
+    void unusableCommandFilesAreNamed();
+    void aFileAtTheSizeLimitIsWorkedToTheEnd_data();
+    void aFileAtTheSizeLimitIsWorkedToTheEnd();
     void countsDownToTheEndThroughTheTimer();
     void stopsTime();
     void stopWhileUnreachable();
@@ -340,6 +347,78 @@ void TestSessions::commandFileWithoutTheLinesFails()
     QCOMPARE(m_boxes.size(), 3);
     QCOMPARE(m_boxes.at(2).text, Failed);
     QCOMPARE(m_prefix->commandFile("PC0"), fiveLines);
+}
+
+void TestSessions::unusableCommandFilesAreNamed_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("2 MiB") << "big";
+    QTest::newRow("a folder") << "folder";
+    QTest::newRow("a link out of the share") << "link";
+    QTest::newRow("a FIFO") << "fifo";
+}
+
+void TestSessions::unusableCommandFilesAreNamed()
+{
+    QFETCH(QString, kind);
+    const QString path = m_prefix->local(CommandChannel::commandFilePath("PC0"));
+    QVERIFY(QFile::remove(path));
+    QTemporaryDir outside;
+    const QByteArray eight = "0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0";
+    if (kind == "big") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(eight + "\r\n" + QByteArray(2 * 1024 * 1024, 'x')) > 0);
+    } else if (kind == "folder") {
+        QVERIFY(QDir().mkpath(path));
+    } else if (kind == "link") {
+        QFile target(outside.path() + "/command.inf");
+        QVERIFY(target.open(QIODevice::WriteOnly) && target.write(eight) > 0);
+        target.close();
+        QVERIFY(QFile::link(target.fileName(), path));
+    } else {
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    }
+
+    // The station answered: each command says what is wrong with which file, not "no connection".
+    const QString named = StationFileMessage("PC0");
+    QTest::mouseClick(row(0).stopButton(), Qt::LeftButton);
+    open(0, "15");
+    QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
+    QCOMPARE(m_boxes.size(), 3);
+    for (const MessageBoxes::Shown& box : m_boxes)
+        QCOMPARE(box.text, named);
+    QVERIFY(named.contains("PC0") && named.contains("command.inf"));
+    QCOMPARE(entryCount(), 0);
+    QVERIFY(!row(0).lampShowsReachable()); // the stop's "0" is owed
+    if (kind == "link")
+        QCOMPARE(QFile(outside.path() + "/command.inf").size(), eight.size());
+}
+
+void TestSessions::aFileAtTheSizeLimitIsWorkedToTheEnd_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::newRow("1 MiB") << 1024 * 1024;
+    QTest::newRow("1 MiB - 1") << 1024 * 1024 - 1;
+}
+
+void TestSessions::aFileAtTheSizeLimitIsWorkedToTheEnd()
+{
+    // Lines 1 and 4, which the console never writes, fill the file up to the size; line 7 is
+    // empty, so every write of the console makes the file grow.
+    QFETCH(int, size);
+    const QByteArray head = "0\r\n";
+    const QByteArray tail = "\r\n0\r\n0\r\n0\r\n0\r\n0\r\n";
+    m_prefix->addStation("PC0", head + QByteArray(size - head.size() - tail.size(), 'x') + tail);
+    QCOMPARE(m_prefix->commandFile("PC0").size(), size);
+    open(0, "15");
+    tick(0, 3);
+    QTest::mouseClick(row(0).stopButton(), Qt::LeftButton);
+    QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
+    QVERIFY(m_boxes.isEmpty());
+    QVERIFY(row(0).lampShowsReachable());
+    QCOMPARE(lines567("PC0"), (QStringList{"0", "57", "14"}));
+    QVERIFY(m_prefix->commandFile("PC0").size() > size);
 }
 
 void TestSessions::countsDownToTheEndThroughTheTimer()
