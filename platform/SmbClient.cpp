@@ -42,6 +42,7 @@ qint64 nowMs()
 struct HostState
 {
     bool connected = false; // libsmbclient holds a session that worked last time
+    bool logonRefused = false; // the last log-on was refused, not yet told
     qint64 answeredAt = -1; // the port answered a dial at this time
     qint64 failedAt = -1; // the station failed at this time; for a while it is answered from memory
 };
@@ -72,6 +73,11 @@ struct Credentials
     QString problem;
 };
 
+QString cannotReadText(const QString& reason)
+{
+    return QStringLiteral("لا يمكن قراءة ملف بيانات الدخول \"%1\": %2").arg(credentialsPath(), reason);
+}
+
 Credentials loadCredentials()
 {
     Credentials c;
@@ -79,27 +85,30 @@ Credentials loadCredentials()
     struct stat st {};
     if (::lstat(path.constData(), &st) != 0) {
         if (errno != ENOENT)
-            c.problem = QStringLiteral("The credentials file \"%1\" cannot be read: %2")
-                            .arg(credentialsPath(), QString::fromLocal8Bit(std::strerror(errno)));
+            c.problem = cannotReadText(QString::fromLocal8Bit(std::strerror(errno)));
         return c;
     }
     if (!S_ISREG(st.st_mode)) {
-        c.problem = QStringLiteral("The credentials file \"%1\" is not a plain file; it is not used.").arg(credentialsPath());
+        c.problem = QStringLiteral("ملف بيانات الدخول \"%1\" ليس ملفا عاديا، فلم يُستعمل.").arg(credentialsPath());
         return c;
     }
     if ((st.st_mode & (S_IRGRP | S_IROTH)) != 0) {
-        c.problem = QStringLiteral("The credentials file \"%1\" can be read by other users; it is not used. "
-                                   "Make it readable by its owner only (chmod 600).")
+        c.problem = QStringLiteral("ملف بيانات الدخول \"%1\" يستطيع مستخدمون آخرون قراءته، فلم يُستعمل. "
+                                   "اجعله مقروءا لمالكه فقط (chmod 600).")
                         .arg(credentialsPath());
         return c;
     }
     QFile file(credentialsPath());
     if (!file.open(QIODevice::ReadOnly)) {
-        c.problem = QStringLiteral("The credentials file \"%1\" cannot be read: %2").arg(credentialsPath(), file.errorString());
+        c.problem = cannotReadText(file.errorString());
         return c;
     }
     // smbclient's authentication file: "name = value" lines; the value runs to the end of the line.
-    for (const QByteArray& raw : file.read(64 * 1024).split('\n')) {
+    QByteArray text = file.read(64 * 1024);
+    // Written by a Windows editor, the file may start with a byte-order mark.
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text.remove(0, 3);
+    for (const QByteArray& raw : text.split('\n')) {
         const qsizetype eq = raw.indexOf('=');
         if (eq < 0)
             continue;
@@ -305,12 +314,17 @@ QString onHost(const Target& target, Operation operation)
         HostState& after = stateOf(target.host);
         if (err == 0) {
             after.connected = true;
+            after.logonRefused = false;
             return {};
         }
         const QString fileText = fileErrorText(err);
         if (!fileText.isEmpty()) {
-            // A refusal may have been the log-on itself, which leaves no session behind.
-            after.connected = err != EACCES && err != EPERM;
+            // A refusal may have been the log-on itself, which leaves no session behind; on a new
+            // session it is taken as such, so that a wrong password is not a switched-off station.
+            const bool refused = err == EACCES || err == EPERM;
+            if (refused && !reused)
+                after.logonRefused = true;
+            after.connected = !refused;
             return fileText;
         }
         dropSessions();
@@ -336,6 +350,29 @@ QString credentialsPath()
 QString credentialsProblem()
 {
     return loadCredentials().problem;
+}
+
+QStringList takeRefusedLogons()
+{
+    QStringList refused;
+    for (auto it = hosts().begin(); it != hosts().end(); ++it) {
+        if (it->logonRefused) {
+            refused.append(it.key());
+            it->logonRefused = false;
+        }
+    }
+    refused.sort();
+    return refused;
+}
+
+QString logonRefusedText(const QStringList& hosts)
+{
+    const QString names = hosts.join(QStringLiteral("، "));
+    if (loadCredentials().username.isEmpty())
+        return QStringLiteral("رفضت هذه الأجهزة الدخول كضيف: %1. اكتب اسم المستخدم وكلمة السر في الملف \"%2\".")
+            .arg(names, credentialsPath());
+    return QStringLiteral("رفضت هذه الأجهزة الدخول باسم المستخدم وكلمة السر الموجودين في الملف \"%2\": %1.")
+        .arg(names, credentialsPath());
 }
 
 QByteArray url(const QString& host, const QStringList& components)

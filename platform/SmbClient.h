@@ -42,6 +42,11 @@ QString checkReachable(const QStringList& hosts);
 // Why the credentials file is refused, or an empty text when it is usable or absent.
 QString credentialsProblem();
 
+// The stations whose log-on was refused since last asked (a wrong password, a station that takes
+// no guest), each told once; and the text that says so, naming the credentials file.
+QStringList takeRefusedLogons();
+QString logonRefusedText(const QStringList& hosts);
+
 // The path of the credentials file.
 QString credentialsPath();
 

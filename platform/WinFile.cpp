@@ -386,6 +386,12 @@ QString remoteAccessProblem()
     return SmbClient::credentialsProblem();
 }
 
+QString takeLogonRefusals()
+{
+    const QStringList hosts = SmbClient::takeRefusedLogons();
+    return hosts.isEmpty() ? QString() : SmbClient::logonRefusedText(hosts);
+}
+
 void setWalkFoldersForTests(bool walk)
 {
     g_walkFolders = walk;

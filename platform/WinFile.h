@@ -61,6 +61,9 @@ QString checkReachable(const QStringList& windowsPaths);
 // Why stations over the network cannot be reached with the configured credentials; empty when
 // they can.
 QString remoteAccessProblem();
+// The stations over the network that refused the log-on since last asked, and the text naming
+// them and the credentials file; empty when none did.
+QString takeLogonRefusals();
 QString fileTooLargeText();
 QString notAFileText();
 

@@ -104,6 +104,7 @@ void TForm1::FormShow()
             && !uncounted.contains(row->stationName()))
             uncounted.append(row->stationName());
     }
+    reportLogonRefusals();
     // Stations left open by something other than this console's journal: nobody counts their
     // time, so the operator is told which ones to stop.
     if (!uncounted.isEmpty())
@@ -159,8 +160,17 @@ void TForm1::BitBtnRefreshClick(int index)
     m_currentStationName = m_memo2.line(index);
     row.setLamp(true);
     row.setCommandButtonsEnabled(true);
-    if (!m_currentStationName.isEmpty())
+    if (!m_currentStationName.isEmpty()) {
         fillRow(row);
+        reportLogonRefusals();
+    }
+}
+
+void TForm1::reportLogonRefusals()
+{
+    // A station that refused the log-on answered: the credentials are what is wrong.
+    if (const QString refused = WinFile::takeLogonRefusals(); !refused.isEmpty())
+        Application::reportError(refused);
 }
 
 void TForm1::setLamp(int index, bool reachable)

@@ -96,5 +96,6 @@ private:
     // what its journal record and command file hold.
     TFormTools::Found fillRow(StationRow& row);
     bool probeRow(StationRow& row);
+    void reportLogonRefusals();
     void sendStationCommand(int row, int line);
 };

@@ -228,8 +228,8 @@ void TestSmbFile::credentialsFile_data()
     // The wrong password first: a session once made for the user is reused.
     QTest::newRow("wrong password is no guest") << wrong << 0600 << "Access is denied";
     QTest::newRow("owner only") << right << 0600 << QString();
-    QTest::newRow("readable by the group") << right << 0640 << "can be read by other users";
-    QTest::newRow("readable by all") << right << 0644 << "can be read by other users";
+    QTest::newRow("readable by the group") << right << 0640 << "يستطيع مستخدمون آخرون قراءته";
+    QTest::newRow("readable by all") << right << 0644 << "يستطيع مستخدمون آخرون قراءته";
 }
 
 void TestSmbFile::credentialsFile()

@@ -41,6 +41,7 @@ private slots:
     void serverKilledMidSession();
     void serverRestartedBetweenTicks();
     void showsAtOnceWithElevenDeadStations();
+    void aRefusedLogonIsToldOnce();
     void refusedCredentialsAreShownOnce();
 
 private:
@@ -272,6 +273,44 @@ void TestSmbStations::showsAtOnceWithElevenDeadStations()
     QVERIFY(row(0).lampShowsReachable());
     for (int i = 1; i < 12; ++i)
         QVERIFY(!row(i).lampShowsReachable());
+}
+
+void TestSmbStations::aRefusedLogonIsToldOnce()
+{
+    // A station of its own, so that no session of an earlier test is reused.
+    QTemporaryDir dir;
+    std::unique_ptr<SmbServer> station = SmbServer::start(dir.path() + "/smbd", "127.0.0.11");
+    QVERIFY(station);
+    station->addStation(EightZeros);
+    const QString path = m_prefix->root() + "/smb-credentials";
+    m_prefix->writeFile("C:\\x", "");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    // With the byte-order mark a Windows editor writes, which must not hide the user's name (the
+    // share would then take a guest).
+    file.write("\xEF\xBB\xBFusername = nobody\r\npassword = not-the-secret\r\n");
+    file.close();
+    QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0600), 0);
+
+    start("127.0.0.11");
+    QVERIFY(!row(0).lampShowsReachable());
+    QCOMPARE(m_boxes.size(), 1);
+    const QString text = m_boxes[0].text;
+    QVERIFY2(text.contains(path) && text.contains("127.0.0.11"), qPrintable(text));
+    QVERIFY(!text.contains("not-the-secret"));
+    QTest::qWait(1100);
+    QTest::mouseClick(row(0).refreshButton(), Qt::LeftButton);
+    QCOMPARE(m_boxes.size(), 2);
+    QCOMPARE(m_boxes[1].text, text);
+
+    // Corrected: the station is reached.
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write("\xEF\xBB\xBFusername = nobody\r\npassword = quorvel-test\r\n");
+    file.close();
+    QTest::qWait(1100);
+    QTest::mouseClick(row(0).refreshButton(), Qt::LeftButton);
+    QVERIFY(row(0).lampShowsReachable());
+    QCOMPARE(m_boxes.size(), 2);
 }
 
 void TestSmbStations::refusedCredentialsAreShownOnce()
