@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QStyle>
+#include <QTimer>
 
 TForm1::TForm1(QWidget* parent)
     : QWidget(parent)
@@ -107,8 +108,11 @@ void TForm1::FormShow()
     reportLogonRefusals();
     // Stations left open by something other than this console's journal: nobody counts their
     // time, so the operator is told which ones to stop.
-    if (!uncounted.isEmpty())
-        MessageBoxes::showMessage(uncountedStationsMessage() + QLatin1Char('\n') + uncounted.join(QLatin1Char('\n')));
+    // Told once the window is on the screen, so that the operator sees the rows it is about.
+    if (!uncounted.isEmpty()) {
+        const QString text = uncountedStationsMessage() + QLatin1Char('\n') + uncounted.join(QLatin1Char('\n'));
+        QTimer::singleShot(0, this, Guard::slot([text] { MessageBoxes::showMessage(text); }));
+    }
 }
 
 QString TForm1::uncountedStationsMessage()

@@ -588,6 +588,9 @@ void TestSessions::resumesFromTheJournal()
     const bool counting = shown.at(0) != "--" && shown.at(0) != "00";
     QCOMPARE(m_console->tools()->timer(1)->isActive(), counting || file.isEmpty());
     QCOMPARE(row(1).lampShowsReachable(), !file.isEmpty());
+    // The message comes once the window is up.
+    QCOMPARE(m_boxes.size(), 0);
+    QCoreApplication::processEvents();
     QCOMPARE(m_boxes.size(), reported ? 1 : 0);
     if (reported)
         QCOMPARE(m_boxes.at(0).text, TForm1::uncountedStationsMessage() + "\nPC1");
