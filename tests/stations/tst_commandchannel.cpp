@@ -2,6 +2,7 @@
 #include "platform/LineBuffer.h"
 #include "platform/WinFile.h"
 #include "stations/CommandChannel.h"
+#include "support/FileSizeLimit.h"
 #include "support/HeldFile.h"
 #include "support/TestPrefix.h"
 
@@ -17,6 +18,7 @@ private slots:
     void writesOneLine();
     void writesTwoLinesInOneSave();
     void missingFileCreatesNothing();
+    void aSaveCutShortKeepsEveryLine();
     void missingLineFailsAndAddsNothing_data();
     void missingLineFailsAndAddsNothing();
     void heldFileFailsAndStaysUnchanged_data();
@@ -72,6 +74,26 @@ void TestCommandChannel::missingFileCreatesNothing()
     LineBuffer scratch;
     QVERIFY_THROWS_EXCEPTION(AppError, CommandWrite(scratch, QStringLiteral("PC1"), 2, QStringLiteral("1")));
     QVERIFY(!QFileInfo::exists(path));
+}
+
+void TestCommandChannel::aSaveCutShortKeepsEveryLine()
+{
+    // The disk takes only the first bytes of the save (full, or the connection dropped): the new
+    // text lies over the old one, so the file keeps its length and every line a command needs.
+    TestPrefix prefix;
+    const QByteArray before = "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n59\r\n14";
+    prefix.addStation(QStringLiteral("PC1"), before);
+    LineBuffer scratch;
+    {
+        FileSizeLimit full(10);
+        QVERIFY_THROWS_EXCEPTION(AppError, CommandWrite(scratch, QStringLiteral("PC1"), 2, QStringLiteral("1")));
+    }
+    const LineBuffer after(prefix.commandFile(QStringLiteral("PC1")));
+    QCOMPARE(after.lineCount(), 8);
+    QCOMPARE(prefix.commandFile(QStringLiteral("PC1")).size(), before.size());
+    // Nothing is lost for the next command either.
+    CommandWrite(scratch, QStringLiteral("PC1"), CommandChannel::SessionFlagLine, QStringLiteral("0"));
+    QCOMPARE(prefix.commandFile(QStringLiteral("PC1")), QByteArray("0\r\n0\r\n1\r\n0\r\n0\r\n0\r\n59\r\n14"));
 }
 
 void TestCommandChannel::missingLineFailsAndAddsNothing_data()
