@@ -9,6 +9,12 @@
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <limits>
 
 namespace DataImport {
@@ -102,7 +108,16 @@ QVariant converted(const TableStore::Field& field, const QVariant& value, int ro
                               .arg(field.size)};
         return text;
     }
-    case Kind::Float: return value.toDouble();
+    case Kind::Float: {
+        // An infinite sum or a value that is no number would be stored as one, or as a blank.
+        const double number = value.toDouble();
+        if (!std::isfinite(number))
+            throw Refusal{QStringLiteral("row %1: \"%2\" holds %3, which does not fit: it is not a finite number")
+                              .arg(row + 1)
+                              .arg(field.name)
+                              .arg(number)};
+        return number;
+    }
     case Kind::SmallInt: {
         const qint64 number = value.toLongLong();
         if (number < std::numeric_limits<qint16>::min() || number > std::numeric_limits<qint16>::max())
@@ -169,6 +184,9 @@ Sqlite::Connection emptyCopy(sqlite3* source, const QString& tableName, bool has
 
 void copyRows(const InstallTables::Table& table, ParadoxTable& source, bool checkOnly, Result& result)
 {
+    // An import killed halfway (or stopped by a full disk) left the table whole but its journal
+    // hot: rolled back here, the run finds the table as it was.
+    Sqlite::recoverInterruptedWrite(result.target);
     const QList<TableStore::Field> fields = targetFields(table);
     const QList<int> sourceOf = matchFields(fields, source);
     int serialField = -1;
@@ -178,7 +196,7 @@ void copyRows(const InstallTables::Table& table, ParadoxTable& source, bool chec
     if (serialField >= 0 && source.autoIncrement() < 0)
         throw Refusal{QStringLiteral("its auto-increment counter %1 is damaged").arg(source.autoIncrement())};
 
-    Sqlite::Connection target = Sqlite::open(result.target, checkOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
+    Sqlite::Connection target = Sqlite::open(result.target, (checkOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOFOLLOW);
     sqlite3_busy_timeout(target.get(), TableStore::LockWaitMs);
     // IMMEDIATE: nobody stores a row between the check for rows and the import. Closing the
     // connection without COMMIT rolls everything back.
@@ -223,6 +241,13 @@ void copyRows(const InstallTables::Table& table, ParadoxTable& source, bool chec
         }
     }
     if (serialField >= 0) {
+        // The next serial must still fit the 32-bit field: a table at its end could take no card.
+        const qint64 last = std::max(highest, source.autoIncrement());
+        if (last >= std::numeric_limits<qint32>::max())
+            throw Refusal{QStringLiteral("its serials reach %1, which leaves no room for another row in this install's "
+                                         "field (at most %2)")
+                              .arg(last)
+                              .arg(std::numeric_limits<qint32>::max())};
         // The old table's counter may stand above the highest serial left (rows deleted at the
         // end): serials once given, and perhaps printed, are never given again.
         raiseSequence(db, table.name, std::max(highest, source.autoIncrement()));
@@ -234,9 +259,14 @@ void copyRows(const InstallTables::Table& table, ParadoxTable& source, bool chec
     result.status = checkOnly ? Result::Status::Checked : Result::Status::Imported;
 }
 
-// The entry of dir named `name` regardless of case; empty when there is none.
+// The entry of dir named `name` regardless of case; empty when there is none. A folder that
+// cannot be read is refused: what it holds may be sold cards.
 QString entryOf(const QString& dir, const QString& name)
 {
+    if (DIR* listing = ::opendir(QFile::encodeName(dir).constData()))
+        ::closedir(listing);
+    else
+        throw Refusal{QStringLiteral("the folder \"%1\" cannot be read: %2").arg(dir, QString::fromLocal8Bit(std::strerror(errno)))};
     QString found;
     const QStringList entries = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& entry : entries) {
@@ -249,15 +279,42 @@ QString entryOf(const QString& dir, const QString& name)
     return found.isEmpty() ? QString() : dir + QLatin1Char('/') + found;
 }
 
+// Why the old program seems to hold the table: its lock files beside it, or a lock on the file
+// itself; empty when nothing says so.
+QString heldByTheOldProgram(const QString& sourcePath)
+{
+    const QString dir = QFileInfo(sourcePath).absolutePath();
+    for (const QString& entry : QDir(dir).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        if (entry.compare(QLatin1String("PDOXUSRS.LCK"), Qt::CaseInsensitive) == 0
+            || entry.compare(QLatin1String("PARADOX.LCK"), Qt::CaseInsensitive) == 0)
+            return QStringLiteral("%1 is beside it").arg(entry);
+    }
+    const int fd = ::open(QFile::encodeName(sourcePath).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    struct flock lock {};
+    lock.l_type = F_RDLCK;
+    lock.l_whence = SEEK_SET;
+    const bool writeLocked = ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
+    ::close(fd);
+    return writeLocked ? QStringLiteral("another program holds the file locked for writing") : QString();
+}
+
 } // namespace
 
-Result importTable(const InstallTables::Table& table, const QString& sourcePath, bool checkOnly)
+Result importTable(const InstallTables::Table& table, const QString& sourcePath, bool checkOnly, bool ignoreLocks)
 {
     Result result;
     result.table = table.fileName;
     result.source = sourcePath;
     result.target = WinPath::resolve(table.windowsPath()).localPath;
     try {
+        if (!ignoreLocks) {
+            if (const QString held = heldByTheOldProgram(sourcePath); !held.isEmpty())
+                throw Refusal{QStringLiteral("the old program may still be using it (%1); close the old program and run "
+                                             "again, or give --ignore-locks to go on")
+                                  .arg(held)};
+        }
         ParadoxTable source(sourcePath);
         result.codePage = source.codePage();
         copyRows(table, source, checkOnly, result);
@@ -273,7 +330,7 @@ Result importTable(const InstallTables::Table& table, const QString& sourcePath,
     return result;
 }
 
-QList<Result> importAll(const QString& oldInstallDir, bool checkOnly)
+QList<Result> importAll(const QString& oldInstallDir, bool checkOnly, bool ignoreLocks)
 {
     QString data;
     try {
@@ -292,17 +349,20 @@ QList<Result> importAll(const QString& oldInstallDir, bool checkOnly)
         try {
             const QStringList parts = table.relativePath().split(QLatin1Char('\\')).mid(1);
             QString path = data;
-            for (const QString& part : parts) {
-                path = entryOf(path, part);
-                if (path.isEmpty())
-                    break;
+            for (qsizetype i = 0; i < parts.size() && !path.isEmpty(); ++i) {
+                path = entryOf(path, parts.at(i));
+                const bool last = i + 1 == parts.size();
+                if (!path.isEmpty() && !last && !QFileInfo(path).isDir())
+                    throw Refusal{QStringLiteral("\"%1\" is not a folder").arg(path)};
+                if (!path.isEmpty() && last && QFileInfo(path).isDir())
+                    throw Refusal{QStringLiteral("\"%1\" is a folder, not a table").arg(path)};
             }
-            if (path.isEmpty() || QFileInfo(path).isDir()) {
+            if (path.isEmpty()) {
                 missing.source = table.relativePath();
                 results.append(missing);
                 continue;
             }
-            results.append(importTable(table, path, checkOnly));
+            results.append(importTable(table, path, checkOnly, ignoreLocks));
         } catch (const Refusal& refusal) {
             missing.status = Result::Status::Refused;
             missing.reason = refusal.reason;

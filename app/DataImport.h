@@ -23,13 +23,16 @@ struct Result
 };
 
 // Imports one old table file into this install's table. With checkOnly everything is read and
-// checked, including the rows against the target's keys, and nothing is written.
-Result importTable(const InstallTables::Table& table, const QString& sourcePath, bool checkOnly);
+// checked, including the rows against the target's keys, and nothing is written. A table that
+// the old program seems to hold (its lock files beside it, a lock on the file) is refused unless
+// ignoreLocks: the old program may still be selling cards.
+Result importTable(const InstallTables::Table& table, const QString& sourcePath, bool checkOnly, bool ignoreLocks = false);
 
 // Finds each of the four tables below oldInstallDir ("Data\<kind>\<file>", names matched
-// regardless of case) and imports those that exist. Throws AppError when oldInstallDir holds no
-// Data directory.
-QList<Result> importAll(const QString& oldInstallDir, bool checkOnly);
+// regardless of case) and imports those that exist; a table that is there but cannot be reached
+// (a folder that cannot be read, a folder where the file should be) is refused, never taken for
+// absent. Throws AppError when oldInstallDir holds no Data directory.
+QList<Result> importAll(const QString& oldInstallDir, bool checkOnly, bool ignoreLocks = false);
 
 // One line for the operator.
 QString describe(const Result& result);

@@ -6,7 +6,15 @@
 #include "platform/TableStore.h"
 #include "platform/WinPath.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QLocale>
+#include <QTemporaryFile>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace TableExport {
 
@@ -26,7 +34,7 @@ QString keyOrder(sqlite3* db, const QString& tableName)
     return order.join(u',');
 }
 
-QString textOf(sqlite3_value* value)
+QString textOf(sqlite3_value* value, Cells cells)
 {
     switch (sqlite3_value_type(value)) {
     case SQLITE_NULL: return QString();
@@ -36,7 +44,7 @@ QString textOf(sqlite3_value* value)
         return QString::number(sqlite3_value_double(value), 'f', QLocale::FloatingPointShortest);
     default: {
         const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
-        return QString::fromUtf8(text, sqlite3_value_bytes(value));
+        return cellText(QString::fromUtf8(text, sqlite3_value_bytes(value)), cells);
     }
     }
 }
@@ -49,13 +57,23 @@ void put(QIODevice& out, const QByteArray& bytes)
 
 } // namespace
 
-void write(const InstallTables::Table& table, QIODevice& out)
+QString cellText(const QString& text, Cells cells)
+{
+    // Such values reach the tables through imports and station names; a spreadsheet would run them.
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    if (cells == Cells::Safe && !text.isEmpty() && formulaStarts.contains(text.at(0)))
+        return QLatin1Char('\'') + text;
+    return text;
+}
+
+void write(const InstallTables::Table& table, QIODevice& out, Cells cells)
 {
     const WinPath::Resolved place = WinPath::resolve(table.windowsPath());
     if (place.localPath.isEmpty())
         throw AppError(QStringLiteral("Cannot read the table \"%1\". %2").arg(table.windowsPath(), place.error));
     try {
-        Sqlite::Connection db = Sqlite::open(place.localPath, SQLITE_OPEN_READONLY);
+        Sqlite::recoverInterruptedWrite(place.localPath);
+        Sqlite::Connection db = Sqlite::open(place.localPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW);
         sqlite3_busy_timeout(db.get(), TableStore::LockWaitMs);
         // One statement reads one snapshot, however the console stores meanwhile.
         const QString sql = QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(quoted(table.name), keyOrder(db.get(), table.name));
@@ -67,12 +85,116 @@ void write(const InstallTables::Table& table, QIODevice& out)
         put(out, Csv::byteOrderMark() + Csv::record(fields));
         while (row.step()) {
             for (int c = 0; c < columns; ++c)
-                fields[c] = textOf(row.value(c));
+                fields[c] = textOf(row.value(c), cells);
             put(out, Csv::record(fields));
         }
     } catch (const Sqlite::Failure& failure) {
         throw AppError(QStringLiteral("Cannot read the table \"%1\". %2").arg(table.windowsPath(), failure.text()));
     }
+}
+
+namespace {
+
+QString systemText(int err)
+{
+    return QString::fromLocal8Bit(std::strerror(err));
+}
+
+AppError refusal(const QString& path, const QString& why)
+{
+    return AppError(QStringLiteral("Cannot write \"%1\": %2; nothing was changed").arg(path, why));
+}
+
+// Refuses a path that is not a plain file, or that is one of the install's tables.
+void requireReplaceable(const QString& path)
+{
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
+        if (errno == ENOENT)
+            return;
+        throw refusal(path, systemText(errno));
+    }
+    if (S_ISLNK(st.st_mode))
+        throw refusal(path, QStringLiteral("it is a symbolic link, which is not written through"));
+    if (!S_ISREG(st.st_mode))
+        throw refusal(path, QStringLiteral("it is not a regular file"));
+    for (const InstallTables::Table& table : InstallTables::all()) {
+        const QString local = WinPath::resolve(table.windowsPath()).localPath;
+        for (const QString& file : {local, local + QStringLiteral("-journal"), local + QStringLiteral("-wal"), local + QStringLiteral("-shm")}) {
+            struct stat other {};
+            if (!local.isEmpty() && ::stat(QFile::encodeName(file).constData(), &other) == 0 && other.st_dev == st.st_dev
+                && other.st_ino == st.st_ino)
+                throw refusal(path, QStringLiteral("it is the install's table %1").arg(table.fileName));
+        }
+    }
+}
+
+// The new file, beside the old one until it takes its place; removed if anything fails first.
+class PendingFile
+{
+public:
+    explicit PendingFile(const QString& path)
+        : m_file(QFileInfo(path).absolutePath() + QStringLiteral("/.") + QFileInfo(path).fileName() + QStringLiteral(".XXXXXX"))
+    {
+    }
+    QTemporaryFile& file() { return m_file; }
+    void placed() { m_file.setAutoRemove(false); }
+
+private:
+    QTemporaryFile m_file;
+};
+
+// A device that reports the system's own reason for a write that fails (a full disk says so).
+class ReportingFile : public QIODevice
+{
+public:
+    explicit ReportingFile(int fd)
+        : m_fd(fd)
+    {
+        open(QIODevice::WriteOnly);
+    }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        qint64 done = 0;
+        while (done < size) {
+            const ssize_t n = ::write(m_fd, data + done, size_t(size - done));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                setErrorString(systemText(errno));
+                return -1;
+            }
+            done += n;
+        }
+        return done;
+    }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+void writeFile(const InstallTables::Table& table, const QString& path, Cells cells)
+{
+    requireReplaceable(path);
+    PendingFile pending(path);
+    if (!pending.file().open())
+        throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, pending.file().errorString()));
+    {
+        ReportingFile out(pending.file().handle());
+        write(table, out, cells);
+    }
+    if (::fsync(pending.file().handle()) != 0)
+        throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, systemText(errno)));
+    // Checked again at the last moment: what was a plain file may have been swapped meanwhile.
+    requireReplaceable(path);
+    if (::rename(QFile::encodeName(pending.file().fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, systemText(errno)));
+    pending.placed();
 }
 
 } // namespace TableExport

@@ -3,7 +3,6 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSaveFile>
 #include <QTextStream>
 #include <cstdio>
 
@@ -11,15 +10,19 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QTextStream err(stderr);
-    const QStringList args = app.arguments().mid(1);
+    QStringList args = app.arguments().mid(1);
     if (args.contains(QLatin1String("--help")) || args.contains(QLatin1String("-h"))) {
-        QTextStream(stdout) << "usage: quorvel-export TABLE [FILE]\n"
+        QTextStream(stdout) << "usage: quorvel-export [--raw] TABLE [FILE]\n"
                                "Writes TABLE (SumDays, DetailDays, Card or Card1) of this install as CSV, in UTF-8\n"
-                               "with a byte-order mark, to FILE (replaced whole) or to standard output.\n";
+                               "with a byte-order mark, to FILE (replaced whole) or, without FILE or with -, to\n"
+                               "standard output. FILE must be absent or a regular file that is not one of the\n"
+                               "install's tables; a link, a device or a pipe is refused. Text cells a spreadsheet\n"
+                               "would take for a formula get a leading ' unless --raw is given.\n";
         return 0;
     }
+    const TableExport::Cells cells = args.removeAll(QStringLiteral("--raw")) > 0 ? TableExport::Cells::Raw : TableExport::Cells::Safe;
     if (args.isEmpty() || args.size() > 2) {
-        err << "usage: quorvel-export TABLE [FILE] (try --help)\n";
+        err << "usage: quorvel-export [--raw] TABLE [FILE] (try --help)\n";
         return 2;
     }
     const InstallTables::Table* table = InstallTables::find(args.first());
@@ -28,20 +31,16 @@ int main(int argc, char** argv)
         return 2;
     }
     try {
-        if (args.size() == 1) {
+        if (args.size() == 1 || args.at(1) == QLatin1String("-")) {
             QFile out;
             if (!out.open(stdout, QIODevice::WriteOnly))
                 throw AppError(out.errorString());
-            TableExport::write(*table, out);
+            TableExport::write(*table, out, cells);
+            if (!out.flush())
+                throw AppError(QStringLiteral("Cannot write the CSV. %1").arg(out.errorString()));
             return 0;
         }
-        // A failed export leaves the file as it was.
-        QSaveFile out(args.at(1));
-        if (!out.open(QIODevice::WriteOnly))
-            throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(args.at(1), out.errorString()));
-        TableExport::write(*table, out);
-        if (!out.commit())
-            throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(args.at(1), out.errorString()));
+        TableExport::writeFile(*table, args.at(1), cells);
         return 0;
     } catch (const AppError& error) {
         err << "quorvel-export: " << error.text() << Qt::endl;

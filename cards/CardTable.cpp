@@ -1,4 +1,7 @@
 #include "cards/CardTable.h"
+#include "platform/AppError.h"
+
+#include <limits>
 
 #include "platform/InstallPaths.h"
 #include "platform/Regional.h"
@@ -64,9 +67,15 @@ QString writeCard(TableStore& table, CardRandom& random, const CardOrder& order,
         table.SetFieldText(QStringLiteral("Used"), unusedState());
         table.PostRow();
 
+        // The serial is a 32-bit field: past its end a card would carry a serial no card can hold.
+        const qint64 serial = table.GetFieldInteger(QStringLiteral("Auto"));
+        if (serial > std::numeric_limits<qint32>::max())
+            throw AppError(QStringLiteral("بلغ تسلسل البطاقات في هذا الجدول أقصى ما يتسع له (%1)، فلا يمكن إنشاء بطاقات أخرى فيه")
+                               .arg(std::numeric_limits<qint32>::max()));
+
         random.reseed();
         const Draw draw = random.draw();
-        const QString number = numberHead(Regional::parseWholeNumber(table.GetFieldText(QStringLiteral("Auto"))), draw)
+        const QString number = numberHead(int(serial), draw)
                                + numberTail(order.category, order.kind);
         table.EditRow();
         table.SetFieldText(QStringLiteral("Num"), number);

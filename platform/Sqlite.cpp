@@ -100,4 +100,15 @@ QString Statement::text(int column) const
     return QString::fromUtf8(chars, sqlite3_column_bytes(m_stmt.get(), column));
 }
 
+void recoverInterruptedWrite(const QString& localPath)
+{
+    try {
+        Connection db = open(localPath, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW);
+        sqlite3_busy_timeout(db.get(), 2000);
+        exec(db.get(), QStringLiteral("SELECT count(*) FROM sqlite_master"));
+    } catch (const Failure&) {
+        // A file that cannot be written is read as it stands; the reader says what is wrong.
+    }
+}
+
 } // namespace Sqlite

@@ -36,6 +36,10 @@ using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
 
 // Opens an existing database file (flags as for sqlite3_open_v2); throws Failure.
 Connection open(const QString& localPath, int flags);
+// A write that was cut short (a killed process, a full disk) leaves a journal that only a
+// connection that may write rolls back; readers would be refused meanwhile. Opens the file for
+// writing once, so that the table is found as it was before; does nothing when it cannot.
+void recoverInterruptedWrite(const QString& localPath);
 // Runs one or more statements that return no rows; throws Failure.
 void exec(sqlite3* db, const QString& sql);
 // A table or field name as SQL text, whatever characters it holds.

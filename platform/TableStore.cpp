@@ -166,13 +166,19 @@ void TableStore::OpenTable()
     // Opening never creates: a missing table is an error, not a new empty file.
     if (!QFileInfo(place.localPath).isFile())
         throw AppError(QStringLiteral("Table %1 does not exist").arg(label()));
+    // A table file is never reached through a link: one planted there could lead the console to
+    // any database on the machine. (A linked data folder is followed: that is how data is put on
+    // another disk.)
+    if (QFileInfo(place.localPath).isSymLink())
+        throw AppError(QStringLiteral("Cannot open table %1. The file is a symbolic link, which is not followed").arg(label()));
 
     guarded([&] {
         try {
             // A table lives on the thread that opened it, so its connection needs no locks of its
             // own: they cost more than reading a field.
             m_db = Sqlite::open(place.localPath,
-                                (m_readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX);
+                                (m_readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX
+                                    | SQLITE_OPEN_NOFOLLOW);
             sqlite3_busy_timeout(m_db.get(), LockWaitMs);
             sqlite3_trace_v2(
                 m_db.get(), SQLITE_TRACE_STMT,

@@ -4,6 +4,8 @@
 #include "platform/TableStore.h"
 #include "platform/WinPath.h"
 #include "support/FileBytes.h"
+#include "support/HeldFile.h"
+#include "support/HotJournal.h"
 #include "support/ParadoxWriter.h"
 #include "support/TestPrefix.h"
 
@@ -11,6 +13,9 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <limits>
+#include <optional>
 #include <functional>
 #include <sys/stat.h>
 extern "C" {
@@ -193,6 +198,9 @@ private slots:
     void checkWritesNothing();
     void oldDirectoryWithoutData();
     void programsImportAndExport();
+    void unsafeOldDataIsRefusedByName_data();
+    void unsafeOldDataIsRefusedByName();
+    void anInterruptedImportCanRunAgain();
 };
 
 void TestDataImport::importsEveryFieldOfTheFourTables()
@@ -415,6 +423,67 @@ void TestDataImport::programsImportAndExport()
     QVERIFY(run.waitForFinished(60000));
     QCOMPARE(run.exitCode(), 2);
     QCOMPARE(parseCsv(FileBytes::read(csv)).size(), 4);
+}
+
+void TestDataImport::unsafeOldDataIsRefusedByName_data()
+{
+    QTest::addColumn<QString>("fault");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("card table is a folder") << "folder" << "is a folder, not a table";
+    QTest::newRow("card counter at the field's end") << "counter" << "leaves no room";
+    QTest::newRow("card serial at the field's end") << "serial" << "leaves no room";
+    QTest::newRow("a cost that is infinite") << "inf" << "not a finite number";
+    QTest::newRow("the old program's lock file") << "lock file" << "close the old program";
+    QTest::newRow("a lock on the file") << "lock" << "close the old program";
+    QTest::newRow("lock ignored when asked") << "lock ignored" << "";
+}
+
+void TestDataImport::unsafeOldDataIsRefusedByName()
+{
+    QFETCH(QString, fault);
+    QFETCH(QString, reason);
+    Fixture f;
+    if (fault == "counter")
+        f.tables[2].autoIncrement = 2147483647;
+    if (fault == "serial")
+        f.tables[2].rows[2][0] = 2147483647;
+    if (fault == "inf")
+        f.tables[2].rows[0][5] = std::numeric_limits<double>::infinity();
+    f.writeOld();
+    if (fault == "folder") {
+        QVERIFY(QFile::remove(f.oldPath(2)));
+        QVERIFY(QDir().mkpath(f.oldPath(2)));
+    }
+    if (fault == "lock file")
+        QFile(QFileInfo(f.oldPath(2)).absolutePath() + "/PDOXUSRS.LCK").open(QIODevice::WriteOnly);
+    std::optional<HeldFile> held;
+    if (fault.startsWith("lock") && fault != "lock file")
+        held.emplace(f.oldPath(2), true);
+
+    const QList<QByteArray> before = f.targetBytes();
+    const QList<DataImport::Result> results = DataImport::importAll(f.old.path(), false, fault == "lock ignored");
+    const DataImport::Result& cards = results.at(2);
+    if (reason.isEmpty()) {
+        QCOMPARE(cards.status, Status::Imported);
+        return;
+    }
+    // Never "not in the old data": the table is there, and the run fails saying why.
+    QVERIFY2(cards.status == Status::Refused && cards.reason.contains(reason), qPrintable(describeAll(results)));
+    QCOMPARE(f.targetBytes().at(2), before.at(2));
+    QCOMPARE(results.at(0).status, Status::Imported);
+}
+
+void TestDataImport::anInterruptedImportCanRunAgain()
+{
+    // Killed halfway, the import left the card table whole but its journal hot: the next run
+    // rolls it back and imports.
+    Fixture f;
+    f.writeOld();
+    leaveHotJournal(f.target(2));
+    QVERIFY(QFileInfo::exists(f.target(2) + "-journal"));
+    const QList<DataImport::Result> results = DataImport::importAll(f.old.path(), false);
+    QVERIFY2(results.at(2).status == Status::Imported, qPrintable(describeAll(results)));
+    QCOMPARE(storedRows(InstallTables::all().at(2)), expectedRows(f.tables.at(2)));
 }
 
 QTEST_GUILESS_MAIN(TestDataImport)

@@ -11,6 +11,8 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QtTest>
+#include <QTemporaryDir>
+#include <sqlite3.h>
 #include <csignal>
 
 namespace {
@@ -34,6 +36,8 @@ private slots:
     void cardAsCreated();
     void numbersUniqueWithinATableOnly();
     void tariffThatIsNotANumberLeavesNoRow();
+    void theEndOfTheSerialsIsSaidInArabic();
+    void aLinkedTableIsNotOpened();
     void cardFailingHalfwayLeavesNothing();
     void killedMidCardLeavesNoBlankCard();
     void unusableTableIsRefusedByName_data();
@@ -175,6 +179,42 @@ void TestCardTable::tariffThatIsNotANumberLeavesNoRow()
     // The next card takes the next serial.
     const QString next = Cards::writeCard(table, random, {Cards::Categories[0], Cards::kinds()[0], QStringLiteral("0.5")});
     QVERIFY2(next.startsWith(QLatin1Char('3')), qPrintable(next));
+}
+
+void TestCardTable::theEndOfTheSerialsIsSaidInArabic()
+{
+    TableStore table;
+    openedTable(table, false);
+    Cards::CardRandom random;
+    const Cards::CardOrder order{Cards::Categories[0], Cards::kinds()[0], QStringLiteral("0.5")};
+    table.CloseTable();
+    {
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(m_prefix->local(InstallPaths::CardDir + "\\Card.db")).constData(), &db), SQLITE_OK);
+        sqlite3_exec(db, "INSERT INTO sqlite_sequence (name, seq) VALUES ('Card', 2147483646)", nullptr, nullptr, nullptr);
+        sqlite3_close(db);
+    }
+    openedTable(table, false);
+    QVERIFY(Cards::writeCard(table, random, order).startsWith(QStringLiteral("2147483647")));
+    try {
+        Cards::writeCard(table, random, order);
+        QFAIL("a card past the serial's end");
+    } catch (const AppError& e) {
+        QVERIFY2(e.text().contains(QStringLiteral("تسلسل البطاقات")), qPrintable(e.text()));
+    }
+    QCOMPARE(rowCount(table), 1);
+}
+
+void TestCardTable::aLinkedTableIsNotOpened()
+{
+    // A card table that is a link is refused: it could lead anywhere on the machine.
+    const QString file = m_prefix->local(InstallPaths::CardDir + "\\Card.db");
+    QTemporaryDir outside;
+    QVERIFY(QFile::rename(file, outside.filePath("Card.db")));
+    QVERIFY(QFile::link(outside.filePath("Card.db"), file));
+    TableStore table;
+    QVERIFY_THROWS_EXCEPTION(AppError, openedTable(table, false));
+    QVERIFY(!table.isOpen());
 }
 
 void TestCardTable::verifyEveryCardWhole(TableStore& table)
