@@ -129,22 +129,8 @@ void requireReplaceable(const QString& path)
     }
 }
 
-// The new file, beside the old one until it takes its place; removed if anything fails first.
-class PendingFile
-{
-public:
-    explicit PendingFile(const QString& path)
-        : m_file(QFileInfo(path).absolutePath() + QStringLiteral("/.") + QFileInfo(path).fileName() + QStringLiteral(".XXXXXX"))
-    {
-    }
-    QTemporaryFile& file() { return m_file; }
-    void placed() { m_file.setAutoRemove(false); }
-
-private:
-    QTemporaryFile m_file;
-};
-
-// A device that reports the system's own reason for a write that fails (a full disk says so).
+// A device that reports the system's own reason for a write that fails: a file of Qt's says
+// "Unknown error" on a full disk.
 class ReportingFile : public QIODevice
 {
 public:
@@ -181,20 +167,22 @@ private:
 void writeFile(const InstallTables::Table& table, const QString& path, Cells cells)
 {
     requireReplaceable(path);
-    PendingFile pending(path);
-    if (!pending.file().open())
-        throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, pending.file().errorString()));
+    // The new file, beside the old one until it takes its place; removed if anything fails first.
+    const QFileInfo place(path);
+    QTemporaryFile pending(place.absolutePath() + QStringLiteral("/.") + place.fileName() + QStringLiteral(".XXXXXX"));
+    if (!pending.open())
+        throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, pending.errorString()));
     {
-        ReportingFile out(pending.file().handle());
+        ReportingFile out(pending.handle());
         write(table, out, cells);
     }
-    if (::fsync(pending.file().handle()) != 0)
+    if (::fsync(pending.handle()) != 0)
         throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, systemText(errno)));
     // Checked again at the last moment: what was a plain file may have been swapped meanwhile.
     requireReplaceable(path);
-    if (::rename(QFile::encodeName(pending.file().fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+    if (::rename(QFile::encodeName(pending.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
         throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, systemText(errno)));
-    pending.placed();
+    pending.setAutoRemove(false);
 }
 
 } // namespace TableExport

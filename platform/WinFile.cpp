@@ -147,19 +147,19 @@ void requireSmallRegularFile(int fd, const QString& windowsPath, QString (*error
     if (::fstat(fd, &st) != 0)
         throw AppError(error(windowsPath, systemText(errno)));
     if (!S_ISREG(st.st_mode))
-        throw Refused(error(windowsPath, notAFileText()), Refused::Why::NotAFile);
+        throw Refused(error(windowsPath, notAFileText()));
     if (st.st_size > MaxFileSize)
-        throw Refused(error(windowsPath, fileTooLargeText()), Refused::Why::TooLarge);
+        throw Refused(error(windowsPath, fileTooLargeText()));
 }
 
 // Why a file below its base could not be opened; a link met on the way is the file's fault.
 [[noreturn]] void throwOpenFailure(int err, const QString& windowsPath, QString (*error)(const QString&, const QString&))
 {
     if (err == ELOOP || err == EXDEV)
-        throw Refused(error(windowsPath, systemText(err)), Refused::Why::Link);
+        throw Refused(error(windowsPath, systemText(err)));
     // A folder, or a pipe nobody reads, where the file should be.
     if (err == EISDIR || err == ENXIO)
-        throw Refused(error(windowsPath, notAFileText()), Refused::Why::NotAFile);
+        throw Refused(error(windowsPath, notAFileText()));
     throw AppError(error(windowsPath, systemText(err)));
 }
 
@@ -168,9 +168,9 @@ void requireSmallRegularFile(int fd, const QString& windowsPath, QString (*error
                                      QString (*error)(const QString&, const QString&))
 {
     if (failure == fileTooLargeText())
-        throw Refused(error(windowsPath, failure), Refused::Why::TooLarge);
+        throw Refused(error(windowsPath, failure));
     if (failure == notAFileText())
-        throw Refused(error(windowsPath, failure), Refused::Why::NotAFile);
+        throw Refused(error(windowsPath, failure));
     throw AppError(error(windowsPath, failure));
 }
 
@@ -233,7 +233,7 @@ QByteArray read(const QString& windowsPath)
             break;
         bytes.append(chunk, n);
         if (bytes.size() > MaxFileSize)
-            throw Refused(openError(windowsPath, fileTooLargeText()), Refused::Why::TooLarge);
+            throw Refused(openError(windowsPath, fileTooLargeText()));
     }
     return bytes;
 }

@@ -33,16 +33,7 @@ constexpr qsizetype MaxFileSize = 1024 * 1024 + 64;
 class Refused : public AppError
 {
 public:
-    enum class Why { TooLarge, NotAFile, Link };
-    Refused(const QString& text, Why why)
-        : AppError(text)
-        , m_why(why)
-    {
-    }
-    Why why() const { return m_why; }
-
-private:
-    Why m_why;
+    using AppError::AppError;
 };
 
 QString sharingViolationText();

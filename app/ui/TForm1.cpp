@@ -107,8 +107,7 @@ void TForm1::FormShow()
     }
     reportLogonRefusals();
     // Stations left open by something other than this console's journal: nobody counts their
-    // time, so the operator is told which ones to stop.
-    // Told once the window is on the screen, so that the operator sees the rows it is about.
+    // time, so the operator is told which ones to stop, once the window is on the screen.
     if (!uncounted.isEmpty()) {
         const QString text = uncountedStationsMessage() + QLatin1Char('\n') + uncounted.join(QLatin1Char('\n'));
         QTimer::singleShot(0, this, Guard::slot([text] { MessageBoxes::showMessage(text); }));

@@ -42,9 +42,14 @@ void TFormTools::showOnRow(int index)
 
 void TFormTools::setCountdown(int index, const CountdownState& state)
 {
-    m_countdowns.at(index) = state;
+    CountdownState& held = m_countdowns.at(index);
+    // Only a session that begins, ends or comes to owe its "0" changes the journal, never a tick.
+    const bool journalChanges = held.holdsSession() != state.holdsSession() || held.owesZero() != state.owesZero()
+        || held.paidEndUtc != state.paidEndUtc;
+    held = state;
     showOnRow(index);
-    syncJournal();
+    if (journalChanges)
+        syncJournal();
 }
 
 void TFormTools::TimerTimer(int index)
