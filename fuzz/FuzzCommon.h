@@ -32,6 +32,8 @@ inline QString makePrefix()
     if (!::mkdtemp(templ.data()))
         std::abort();
     qputenv("QUORVEL_PREFIX", templ);
+    static const QString made = QString::fromLocal8Bit(templ);
+    std::atexit([] { QDir(made).removeRecursively(); });
     QDir::setCurrent(QString::fromLocal8Bit(templ));
     return QString::fromLocal8Bit(templ);
 }
