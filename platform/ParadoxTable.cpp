@@ -203,12 +203,12 @@ void ParadoxTable::checkStructure()
         refuse(QStringLiteral("it ends before its %1 data blocks (it has %2 bytes, they need %3)").arg(fileBlocks).arg(size).arg(needed));
 
     // Follow the chain as pxlib will, and require that it ends, stays inside the file and holds
-    // exactly the rows the header counts.
+    // exactly the rows the header counts. pxlib follows the first block even when the header
+    // counts none, so that one is checked too; a chain that never ends revisits a block.
     QList<bool> visited(fileBlocks + 1, false);
     qint64 rows = 0;
     int block = u16(b, FirstBlockAt);
-    int walked = 0;
-    for (; walked < fileBlocks && block > 0; ++walked) {
+    while (block > 0) {
         if (block > fileBlocks)
             refuse(QStringLiteral("its chain of data blocks points to block %1 of %2").arg(block).arg(fileBlocks));
         if (visited[block])
@@ -223,8 +223,6 @@ void ParadoxTable::checkStructure()
         rows += used / m_recordSize + 1;
         block = u16(b, blockAt);
     }
-    if (block != 0 && walked == fileBlocks && fileBlocks > 0)
-        refuse(QStringLiteral("its chain of data blocks does not end"));
     if (rowCount != rows)
         refuse(QStringLiteral("its header counts %1 rows but its data blocks hold %2").arg(rowCount).arg(rows));
     m_rowCount = int(rows);

@@ -14,6 +14,7 @@ packages=(
     xvfb xauth
     poppler-utils
     samba smbclient libsmbclient-dev   # stations over SMB, and the tests' own smbd
+    clang libclang-rt-14-dev           # the fuzz targets (libFuzzer), scripts/fuzz.sh
 )
 
 missing=()

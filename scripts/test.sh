@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up this machine, builds everything and runs the whole test suite twice: once as shipped,
-# once built with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/).
+# once built with AddressSanitizer and UndefinedBehaviorSanitizer (build-asan/); then every fuzz
+# target runs briefly (build-fuzz/), so they keep building and stay free of findings.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -10,3 +11,4 @@ ctest --test-dir build --output-on-failure -j "$(nproc)"
 cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEL_SANITIZE=ON
 cmake --build build-asan
 ctest --test-dir build-asan --output-on-failure -j "$(nproc)"
+scripts/fuzz.sh 20

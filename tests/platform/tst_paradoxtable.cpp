@@ -129,6 +129,10 @@ void TestParadoxTable::refusesDamagedOrForeignFiles_data()
     QTest::newRow("header too small for the names") << Damage([](QByteArray& b) { put16(b, 0x02, 0x100); }) << "past";
     QTest::newRow("last block cut") << Damage([](QByteArray& b) { b.chop(1); }) << "ends before its 3 data blocks";
     QTest::newRow("chain loops") << Damage([](QByteArray& b) { put16(b, blockAt(b, 2), 1); }) << "loops back to block 1";
+    QTest::newRow("first block where the header counts none") << Damage([](QByteArray& b) {
+        put16(b, 0x0C, 0);
+        b[0x06] = 0;
+    }) << "points to block 1 of 0";
     QTest::newRow("chain leaves the file") << Damage([](QByteArray& b) { put16(b, blockAt(b, 1), 99); }) << "points to block 99";
     QTest::newRow("more rows than blocks hold") << Damage([](QByteArray& b) { b[0x06] = char(b[0x06] + 1); }) << "header counts 101 rows";
     QTest::newRow("block size not whole rows") << Damage([](QByteArray& b) { put16(b, blockAt(b, 1) + 4, 5); }) << "data block 1 states 5 bytes";

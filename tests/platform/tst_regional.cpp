@@ -39,6 +39,8 @@ void TestRegional::parsesDecimals_data()
     QTest::newRow("two separators") << "." << "1.2.3" << false << 0.0;
     QTest::newRow("Arabic-Indic digits") << "." << "٥" << false << 0.0;
     QTest::newRow("overflow") << "." << "1e999" << false << 0.0;
+    // Too small for a double: refused, not read as zero.
+    QTest::newRow("underflow") << "." << "6665e-66666" << false << 0.0;
 }
 
 void TestRegional::parsesDecimals()
