@@ -86,11 +86,12 @@ std::optional<double> decimal(const QString& typed, QChar sep)
     }
     if (i != s.size())
         return std::nullopt;
-    // Beyond double's range either way (ERANGE: overflow, or underflow of a number that is not
-    // zero) is refused rather than read as infinity or as zero.
+    // Beyond double's range either way is refused rather than read as infinity, or as zero when the
+    // typed number is not zero. A number below the normal range still has a value (glibc sets ERANGE
+    // for it all the same) and is taken.
     errno = 0;
     const double value = std::strtod(plain.constData(), nullptr);
-    if (!std::isfinite(value) || errno == ERANGE)
+    if (!std::isfinite(value) || (errno == ERANGE && value == 0))
         return std::nullopt;
     return value;
 }

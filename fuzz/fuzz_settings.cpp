@@ -33,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const Settings::Tariffs tariffs = Settings::loadTariffs(buffer);
     const QByteArray before = buffer.text();
     try {
-        if (Settings::changeTariffs(buffer, tariffs, Settings::saveTariffs) == Settings::storedMessage()) {
+        if (Settings::changeTariffs(buffer, tariffs, Settings::saveTariffs, Settings::InternetTariff::AsTyped) == Settings::storedMessage()) {
             LineBuffer reread;
             const Settings::Tariffs again = Settings::loadTariffs(reread);
             FUZZ_CHECK(again.games == tariffs.games && again.internet == tariffs.internet);
