@@ -57,6 +57,19 @@ void Ledger::close()
 
 void Ledger::recompute()
 {
+    // The totals are derived from the entries: all days are rewritten or none, in one flush.
+    m_table1.StartTransaction();
+    try {
+        recomputeDays();
+        m_table1.Commit();
+    } catch (...) {
+        m_table1.Rollback();
+        throw;
+    }
+}
+
+void Ledger::recomputeDays()
+{
     m_table1.MoveFirst();
     while (!m_table1.AtEnd()) {
         // The entries table holds the current day's entries only.

@@ -24,7 +24,7 @@ public:
     void close();
 
     // Rewrites every day's total with the sum of its entries' costs; a day without entries gets 0.
-    // A failure stops the pass: days already rewritten keep their new totals.
+    // All days are rewritten in one unit: a failure leaves every total as it was.
     void recompute();
 
     struct Session
@@ -41,6 +41,7 @@ public:
     void recordSession(const Session& session);
 
 private:
+    void recomputeDays();
     void billSession(const Session& session);
     void Table1AfterPost();
     void Table2AfterPost();

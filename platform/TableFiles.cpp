@@ -76,7 +76,7 @@ bool create(const QString& directory, const Definition& definition)
     try {
         {
             Sqlite::Connection db = Sqlite::open(building, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-            Sqlite::exec(db.get(), QStringLiteral("PRAGMA synchronous=FULL; BEGIN; ") + definition.statements.join(u"; ")
+            Sqlite::exec(db.get(), QStringLiteral("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; BEGIN; ") + definition.statements.join(u"; ")
                                        + QStringLiteral("; COMMIT"));
         }
         // rename() never replaces: a file that appeared meanwhile is kept.
@@ -88,7 +88,8 @@ bool create(const QString& directory, const Definition& definition)
         }
     } catch (const Sqlite::Failure& failure) {
         QFile::remove(building);
-        QFile::remove(building + QStringLiteral("-journal"));
+        for (const char* part : {"-journal", "-wal", "-shm"})
+            QFile::remove(building + QLatin1String(part));
         throw AppError(QStringLiteral("Cannot create table \"%1\". %2").arg(windowsPath, failure.text()));
     }
     return true;

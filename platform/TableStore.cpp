@@ -187,13 +187,14 @@ void TableStore::OpenTable()
                     return 0;
                 },
                 this);
-            Sqlite::exec(m_db.get(), QStringLiteral("PRAGMA synchronous=FULL; PRAGMA mmap_size=4096"));
+            Sqlite::exec(m_db.get(), QStringLiteral("PRAGMA synchronous=FULL"));
             readStructure();
             checkNeeds();
             resolveOrder();
+            // Only a table found sound is switched: one refused is left as it was.
+            switchToWal();
             m_link = masterLinkState();
             m_dataVersion = -1;
-            m_changeCounter.reset();
             noteOtherWrites();
             ++m_rangeStamp;
             settleOnEdge(false);
@@ -228,7 +229,6 @@ void TableStore::forget()
     ++m_rangeStamp;
     m_link = {};
     m_statements.clear();
-    m_file = nullptr;
     m_db.reset();
     m_fields.clear();
     m_fieldByName.clear();
@@ -290,48 +290,32 @@ void TableStore::dropReadAhead()
     m_aheadIsFirst = false;
 }
 
-// SQLite bumps the file change counter (4 bytes at offset 24) with every commit to a table file,
-// which is kept in rollback-journal mode. PRAGMA data_version takes and drops the file's lock and
-// looks for a journal, several times the cost of a step; so a step reads the counter from the
-// file's first page, mapped into memory (the connection maps that page only), and only a change
-// of it asks PRAGMA data_version whether the write was another connection's.
-std::optional<quint32> TableStore::changeCounter() const
+// A write-ahead log makes a durable commit one flush of the log instead of several of the file and
+// its journal. Tables of older installs are switched the first time a writer opens them; a table
+// another program holds busy at that moment stays as it is and is switched on a later opening.
+void TableStore::switchToWal()
 {
-    // The file object lives as long as the connection; asking for it costs more than reading it.
-    if (!m_file && sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_FILE_POINTER, &m_file) != SQLITE_OK)
-        m_file = nullptr;
-    sqlite3_file* file = m_file;
-    if (!file || !file->pMethods)
-        return std::nullopt;
-    const sqlite3_io_methods* io = file->pMethods;
-    auto decode = [](const unsigned char* b) {
-        return quint32(b[0]) << 24 | quint32(b[1]) << 16 | quint32(b[2]) << 8 | quint32(b[3]);
-    };
-    if (io->iVersion >= 3 && io->xFetch && io->xUnfetch) {
-        void* page = nullptr;
-        if (io->xFetch(file, 0, 28, &page) == SQLITE_OK && page) {
-            const quint32 counter = decode(static_cast<const unsigned char*>(page) + 24);
-            io->xUnfetch(file, 0, page);
-            return counter;
-        }
+    if (m_readOnly)
+        return;
+    {
+        Sqlite::Statement mode(m_db.get(), QStringLiteral("PRAGMA journal_mode"));
+        if (mode.step() && mode.text(0).compare(u"wal", Qt::CaseInsensitive) == 0)
+            return;
     }
-    unsigned char bytes[4];
-    if (io->xRead(file, bytes, 4, 24) != SQLITE_OK)
-        return std::nullopt;
-    return decode(bytes);
+    try {
+        Sqlite::exec(m_db.get(), QStringLiteral("PRAGMA journal_mode=WAL"));
+    } catch (const Sqlite::Failure&) {
+    }
 }
 
+// In WAL mode the file header's change counter stays put on commits, so only SQLite's own
+// data version tells another connection's write; asking it reads the log's index in shared memory.
 void TableStore::noteOtherWrites()
 {
-    const std::optional<quint32> counter = changeCounter();
-    if (counter && m_changeCounter && *counter == *m_changeCounter)
-        return;
     Sqlite::Statement& st = statement(QByteArrayLiteral("v"), [] { return QStringLiteral("PRAGMA data_version"); });
     Sqlite::Use use(st);
     st.step();
     const qint64 version = st.int64(0);
-    // Kept only once asked: a question that failed (the file locked) is asked again next step.
-    m_changeCounter = counter;
     if (version == m_dataVersion)
         return;
     const bool first = m_dataVersion < 0;

@@ -29,7 +29,7 @@
 // field is NULL: it reads as "" as text and as 0 as a number. String sizes count bytes of the
 // Windows Arabic code page; a longer text is cut when it is set.
 //
-// Durability. Each store is its own committed transaction with synchronous writes, so a row is on
+// Durability. Each store is its own committed transaction, flushed to the table's write-ahead log, so a row is on
 // disk when PostRow returns; inside a unit (StartTransaction) when Commit returns. Another
 // program's lock makes an operation fail after a short wait.
 //
@@ -269,7 +269,7 @@ private:
     // Another connection's write to the file drops everything read ahead or counted, and the
     // rows to show are announced as changed.
     void noteOtherWrites();
-    std::optional<quint32> changeCounter() const;
+    void switchToWal();
     void dropReadAhead();
     qint64 count(const QList<Condition>& where) const;
     bool inView(const Row& row) const;
@@ -323,8 +323,6 @@ private:
     static constexpr int FirstWindow = 16;
     static constexpr int ReadAhead = 256;
     qint64 m_dataVersion = -1;
-    std::optional<quint32> m_changeCounter;
-    mutable sqlite3_file* m_file = nullptr; // the connection's, found on first use
     quint64 m_rangeStamp = 0;
 
     // The current row is made of the row read ahead that MoveNext moved to only when it is asked

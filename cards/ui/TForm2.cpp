@@ -11,8 +11,11 @@
 #include "platform/ui/TableGrid.h"
 #include "platform/ui/Widgets.h"
 
+#include <exception>
+
 #include <QApplication>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -21,6 +24,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStyle>
 #include <QTableView>
 
@@ -224,13 +228,34 @@ void TForm2::BitBtn1Click()
         m_edit1->setText(Cards::defaultCount());
     } else {
         m_table1->MoveLast();
-        for (int i = 0; i < count; ++i) {
-            // The window stays usable during a run: what the operator changes meanwhile applies
-            // to the cards that follow.
+        // The window stays usable during a run: what the operator changes meanwhile applies to
+        // the cards that follow. It is served and painted once a screen frame, not once a card:
+        // painting every card would cost several times the card's own commit.
+        const qreal rate = screen() ? screen()->refreshRate() : 0;
+        const qint64 frameNs = qint64(1e9 / (rate > 1 ? rate : 60));
+        QElapsedTimer sinceServed;
+        QString shown;
+        auto serve = [&] {
+            if (!shown.isEmpty())
+                m_bitBtn1->setText(shown);
             QCoreApplication::processEvents();
-            const Cards::CardOrder order{selectedCategory(), selectedKind(), selectedTariffBox()->text()};
-            Cards::writeCard(*m_table1, m_random, order, [this](const QString& number) { m_bitBtn1->setText(number); });
+            sinceServed.start();
+        };
+        std::exception_ptr failure;
+        try {
+            for (int i = 0; i < count; ++i) {
+                if (i == 0 || sinceServed.nsecsElapsed() >= frameNs)
+                    serve();
+                const Cards::CardOrder order{selectedCategory(), selectedKind(), selectedTariffBox()->text()};
+                Cards::writeCard(*m_table1, m_random, order, [&shown](const QString& number) { shown = number; });
+            }
+        } catch (...) {
+            failure = std::current_exception();
         }
+        // The last frame: the grid and the caption show the last card stored.
+        serve();
+        if (failure)
+            std::rethrow_exception(failure);
     }
     m_bitBtn1->setText(Cards::generateCaption());
 }

@@ -128,6 +128,7 @@ private slots:
     void openRefusesForeignFiles_data();
     void openRefusesForeignFiles();
     void lockedTableFailsWithinBound();
+    void olderTableSwitchedToWal();
     void killedWriterLosesNoPostedRow();
 
 private:
@@ -982,17 +983,56 @@ void TestTableStore::lockedTableFailsWithinBound()
     QVERIFY(clock.elapsed() < TableStore::LockWaitMs + 3000);
     QCOMPARE(table.pending(), TableStore::Pending::Changed);
 
-    // A writer in the middle of its commit keeps even readers out.
-    Sqlite::exec(other.get(), QStringLiteral("COMMIT; BEGIN EXCLUSIVE"));
+    // With the write-ahead log a writer in the middle of its unit keeps no reader out: the
+    // reader sees what was committed before it.
+    Sqlite::exec(other.get(), QStringLiteral("COMMIT; BEGIN EXCLUSIVE; UPDATE SumDays SET SumDay = 7"));
     TableStore second;
-    clock.restart();
-    QCOMPARE(errorText([&] { second.OpenTable(InstallPaths::LedgerDir, Days); }), locked);
-    QVERIFY(clock.elapsed() < TableStore::LockWaitMs + 3000);
-    QVERIFY(!second.isOpen());
+    second.OpenTable(InstallPaths::LedgerDir, Days);
+    QCOMPARE(second.GetFieldFloat(QStringLiteral("SumDay")), 9.0);
+    second.CloseTable();
 
     Sqlite::exec(other.get(), QStringLiteral("ROLLBACK"));
     table.PostRow();
     QCOMPARE(table.GetFieldText(QStringLiteral("SumDay")), QStringLiteral("1"));
+}
+
+// A table of an older install, kept with a rollback journal, is put in WAL mode by the first
+// writer that opens it, with its rows; a read-only opening leaves it as it is.
+void TestTableStore::olderTableSwitchedToWal()
+{
+    addDays({QStringLiteral("01/01/2024"), QStringLiteral("02/01/2024")});
+    const QString path = local(Days);
+    auto journalMode = [&] {
+        Sqlite::Connection db = Sqlite::open(path, SQLITE_OPEN_READONLY);
+        Sqlite::Statement mode(db.get(), QStringLiteral("PRAGMA journal_mode"));
+        mode.step();
+        return mode.text(0);
+    };
+    {
+        Sqlite::Connection db = Sqlite::open(path, SQLITE_OPEN_READWRITE);
+        Sqlite::exec(db.get(), QStringLiteral("PRAGMA journal_mode=DELETE"));
+    }
+    QCOMPARE(journalMode(), QStringLiteral("delete"));
+    {
+        TableStore reader;
+        reader.setReadOnly(true);
+        reader.OpenTable(InstallPaths::LedgerDir, Days);
+        QCOMPARE(reader.rowCount(), 2);
+    }
+    QCOMPARE(journalMode(), QStringLiteral("delete"));
+
+    TableStore table;
+    table.OpenTable(InstallPaths::LedgerDir, Days);
+    QCOMPARE(journalMode(), QStringLiteral("wal"));
+    QCOMPARE(table.rowCount(), 2);
+    table.InsertRow();
+    table.SetFieldText(QStringLiteral("DateDay"), QStringLiteral("03/01/2024"));
+    table.PostRow();
+    table.CloseTable();
+    Sqlite::Connection db = Sqlite::open(path, SQLITE_OPEN_READONLY);
+    Sqlite::Statement count(db.get(), QStringLiteral("SELECT COUNT(*) FROM SumDays"));
+    count.step();
+    QCOMPARE(count.int64(0), 3);
 }
 
 // Runs in a child process: posts cards until killed, telling each serial once its PostRow returned.

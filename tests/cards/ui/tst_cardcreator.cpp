@@ -565,23 +565,25 @@ void TestCardCreator::internetTariffWithLettersStopsAtTheFirstInternetCard()
     click("Button2");
     find<QLineEdit>("Edit3")->setText("0.5x");
     auto* generateButton = find<QPushButton>("BitBtn1");
-    // The operator switches to internet cards while the run goes on, once the second card shows.
+    // The operator switches to internet cards while the run goes on, once a card shows.
     QTimer operatorHand;
     connect(&operatorHand, &QTimer::timeout, this, [&] {
-        if (generateButton->text().startsWith(QLatin1Char('2')))
+        if (generateButton->text().front().isDigit())
             find<QRadioButton>("RadioButton6")->setChecked(true);
     });
     operatorHand.start(0);
-    generate("5");
+    generate("1000");
     operatorHand.stop();
 
     QCOMPARE(messages(), QStringList{"'0.5x' is not a valid floating point value."});
-    QCOMPARE(gridRows(), 2);
-    QCOMPARE(gridText(1, 7), QStringLiteral("ألعاب"));
-    QCOMPARE(generateButton->text(), gridText(1, 1));
+    const int made = gridRows();
+    QVERIFY(made >= 1 && made < 1000);
+    for (int row = 0; row < made; ++row)
+        QCOMPARE(gridText(row, 7), QStringLiteral("ألعاب"));
+    QCOMPARE(generateButton->text(), gridText(made - 1, 1));
     // The stopped card left nothing behind, now or after the table is next touched.
     click("Button2");
-    QCOMPARE(gridRows(), 2);
+    QCOMPARE(gridRows(), made);
 }
 
 void TestCardCreator::lookupMovesTheGrid()
