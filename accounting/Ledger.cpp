@@ -51,8 +51,10 @@ void Ledger::open()
 
 void Ledger::close()
 {
-    m_table1.CloseTable();
+    // The entries first: left open after the days closed, they would show every entry of every
+    // day for a moment, and a grid showing them would count them all.
     m_table2.CloseTable();
+    m_table1.CloseTable();
 }
 
 void Ledger::recompute()
@@ -70,15 +72,11 @@ void Ledger::recompute()
 
 void Ledger::recomputeDays()
 {
+    const TableStore::Snapshot entries(m_table2);
     m_table1.MoveFirst();
     while (!m_table1.AtEnd()) {
         // The entries table holds the current day's entries only.
-        m_table2.MoveFirst();
-        double sum = 0;
-        while (!m_table2.AtEnd()) {
-            sum += m_table2.GetFieldFloat(QStringLiteral("Cost"));
-            m_table2.MoveNext();
-        }
+        const double sum = m_table2.sumOf(QStringLiteral("Cost"));
         m_table1.EditRow();
         m_table1.SetFieldFloat(QStringLiteral("SumDay"), sum);
         m_table1.PostRow();
@@ -123,6 +121,5 @@ void Ledger::billSession(const Session& session)
 
     m_table2.PostRow();
 
-    m_table1.CloseTable();
-    m_table2.CloseTable();
+    close();
 }

@@ -4,6 +4,7 @@
 #include "platform/WinPath.h"
 
 #include <QFileInfo>
+#include <cstring>
 #include <utility>
 
 using TableStoreDetail::quoted;
@@ -187,7 +188,7 @@ void TableStore::OpenTable()
                     return 0;
                 },
                 this);
-            Sqlite::exec(m_db.get(), QStringLiteral("PRAGMA synchronous=FULL"));
+            Sqlite::exec(m_db.get(), QStringLiteral("PRAGMA synchronous=FULL; PRAGMA mmap_size=4096"));
             readStructure();
             checkNeeds();
             resolveOrder();
@@ -195,6 +196,7 @@ void TableStore::OpenTable()
             switchToWal();
             m_link = masterLinkState();
             m_dataVersion = -1;
+            m_changeStamp.reset();
             noteOtherWrites();
             ++m_rangeStamp;
             settleOnEdge(false);
@@ -229,6 +231,7 @@ void TableStore::forget()
     ++m_rangeStamp;
     m_link = {};
     m_statements.clear();
+    m_file = nullptr;
     m_db.reset();
     m_fields.clear();
     m_fieldByName.clear();
@@ -308,14 +311,58 @@ void TableStore::switchToWal()
     }
 }
 
-// In WAL mode the file header's change counter stays put on commits, so only SQLite's own
-// data version tells another connection's write; asking it reads the log's index in shared memory.
+// PRAGMA data_version takes and drops a lock on the file, several times the cost of a step, so a
+// step first reads where every commit leaves a mark, in memory SQLite already maps: the file
+// header's change counter (4 bytes at offset 24, moved by commits in rollback-journal mode) and,
+// in WAL mode (header byte 18 is 2), the transaction counter of the log index's header in shared
+// memory (4 bytes at offset 8). Only a changed mark asks the data version whether the write was
+// another connection's. A commit whose mark is not yet written is not yet seen by any reader
+// either, so nothing is missed.
+std::optional<TableStore::ChangeStamp> TableStore::changeStamp() const
+{
+    // The file object lives as long as the connection; asking for it costs more than reading it.
+    if (!m_file && sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_FILE_POINTER, &m_file) != SQLITE_OK)
+        m_file = nullptr;
+    sqlite3_file* file = m_file;
+    if (!file || !file->pMethods)
+        return std::nullopt;
+    const sqlite3_io_methods* io = file->pMethods;
+    unsigned char header[28];
+    bool haveHeader = false;
+    if (io->iVersion >= 3 && io->xFetch && io->xUnfetch) {
+        void* page = nullptr;
+        if (io->xFetch(file, 0, sizeof header, &page) == SQLITE_OK && page) {
+            std::memcpy(header, page, sizeof header);
+            io->xUnfetch(file, 0, page);
+            haveHeader = true;
+        }
+    }
+    if (!haveHeader && io->xRead(file, header, sizeof header, 0) != SQLITE_OK)
+        return std::nullopt;
+    ChangeStamp stamp;
+    stamp.fileCounter = quint32(header[24]) << 24 | quint32(header[25]) << 16 | quint32(header[26]) << 8 | quint32(header[27]);
+    if (header[18] == 2) {
+        volatile void* region = nullptr;
+        if (io->iVersion < 2 || !io->xShmMap || io->xShmMap(file, 0, 32768, 0, &region) != SQLITE_OK || !region)
+            return std::nullopt;
+        quint32 counter;
+        std::memcpy(&counter, const_cast<const char*>(static_cast<volatile char*>(region)) + 8, sizeof counter);
+        stamp.logCounter = counter;
+    }
+    return stamp;
+}
+
 void TableStore::noteOtherWrites()
 {
+    const std::optional<ChangeStamp> stamp = changeStamp();
+    if (stamp && m_changeStamp && *stamp == *m_changeStamp)
+        return;
     Sqlite::Statement& st = statement(QByteArrayLiteral("v"), [] { return QStringLiteral("PRAGMA data_version"); });
     Sqlite::Use use(st);
     st.step();
     const qint64 version = st.int64(0);
+    // Kept only once asked: a question that failed (the file locked) is asked again next step.
+    m_changeStamp = stamp;
     if (version == m_dataVersion)
         return;
     const bool first = m_dataVersion < 0;
@@ -603,6 +650,30 @@ void TableStore::Commit()
         Sqlite::exec(m_db.get(), QStringLiteral("COMMIT"));
     });
     m_unit.reset();
+}
+
+TableStore::Snapshot::Snapshot(const TableStore& table)
+{
+    table.requireOpen();
+    if (!sqlite3_get_autocommit(table.m_db.get()))
+        return;
+    table.guarded([&] {
+        Sqlite::exec(table.m_db.get(), QStringLiteral("BEGIN"));
+        m_db = table.m_db.get();
+        // A deferred transaction takes its snapshot at its first read.
+        try {
+            Sqlite::exec(m_db, QStringLiteral("SELECT count(*) FROM sqlite_schema"));
+        } catch (...) {
+            sqlite3_exec(std::exchange(m_db, nullptr), "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+    });
+}
+
+TableStore::Snapshot::~Snapshot()
+{
+    if (m_db && !sqlite3_get_autocommit(m_db))
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
 }
 
 void TableStore::Rollback() noexcept

@@ -134,6 +134,22 @@ public:
     void Rollback() noexcept;
     bool inTransaction() const { return m_unit.has_value(); }
 
+    // While it lives, what is read from the table is one state of it, whatever other programs
+    // store meanwhile (a recompute sums every day from the same entries), and the reads take the
+    // file's read lock once instead of once a query. Nothing is stored through the table meanwhile.
+    // Inside a unit it adds nothing. Throws AppError.
+    class Snapshot
+    {
+    public:
+        explicit Snapshot(const TableStore& table);
+        ~Snapshot();
+        Snapshot(const Snapshot&) = delete;
+        Snapshot& operator=(const Snapshot&) = delete;
+
+    private:
+        sqlite3* m_db = nullptr; // set when this snapshot began the read transaction
+    };
+
     // Every store is committed with synchronous writes, so nothing is left to write; the result
     // says whether the table is open and so has its changes on disk.
     bool FlushTable();
@@ -147,6 +163,10 @@ public:
     // changes, then kept up to date by the cursor's own moves and stores.
     const QList<Field>& fields() const { return m_fields; }
     qint64 rowCount() const;
+    // The sum of a number field over the stored rows in view (a detail's rows for its master's
+    // current row), added in the table's order as a walk adding GetFieldFloat would, an empty
+    // field as 0; the cursor stays where it is. Throws AppError, also for a text field.
+    double sumOf(const QString& field) const;
     // The rows at these places. Seeks from the nearer end of the rows: a grid reads by key from
     // rows it holds (rowsAfter, rowsBefore) and only a jump far from them comes here.
     QList<Row> rows(qint64 first, int count) const;
@@ -270,6 +290,13 @@ private:
     // rows to show are announced as changed.
     void noteOtherWrites();
     void switchToWal();
+    struct ChangeStamp
+    {
+        quint32 fileCounter = 0;
+        std::optional<quint32> logCounter;
+        bool operator==(const ChangeStamp&) const = default;
+    };
+    std::optional<ChangeStamp> changeStamp() const;
     void dropReadAhead();
     qint64 count(const QList<Condition>& where) const;
     bool inView(const Row& row) const;
@@ -323,6 +350,8 @@ private:
     static constexpr int FirstWindow = 16;
     static constexpr int ReadAhead = 256;
     qint64 m_dataVersion = -1;
+    std::optional<ChangeStamp> m_changeStamp;
+    mutable sqlite3_file* m_file = nullptr; // the connection's, found on first use
     quint64 m_rangeStamp = 0;
 
     // The current row is made of the row read ahead that MoveNext moved to only when it is asked

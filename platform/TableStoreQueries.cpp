@@ -196,6 +196,30 @@ qint64 TableStore::rowCount() const
     return *m_rowCount;
 }
 
+double TableStore::sumOf(const QString& field) const
+{
+    requireOpen();
+    const int f = fieldIndex(field);
+    const FieldKind kind = m_fields.at(f).kind;
+    if (kind == FieldKind::String)
+        throw AppError(QStringLiteral("Field '%1' of table %2 is not a number field").arg(field, label()));
+    return guarded([&] {
+        const QList<Condition> where = viewConditions();
+        Sqlite::Statement& st = statement(shapeOf('s', where) + '#' + QByteArray::number(f), [&] {
+            return QStringLiteral("SELECT %1 FROM %2%3 ORDER BY %4")
+                .arg(quoted(m_fields.at(f).name), quoted(m_sqlName), whereClause(where), orderBy(false));
+        });
+        Sqlite::Use use(st);
+        bindAll(st, where);
+        double sum = 0;
+        while (st.step()) {
+            if (!st.isNull(0))
+                sum += kind == FieldKind::Float ? st.real(0) : double(st.int64(0));
+        }
+        return sum;
+    });
+}
+
 QList<TableStore::Row> TableStore::rows(qint64 first, int count) const
 {
     if (!isOpen() || first < 0 || count <= 0)

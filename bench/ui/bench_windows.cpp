@@ -6,17 +6,28 @@
 //     one single-row durable commit a day;
 //   - 1000 cards made in the card creator on the main table holding 0 and then 100 000 cards,
 //     against 2000 bare durable commits on the same table;
+//   - opening a session in the main window on a simulated station, each on a new day over that
+//     year of entries, so the bill stores its day and its entry, against those two single-row
+//     durable commits;
 //   - a walk of the main table (100 000 cards) through the grid's cursor, against stepping one
 //     bare SELECT over the same rows.
 //
 // Usage: bench_windows [directory] [days=365] [entries a day=300] [cards held=100000] [parts]
-// where parts is "all" (the default), "ledger" for the recompute alone, "cards" for the card
-// batches and the walk, or "walk" for the walk alone.
+// where parts is "all" (the default), "ledger" for the recompute alone, "bill" for the openings
+// alone, "cards" for the card batches and the walk, or "walk" for the walk alone.
 // The tables go to a temporary directory below the given one (default: the current directory);
 // keep it off tmpfs, where a synchronous write costs nothing.
 
 #include "accounting/Ledger.h"
 #include "accounting/ui/TFormControl.h"
+#include "app/ui/Console.h"
+#include "app/ui/TForm1.h"
+#include "app/ui/TForm6.h"
+#include "platform/Clock.h"
+#include "platform/Regional.h"
+#include "platform/ui/MessageBoxes.h"
+#include "stations/CommandChannel.h"
+#include "stations/ui/StationRow.h"
 #include "bench/BenchSupport.h"
 #include "support/SampleCards.h"
 #include "cards/ui/TForm2.h"
@@ -24,11 +35,16 @@
 #include "platform/Sqlite.h"
 #include "platform/TableFiles.h"
 #include "platform/TableStore.h"
+#include "platform/WinFile.h"
 #include "platform/WinPath.h"
 #include "platform/ui/Application.h"
 
 #include <QDate>
+#include <QComboBox>
 #include <QDir>
+#include <QFile>
+#include <QRadioButton>
+#include <QTest>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
@@ -124,7 +140,6 @@ double recomputeFloor()
 
 void ledger(int days, int perDay)
 {
-    fillLedger(days, perDay);
     Ledger ledgerTables;
     TFormControl window(ledgerTables);
     window.openWindow();
@@ -144,6 +159,118 @@ void ledger(int days, int perDay)
                });
            },
            recomputeFloor);
+}
+
+// ---- A session's bill ----------------------------------------------------------------------------
+
+constexpr int Openings = 40;
+
+void writeInstallFile(const QString& windowsPath, const QByteArray& bytes)
+{
+    const QString path = WinPath::resolve(windowsPath).localPath;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
+        throw AppError(QStringLiteral("cannot write %1").arg(path));
+}
+
+// The day after the filled year and the rounds before, so each bill stores a new day.
+QDate nextBillDay(int days)
+{
+    static int billed = 0;
+    return QDate(2025, 1, 1).addDays(days + billed++);
+}
+
+// A bill's two stores without a cursor: a new day and its entry, each one durable commit.
+double billFloor(int days)
+{
+    Sqlite::Connection daysDb = Sqlite::open(localPath(InstallPaths::LedgerDir, QStringLiteral("SumDays.DB")), SQLITE_OPEN_READWRITE);
+    Sqlite::Connection entriesDb = Sqlite::open(localPath(InstallPaths::LedgerDir, QStringLiteral("DetailDays.DB")), SQLITE_OPEN_READWRITE);
+    for (sqlite3* db : {daysDb.get(), entriesDb.get()})
+        Sqlite::exec(db, QStringLiteral("PRAGMA synchronous=FULL"));
+    Sqlite::Statement day(daysDb.get(), QStringLiteral("INSERT INTO SumDays (DateDay) VALUES (?)"));
+    Sqlite::Statement entry(entriesDb.get(),
+                            QStringLiteral("INSERT INTO DetailDays (DateDay2, StartOperation, TimeOperation, KandOperation, Cost, Computer) "
+                                           "VALUES (?, '10:00:00', 15, 'G', 7.5, 'PC0')"));
+    return millis([&] {
+        for (int i = 0; i < Openings; ++i) {
+            const QString date = Regional::shortDate(nextBillDay(days));
+            Sqlite::Use useDay(day);
+            day.bind(1, date);
+            day.step();
+            Sqlite::Use useEntry(entry);
+            entry.bind(1, date);
+            entry.step();
+        }
+    });
+}
+
+// What an opening must flush as this console keeps its promises, without a cursor or a window:
+// the ledger's two files opened, a new day and its entry stored, both files closed again (the
+// ledger is closed around each opening), and the journal of sessions replaced.
+double openingFloor(int days)
+{
+    return millis([&] {
+        for (int i = 0; i < Openings; ++i) {
+            const QString date = Regional::shortDate(nextBillDay(days));
+            for (const auto& [file, sql] : {std::pair{QStringLiteral("SumDays.DB"), QStringLiteral("INSERT INTO SumDays (DateDay) VALUES (?)")},
+                                            std::pair{QStringLiteral("DetailDays.DB"),
+                                                      QStringLiteral("INSERT INTO DetailDays (DateDay2, Cost, Computer) VALUES (?, 7.5, 'PC0')")}}) {
+                Sqlite::Connection db = Sqlite::open(localPath(InstallPaths::LedgerDir, file), SQLITE_OPEN_READWRITE);
+                Sqlite::exec(db.get(), QStringLiteral("PRAGMA synchronous=FULL"));
+                Sqlite::Statement insert(db.get(), sql);
+                insert.bind(1, date);
+                insert.step();
+            }
+            WinFile::replace(InstallPaths::InstallRoot + QStringLiteral("\\Data\\Floor.journal"),
+                             QByteArrayLiteral("0\t2026-12-11T10:15:00Z\t15\t0\n"));
+        }
+    });
+}
+
+void bills(int days, int perDay)
+{
+    writeInstallFile(InstallPaths::TariffFile, "0.5\r\n0.25");
+    writeInstallFile(InstallPaths::InstallRoot + QStringLiteral("\\") + InstallPaths::RosterFile, "PC0");
+    // The roster is read from the current directory, which a shortcut sets to the install.
+    QDir::setCurrent(WinPath::resolve(InstallPaths::InstallRoot).localPath);
+    QDir().mkpath(qEnvironmentVariable("QUORVEL_PREFIX") + QStringLiteral("/unc/PC0"));
+    writeInstallFile(CommandChannel::commandFilePath(QStringLiteral("PC0")), "0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0");
+    writeInstallFile(CommandChannel::probeFilePath(QStringLiteral("PC0")), QByteArray());
+    MessageBoxes::setRecorderForTests([](const MessageBoxes::Shown& box) {
+        std::fprintf(stderr, "unexpected message: %s\n", qPrintable(box.text));
+        std::exit(1);
+    });
+    Console console;
+    console.form6()->show();
+    console.form6()->BitBtn3Click();
+    settle();
+    StationRow& row = console.form1()->row(0);
+    row.gamesChoice()->setChecked(true);
+    row.minutesBox()->setCurrentText(QStringLiteral("15"));
+    // Each opening on a new day; the session is stopped again, untimed, before the next.
+    auto openings = [&] {
+        double ms = 0;
+        for (int i = 0; i < Openings; ++i) {
+            Clock::setFixed(QDateTime(nextBillDay(days), QTime(10, 0)));
+            ms += millis([&] {
+                QTest::mouseClick(row.openButton(), Qt::LeftButton);
+                settle();
+            });
+            QTest::mouseClick(row.timeStopButton(), Qt::LeftButton);
+        }
+        return ms;
+    };
+    char what[100];
+    std::snprintf(what, sizeof what, "%d openings in TForm1, a bill each (%d x %d entries)", Openings, days, perDay);
+    inTurn(what, "a new day and its entry, two commits each",
+           openings,
+           [&] { return billFloor(days); });
+    inTurn("  the same openings", "the same, files opened and closed, journal",
+           openings,
+           [&] { return openingFloor(days); });
+    Clock::setFixed({});
+    MessageBoxes::setRecorderForTests({});
 }
 
 // ---- The cards ----------------------------------------------------------------------------------
@@ -300,8 +427,8 @@ int main(int argc, char** argv)
     const int perDay = argc > 3 ? atoi(argv[3]) : 300;
     const int held = argc > 4 ? atoi(argv[4]) : 100000;
     const QByteArray parts = argc > 5 ? QByteArray(argv[5]) : QByteArrayLiteral("all");
-    if (parts != "all" && parts != "ledger" && parts != "cards" && parts != "walk") {
-        std::fprintf(stderr, "parts must be all, ledger, cards or walk, not %s\n", parts.constData());
+    if (parts != "all" && parts != "ledger" && parts != "bill" && parts != "cards" && parts != "walk") {
+        std::fprintf(stderr, "parts must be all, ledger, bill, cards or walk, not %s\n", parts.constData());
         return 2;
     }
 
@@ -314,9 +441,13 @@ int main(int argc, char** argv)
         TableFiles::create(InstallPaths::TempCardDir, TableFiles::tempCards());
         std::printf("tables in %s (SQLite %s, WAL, synchronous=FULL)\n", qPrintable(prefix.path()), sqlite3_libversion());
 
+        if (parts == "all" || parts == "ledger" || parts == "bill")
+            fillLedger(days, perDay);
         if (parts == "all" || parts == "ledger")
             ledger(days, perDay);
-        if (parts != "ledger")
+        if (parts == "all" || parts == "bill")
+            bills(days, perDay);
+        if (parts == "all" || parts == "cards" || parts == "walk")
             cards(held, parts != "walk");
     } catch (const AppError& e) {
         std::fprintf(stderr, "%s\n", e.what());

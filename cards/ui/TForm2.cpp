@@ -117,7 +117,8 @@ void TForm2::buildListPanel()
         {QStringLiteral("Kind"), QStringLiteral("النوع"), 0, 10, Qt::AlignLeft, {}},
     };
     // The grid shows the table's current row, and a row picked in the grid becomes current.
-    bindGrid(m_grid, m_table1, columns)->setObjectName(QStringLiteral("DataSource1"));
+    m_gridModel = bindGrid(m_grid, m_table1, columns);
+    m_gridModel->setObjectName(QStringLiteral("DataSource1"));
 
     caption(panel3, QStringLiteral("Label4"), QStringLiteral("رقم البطاقة"), 506, 511);
     m_edit4 = placed<QLineEdit>(panel3, QStringLiteral("Edit4"), QString(), {381, 506, 121, 21});
@@ -236,12 +237,14 @@ void TForm2::BitBtn1Click()
         QElapsedTimer sinceServed;
         QString shown;
         auto serve = [&] {
+            m_gridModel->announceAdded();
             if (!shown.isEmpty())
                 m_bitBtn1->setText(shown);
             QCoreApplication::processEvents();
             sinceServed.start();
         };
         std::exception_ptr failure;
+        m_gridModel->holdAdded(true);
         try {
             for (int i = 0; i < count; ++i) {
                 if (i == 0 || sinceServed.nsecsElapsed() >= frameNs)
@@ -252,6 +255,7 @@ void TForm2::BitBtn1Click()
         } catch (...) {
             failure = std::current_exception();
         }
+        m_gridModel->holdAdded(false);
         // The last frame: the grid and the caption show the last card stored.
         serve();
         if (failure)

@@ -11,6 +11,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QTableView;
+class TableGridModel;
 class TableStore;
 
 // The card creator window. The console creates it hidden and never shows it; the card creator
@@ -50,6 +51,7 @@ private:
     TableStore* m_table1 = nullptr;
 
     QTableView* m_grid = nullptr;
+    TableGridModel* m_gridModel = nullptr;
     QLineEdit* m_edit1 = nullptr;
     QLineEdit* m_edit2 = nullptr;
     QLineEdit* m_edit3 = nullptr;

@@ -48,6 +48,7 @@ void TableGridModel::reload()
 {
     beginResetModel();
     m_reloadQueued = false;
+    m_added.clear(); // counted with the rest
     // A table opened or closed starts the count of new ranges again.
     if (std::exchange(m_loadedOpen, m_table->isOpen()) != m_loadedOpen)
         m_ranges.restart();
@@ -89,6 +90,21 @@ void TableGridModel::followStore()
 {
     if (m_reloadQueued && m_table->isOpen())
         return; // the whole range is read when the loop runs again
+    if (m_holdAdded && m_table->isOpen() && m_stamp == m_table->rangeStamp() && m_table->currentRow()) {
+        const qint64 rows = m_table->rowCount();
+        const qint64 at = m_table->currentPosition();
+        const qint64 shownAndHeld = m_rows + m_added.size();
+        const TableStore::Row& stored = *m_table->currentRow();
+        if (rows == shownAndHeld + 1 && at == shownAndHeld) {
+            m_added.append(stored);
+            return;
+        }
+        if (rows == shownAndHeld && !m_added.isEmpty() && at == shownAndHeld - 1 && m_added.last().rowId == stored.rowId) {
+            m_added.last() = stored;
+            return;
+        }
+    }
+    announceAdded();
     // Where the stored row stood before: among the rows held, or where it was last stored.
     const std::optional<TableStore::Row>& stored = m_table->currentRow();
     qint64 heldAt = -1;
@@ -147,6 +163,33 @@ void TableGridModel::followStore()
     m_rows = int(rows);
     endInsertRows();
     m_lastStored = {addedId, added};
+}
+
+void TableGridModel::holdAdded(bool hold)
+{
+    m_holdAdded = hold;
+    if (!hold)
+        announceAdded();
+}
+
+void TableGridModel::announceAdded()
+{
+    if (m_added.isEmpty())
+        return;
+    const QList<TableStore::Row> added = std::exchange(m_added, {});
+    // Rows held that reach the end take the new rows, so they are drawn without being read again.
+    if (!m_page.isEmpty() && m_pageStart + m_page.size() == m_rows) {
+        m_page += added;
+        if (m_page.size() > MaxHeld) {
+            const qsizetype drop = m_page.size() - MaxHeld;
+            m_page.remove(0, drop);
+            m_pageStart += int(drop);
+        }
+    }
+    beginInsertRows({}, m_rows, m_rows + int(added.size()) - 1);
+    m_rows += int(added.size());
+    endInsertRows();
+    m_lastStored = {added.last().rowId, m_rows - 1};
 }
 
 int TableGridModel::rowCount(const QModelIndex& parent) const
@@ -290,6 +333,8 @@ private:
         QItemSelectionModel* selection = m_grid->selectionModel();
         if (position < 0 || position >= m_grid->model()->rowCount()) {
             selection->clearSelection();
+            // A row not yet announced (held by a batch) is selected when the loop runs again.
+            m_behind = position >= 0;
             return;
         }
         if (m_grid->currentIndex().row() == position && selection->isRowSelected(int(position)))

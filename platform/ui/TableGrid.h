@@ -56,6 +56,13 @@ public:
 
     const QList<GridColumn>& columns() const { return m_columns; }
 
+    // A run that adds many rows after the last one (a card batch) has them announced together:
+    // the view lays itself out again for every announcement, which costs more than a card. While
+    // held, rows stored after the last are kept aside until announceAdded(); anything else stored
+    // announces them first. Releasing the hold announces them.
+    void holdAdded(bool hold);
+    void announceAdded();
+
 private:
     void reload();
     // A new range is read at once for the first few of a pass (or since the table was opened)
@@ -71,6 +78,8 @@ private:
     QList<GridColumn> m_columns;
     int m_rows = 0;
     int m_insertedAt = -1; // while a row's insertion is being announced
+    bool m_holdAdded = false;
+    QList<TableStore::Row> m_added; // stored after the last row shown, not yet announced
     std::pair<qint64, qint64> m_lastStored{-1, -1}; // row id and place of the row stored last
     quint64 m_stamp = 0; // the table's range stamp the rows were counted under
     static constexpr int RangesFollowedAtOnce = 4;

@@ -122,6 +122,7 @@ private slots:
     void masterStoresDetailFirst();
     void sessionBillingStoresEntryThenDay();
     void recomputeLoopSumsEachDay();
+    void sumOfTheDetailFromOneSnapshot();
     void detailRestsWhileMasterClosed();
     void failedDetailStoreStopsMaster();
 
@@ -868,6 +869,40 @@ void TestTableStore::recomputeLoopSumsEachDay()
     days.CloseTable();
     days.OpenTable();
     QCOMPARE(walk(days, QStringLiteral("SumDay")), (QStringList{"3.75", "0", "2"}));
+}
+
+// The sum over a detail's rows is the walk's sum, empty costs as 0; inside a snapshot another
+// program's entries stay unseen until it ends; a text field has no sum.
+void TestTableStore::sumOfTheDetailFromOneSnapshot()
+{
+    addDays({QStringLiteral("a"), QStringLiteral("b")});
+    addEntries({{"a", 0.1}, {"b", 5}, {"a", 0.2}, {"a", 0.3}});
+    {
+        Sqlite::Connection other = Sqlite::open(local(Entries), SQLITE_OPEN_READWRITE);
+        Sqlite::exec(other.get(), QStringLiteral("INSERT INTO DetailDays (DateDay2) VALUES ('a')"));
+    }
+    Ledger ledger;
+    ledger.open();
+    TableStore& entries = ledger.entries;
+    QCOMPARE(ledger.days.GetFieldText(QStringLiteral("DateDay")), QStringLiteral("a"));
+    double walked = 0;
+    for (entries.MoveFirst(); !entries.AtEnd(); entries.MoveNext())
+        walked += entries.GetFieldFloat(QStringLiteral("Cost"));
+    QCOMPARE(entries.sumOf(QStringLiteral("Cost")), walked); // the same additions in the same order
+    QCOMPARE(entries.currentPosition(), 3);
+
+    {
+        const TableStore::Snapshot snapshot(entries);
+        Sqlite::Connection other = Sqlite::open(local(Entries), SQLITE_OPEN_READWRITE);
+        Sqlite::exec(other.get(), QStringLiteral("INSERT INTO DetailDays (DateDay2, Cost) VALUES ('a', 10)"));
+        QCOMPARE(entries.sumOf(QStringLiteral("Cost")), walked);
+        ledger.days.MoveNext();
+        QCOMPARE(entries.sumOf(QStringLiteral("Cost")), 5.0);
+        ledger.days.MoveFirst();
+        QCOMPARE(entries.sumOf(QStringLiteral("Cost")), walked);
+    }
+    QCOMPARE(entries.sumOf(QStringLiteral("Cost")), walked + 10);
+    QVERIFY_THROWS_EXCEPTION(AppError, entries.sumOf(QStringLiteral("DateDay2")));
 }
 
 void TestTableStore::detailRestsWhileMasterClosed()

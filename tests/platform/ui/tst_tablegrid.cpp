@@ -184,6 +184,39 @@ void TestTableGrid::gridShowsTheTableInOrder()
     store.PostRow();
     check();
 
+    // A batch holds the rows it adds after the last: they are announced together, with what was
+    // stored into them meanwhile; a store elsewhere announces them first.
+    auto addLast = [&](const QString& text) {
+        store.MoveLast();
+        store.InsertRow();
+        store.SetFieldText(field, text + QStringLiteral(" begun"));
+        if (!cards)
+            store.SetFieldText(QStringLiteral("DateDay2"), QStringLiteral("zzz"));
+        store.PostRow();
+        store.EditRow();
+        store.SetFieldText(field, text);
+        store.PostRow();
+    };
+    const int shown = model->rowCount();
+    model->holdAdded(true);
+    for (const QString& text : {QStringLiteral("batch 1"), QStringLiteral("batch 2"), QStringLiteral("batch 3")})
+        addLast(text);
+    QCOMPARE(model->rowCount(), shown);
+    model->announceAdded();
+    QCOMPARE(model->rowCount(), shown + 3);
+    QCOMPARE(model->index(shown + 2, 0).data().toString(), QStringLiteral("batch 3"));
+    check();
+    addLast(QStringLiteral("batch 4"));
+    store.moveTo(1);
+    store.EditRow();
+    store.SetFieldText(field, QStringLiteral("changed while held"));
+    store.PostRow();
+    QCOMPARE(model->rowCount(), shown + 4);
+    addLast(QStringLiteral("batch 5"));
+    model->holdAdded(false);
+    QCOMPARE(model->rowCount(), shown + 5);
+    check();
+
     // The grid moves the cursor, scrolled far from where it was.
     grid.verticalScrollBar()->setValue(grid.verticalScrollBar()->maximum());
     grid.setCurrentIndex(model->index(model->rowCount() - 3, 0));
