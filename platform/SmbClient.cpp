@@ -1,5 +1,6 @@
 #include "platform/SmbClient.h"
 
+#include "platform/SmbAgent.h"
 #include "platform/WinFile.h"
 #include "platform/WinPath.h"
 
@@ -7,6 +8,8 @@
 #include <QFile>
 #include <QHash>
 #include <QList>
+#include <QMutex>
+#include <QSet>
 #include <QUrl>
 
 #include <cerrno>
@@ -293,6 +296,14 @@ QString onHost(const Target& target, Operation operation)
     const Credentials given = loadCredentials();
     if (!given.problem.isEmpty())
         return given.problem;
+    // Sessions made under other credentials are not used under new ones: a corrected (or
+    // mistaken) file counts from the next operation, not from the next session the library makes.
+    static QByteArray usedFor;
+    const QByteArray now = given.username + '\0' + given.password + '\0' + given.domain;
+    if (now != usedFor) {
+        dropSessions();
+        usedFor = now;
+    }
 
     for (int attempt = 0;; ++attempt) {
         HostState& state = stateOf(target.host);
@@ -352,17 +363,53 @@ QString credentialsProblem()
     return loadCredentials().problem;
 }
 
+namespace {
+
+QMutex g_refusedMutex;
+QSet<QString>& refusedHosts()
+{
+    static QSet<QString> hosts;
+    return hosts;
+}
+
+QString failureOf(const SmbAgent::Reply& reply, const QString& host)
+{
+    if (reply.logonRefused) {
+        QMutexLocker lock(&g_refusedMutex);
+        refusedHosts().insert(host.toLower());
+    }
+    return reply.failure;
+}
+
+} // namespace
+
 QStringList takeRefusedLogons()
 {
-    QStringList refused;
-    for (auto it = hosts().begin(); it != hosts().end(); ++it) {
-        if (it->logonRefused) {
-            refused.append(it.key());
-            it->logonRefused = false;
-        }
-    }
+    QMutexLocker lock(&g_refusedMutex);
+    QStringList refused(refusedHosts().cbegin(), refusedHosts().cend());
+    refusedHosts().clear();
     refused.sort();
     return refused;
+}
+
+QString read(const Target& target, qsizetype maxSize, QByteArray& bytes)
+{
+    const SmbAgent::Reply reply = SmbAgent::call({SmbAgent::Op::Read, target.host, target.url, maxSize, {}, WinPath::prefix()});
+    bytes = reply.failure.isEmpty() ? reply.bytes : QByteArray();
+    return failureOf(reply, target.host);
+}
+
+QString write(const Target& target, const QByteArray& bytes)
+{
+    return failureOf(SmbAgent::call({SmbAgent::Op::Write, target.host, target.url, 0, bytes, WinPath::prefix()}), target.host);
+}
+
+QString checkReachable(const QStringList& names)
+{
+    if (const QString problem = loadCredentials().problem; !problem.isEmpty())
+        return problem;
+    SmbAgent::dialAll(names, WinPath::prefix());
+    return {};
 }
 
 QString logonRefusedText(const QStringList& hosts)
@@ -381,6 +428,21 @@ QByteArray url(const QString& host, const QStringList& components)
     for (const QString& c : components)
         u += '/' + QUrl::toPercentEncoding(c);
     return u;
+}
+
+namespace Direct {
+
+QStringList takeRefusedLogons()
+{
+    QStringList refused;
+    for (auto it = hosts().begin(); it != hosts().end(); ++it) {
+        if (it->logonRefused) {
+            refused.append(it.key());
+            it->logonRefused = false;
+        }
+    }
+    refused.sort();
+    return refused;
 }
 
 QString read(const Target& target, qsizetype maxSize, QByteArray& bytes)
@@ -456,5 +518,7 @@ QString checkReachable(const QStringList& names)
         dial(toDial);
     return {};
 }
+
+} // namespace Direct
 
 } // namespace SmbClient

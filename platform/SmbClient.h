@@ -4,12 +4,13 @@
 #include <QString>
 #include <QStringList>
 
-// Station shares reached over SMB in this process, for stations with no local mapping.
+// Station shares reached over SMB, for stations with no local mapping.
 //
-// One client context serves the whole process, so a connection to a station is set up once and
-// reused. Every operation on a station is bounded to about a second: a station whose port does
-// not answer within that is unreachable, a server that stops answering times out, and a station
-// that has just failed is not dialled again within the same second.
+// Each station is served by an agent process of its own (SmbAgent), whose one client context
+// keeps the station's connection for reuse. Every operation on a station is bounded to about a
+// second: a station whose port does not answer within that is unreachable, a server that stops
+// answering times out, and a station that has just failed is not dialled again within the same
+// second. Any thread may call these; calls for one station are served one after another.
 //
 // Credentials: guest, unless <prefix>/smb-credentials holds "username = ", "password = " and
 // "domain = " lines (readable by its owner only). Name resolution for the connection check is the
@@ -49,5 +50,13 @@ QString logonRefusedText(const QStringList& hosts);
 
 // The path of the credentials file.
 QString credentialsPath();
+
+// The work itself, in this process: what the agent runs. One thread only.
+namespace Direct {
+QString read(const Target& target, qsizetype maxSize, QByteArray& bytes);
+QString write(const Target& target, const QByteArray& bytes);
+QString checkReachable(const QStringList& hosts);
+QStringList takeRefusedLogons();
+} // namespace Direct
 
 } // namespace SmbClient

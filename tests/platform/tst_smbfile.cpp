@@ -9,7 +9,11 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
+#include <atomic>
+#include <csignal>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -48,6 +52,8 @@ private slots:
     void deadStationFailsWithinTheBound_data();
     void deadStationFailsWithinTheBound();
     void checksStationsTogether();
+    void threadsReachStationsAtOnce();
+    void anEndedAgentIsStartedAgain();
     void credentialsFile_data();
     void credentialsFile();
 
@@ -253,6 +259,65 @@ void TestSmbFile::credentialsFile()
     QVERIFY(!failure.contains("quorvel-test") && !failure.contains("not-the-secret"));
     if (mode != 0600)
         QVERIFY(WinFile::remoteAccessProblem().contains(m_prefix->root() + "/smb-credentials"));
+}
+
+// Any thread may reach any station: a silent station holds up only the thread that asks it, and
+// two threads writing one station's file are served one after another, each text whole.
+void TestSmbFile::threadsReachStationsAtOnce()
+{
+    SilentStation silent("127.0.0.11", false);
+    m_server->addStation();
+    const QString file = CommandChannel::commandFilePath(m_host);
+    const QByteArray texts[] = {QByteArray(300, 'a'), QByteArray(200, 'b')};
+    std::atomic<int> failures{0};
+    std::atomic<qint64> silentMs{-1};
+    QElapsedTimer clock;
+    clock.start();
+    std::thread waiting([&] {
+        if (errorOf([&] { WinFile::read(CommandChannel::probeFilePath("127.0.0.11")); }) == QStringLiteral("<no error>"))
+            ++failures;
+        silentMs = clock.elapsed();
+    });
+    std::vector<std::thread> writers;
+    for (const QByteArray& text : texts) {
+        writers.emplace_back([&, text] {
+            for (int i = 0; i < 20; ++i) {
+                if (errorOf([&] { WinFile::write(file, text); }) != QStringLiteral("<no error>"))
+                    ++failures;
+            }
+        });
+    }
+    for (std::thread& writer : writers)
+        writer.join();
+    const qint64 writersMs = clock.elapsed();
+    waiting.join();
+    QCOMPARE(failures.load(), 0);
+    QVERIFY2(silentMs >= 900, qPrintable(QString::number(silentMs)));
+    QVERIFY2(writersMs < silentMs, qPrintable(QStringLiteral("%1 / %2").arg(writersMs).arg(silentMs)));
+    QVERIFY(m_server->commandFile() == texts[0] || m_server->commandFile() == texts[1]);
+}
+
+// An agent that ended (killed, crashed) is started again by the next request, which succeeds.
+void TestSmbFile::anEndedAgentIsStartedAgain()
+{
+    m_server->writeFile("Dir/x.inf", "abc");
+    const QString path = unc(m_host, "C\\Dir\\x.inf");
+    QCOMPARE(WinFile::read(path), QByteArray("abc"));
+    int ended = 0;
+    for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+        QFile stat("/proc/" + pid + "/stat");
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // pid (comm) state ppid ...
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> rest = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (line.contains("(quorvel-smb-age") && rest.size() > 1 && rest.at(1).toLongLong() == ::getpid()) {
+            ::kill(pid.toInt(), SIGKILL);
+            ++ended;
+        }
+    }
+    QVERIFY(ended > 0);
+    QCOMPARE(WinFile::read(path), QByteArray("abc"));
 }
 
 QTEST_GUILESS_MAIN(TestSmbFile)

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Each station reached over SMB is served by a helper process of its own, "quorvel-smb-agent",
+// started on first use and kept. libsmbclient cannot serve several threads of one process at
+// once, and a station that hangs must hold up nothing but its own work: a process per station
+// gives each station its own client, and any thread may ask any station while another waits on a
+// third. Requests to one station are answered one after another.
+//
+// The agent bounds every operation itself (about a second); one that does not answer within
+// ReplyBoundMs is ended and the request fails as an unreachable station.
+namespace SmbAgent {
+
+enum class Op : quint8 { Read = 'R', Write = 'W', Dial = 'D' };
+
+struct Request
+{
+    Op op = Op::Read;
+    QString host;
+    QByteArray url;
+    qint64 maxSize = 0;
+    QByteArray bytes;
+    QString prefix; // the install's prefix, for the credentials file
+};
+
+struct Reply
+{
+    QString failure; // the reason text; empty on success
+    QByteArray bytes;
+    bool logonRefused = false;
+};
+
+constexpr int ReplyBoundMs = 10000;
+
+// Asks the host's agent, starting it when needed. Never throws: a failed agent is a failure text.
+Reply call(const Request& request);
+
+// Dials the given hosts' agents together; returns when all have answered or the bound has passed.
+void dialAll(const QStringList& hosts, const QString& prefix);
+
+// The agent's own end: frames on its standard input and output.
+QByteArray encode(const Request& request);
+bool decode(const QByteArray& frame, Request& request);
+QByteArray encode(const Reply& reply);
+bool decode(const QByteArray& frame, Reply& reply);
+// Reads one length-prefixed frame from fd, waiting at most timeoutMs (-1: no bound). False at the
+// end of the stream, on a failure or on timeout.
+bool readFrame(int fd, QByteArray& frame, int timeoutMs);
+bool writeFrame(int fd, const QByteArray& frame);
+
+// Where the agent program is: QUORVEL_SMB_AGENT, or beside the running program.
+QString programPath();
+
+} // namespace SmbAgent
