@@ -65,47 +65,30 @@ void stepOneSecond(CountdownState& state)
         state.minuteDue = true;
 }
 
-// Sends the station what it is owed, unless a failed station's next try is not due and the
-// caller does not insist.
-Outcome attempt(CountdownState& state, LineBuffer& scratch, const QString& stationName, bool insist)
+void backOff(CountdownState& state)
 {
-    using Pending = CountdownState::Pending;
-    Outcome outcome = Outcome::Written;
-    const qint64 now = Clock::monotonicMs();
-    if (state.pending != Pending::None && !insist && now < state.retryAt) {
-        outcome = Outcome::Waiting;
-    } else if (state.pending != Pending::None) {
-        try {
-            switch (state.pending) {
-            case Pending::None:
-                break;
-            case Pending::Counters:
-                CommandWriteLines(scratch, stationName,
-                                  {{CommandChannel::SecondsLine, state.seconds}, {CommandChannel::MinutesLine, state.minutes}});
-                break;
-            case Pending::ZeroFlag:
-                CommandWrite(scratch, stationName, CommandChannel::SessionFlagLine, QStringLiteral("0"));
-                break;
-            case Pending::EndOfSession:
-                CommandWrite(scratch, stationName, CommandChannel::SessionFlagLine, QStringLiteral("0"));
-                // The flag closes the station; the counters' "--" that follow are not owed.
-                clearPending(state);
-                CommandWriteLines(scratch, stationName, {{CommandChannel::SecondsLine, Ended}, {CommandChannel::MinutesLine, Ended}});
-                break;
-            }
-            clearPending(state);
-        } catch (const AppError& e) {
-            if (state.pending != Pending::None) {
-                state.retryDelaySeconds = state.retryDelaySeconds == 0
-                    ? FirstRetrySeconds
-                    : std::min(state.retryDelaySeconds * 2, LongestRetrySeconds);
-                state.retryAt = now + qint64(state.retryDelaySeconds) * 1000;
-            }
-            outcome = dynamic_cast<const WinFile::Refused*>(&e) ? Outcome::Refused : Outcome::Failed;
-        }
+    state.retryDelaySeconds
+        = state.retryDelaySeconds == 0 ? FirstRetrySeconds : std::min(state.retryDelaySeconds * 2, LongestRetrySeconds);
+    state.retryAt = Clock::monotonicMs() + qint64(state.retryDelaySeconds) * 1000;
+}
+
+// Sends what is due through the runner and puts the outcome back.
+Outcome attempt(CountdownState& state, LineBuffer& scratch, const QString& stationName, bool insist,
+                const StationRunner& runner)
+{
+    const std::optional<Delivery> d = due(state, insist);
+    if (!d) {
+        state.timerEnabled = state.counting || state.pending != CountdownState::Pending::None;
+        return state.pending == CountdownState::Pending::None ? Outcome::Written : Outcome::Waiting;
     }
-    state.timerEnabled = state.counting || state.pending != Pending::None;
-    return outcome;
+    bool flagWritten = false;
+    std::exception_ptr error;
+    try {
+        runner([&] { send(*d, scratch, stationName, flagWritten); });
+    } catch (const AppError&) {
+        error = std::current_exception();
+    }
+    return delivered(state, *d, error, flagWritten);
 }
 
 } // namespace
@@ -148,39 +131,107 @@ void endUnattended(CountdownState& state, bool onlyTheFlag, int minutesOpened, c
     state.paidEndUtc = paidEndUtc;
 }
 
+void advance(CountdownState& state)
+{
+    if (!state.counting)
+        return;
+    const qint64 elapsed = (Clock::monotonicMs() - state.startedAtMs) / 1000;
+    const qint64 due = std::max<qint64>(1, elapsed - state.secondsCounted);
+    for (qint64 i = 0; i < due && state.counting; ++i) {
+        stepOneSecond(state);
+        ++state.secondsCounted;
+    }
+    if (!state.counting)
+        state.pending = CountdownState::Pending::EndOfSession;
+    else if (state.pending == CountdownState::Pending::None)
+        state.pending = CountdownState::Pending::Counters;
+    state.timerEnabled = true;
+}
+
+std::optional<Delivery> due(const CountdownState& state, bool insist)
+{
+    if (state.pending == CountdownState::Pending::None)
+        return std::nullopt;
+    if (!insist && Clock::monotonicMs() < state.retryAt)
+        return std::nullopt;
+    return Delivery{state.pending, state.seconds, state.minutes};
+}
+
+void send(const Delivery& delivery, LineBuffer& scratch, const QString& stationName, bool& flagWritten)
+{
+    using Pending = CountdownState::Pending;
+    switch (delivery.what) {
+    case Pending::None:
+        break;
+    case Pending::Counters:
+        CommandWriteLines(scratch, stationName,
+                          {{CommandChannel::SecondsLine, delivery.seconds}, {CommandChannel::MinutesLine, delivery.minutes}});
+        break;
+    case Pending::ZeroFlag:
+        CommandWrite(scratch, stationName, CommandChannel::SessionFlagLine, QStringLiteral("0"));
+        flagWritten = true;
+        break;
+    case Pending::EndOfSession:
+        CommandWrite(scratch, stationName, CommandChannel::SessionFlagLine, QStringLiteral("0"));
+        // The flag closes the station; the counters' "--" that follow are not owed.
+        flagWritten = true;
+        CommandWriteLines(scratch, stationName, {{CommandChannel::SecondsLine, Ended}, {CommandChannel::MinutesLine, Ended}});
+        break;
+    }
+}
+
+Outcome delivered(CountdownState& state, const Delivery& delivery, std::exception_ptr error, bool flagWritten)
+{
+    using Pending = CountdownState::Pending;
+    // What the write settled, if the countdown still owes that and nothing newer: counters that
+    // moved on since, or a session opened meanwhile, are still to be sent.
+    const bool stillOwed = state.pending == delivery.what
+        && (delivery.what != Pending::Counters || (state.seconds == delivery.seconds && state.minutes == delivery.minutes));
+    const bool settled = !error || ((delivery.what == Pending::ZeroFlag || delivery.what == Pending::EndOfSession) && flagWritten);
+    Outcome outcome = Outcome::Written;
+    if (settled && stillOwed)
+        clearPending(state);
+    else if (settled) {
+        state.retryAt = 0;
+        state.retryDelaySeconds = 0;
+    }
+    if (error) {
+        if (state.pending != Pending::None)
+            backOff(state);
+        try {
+            std::rethrow_exception(error);
+        } catch (const WinFile::Refused&) {
+            outcome = Outcome::Refused;
+        } catch (...) {
+            outcome = Outcome::Failed;
+        }
+    }
+    state.timerEnabled = state.counting || state.pending != Pending::None;
+    return outcome;
+}
+
 Outcome tick(CountdownState& state, LineBuffer& scratch, const QString& stationName)
 {
-    if (state.counting) {
-        const qint64 elapsed = (Clock::monotonicMs() - state.startedAtMs) / 1000;
-        const qint64 due = std::max<qint64>(1, elapsed - state.secondsCounted);
-        for (qint64 i = 0; i < due && state.counting; ++i) {
-            stepOneSecond(state);
-            ++state.secondsCounted;
-        }
-        if (!state.counting)
-            state.pending = CountdownState::Pending::EndOfSession;
-        else if (state.pending == CountdownState::Pending::None)
-            state.pending = CountdownState::Pending::Counters;
-    }
-    return attempt(state, scratch, stationName, false);
+    advance(state);
+    return attempt(state, scratch, stationName, false, DirectRunner);
 }
 
-Outcome deliver(CountdownState& state, LineBuffer& scratch, const QString& stationName)
+Outcome deliver(CountdownState& state, LineBuffer& scratch, const QString& stationName, const StationRunner& runner)
 {
-    return attempt(state, scratch, stationName, true);
+    return attempt(state, scratch, stationName, true, runner);
 }
 
-Outcome stop(CountdownState& state, LineBuffer& scratch, const QString& stationName)
+Outcome stop(CountdownState& state, LineBuffer& scratch, const QString& stationName, const StationRunner& runner)
 {
     showEnded(state);
-    return lowerFlag(state, scratch, stationName);
+    return lowerFlag(state, scratch, stationName, runner);
 }
 
-Outcome lowerFlag(CountdownState& state, LineBuffer& scratch, const QString& stationName)
+Outcome lowerFlag(CountdownState& state, LineBuffer& scratch, const QString& stationName, const StationRunner& runner)
 {
     clearPending(state);
     state.pending = CountdownState::Pending::ZeroFlag;
-    return attempt(state, scratch, stationName, true);
+    return attempt(state, scratch, stationName, true, runner);
 }
 
 std::optional<qint64> remainingSeconds(const QString& minutes, const QString& seconds)

@@ -1,8 +1,12 @@
 #pragma once
 
+#include "stations/StationIo.h"
+
 #include <QDateTime>
-#include <optional>
 #include <QString>
+
+#include <exception>
+#include <optional>
 
 class LineBuffer;
 
@@ -60,7 +64,16 @@ enum class Outcome {
     Written, // the station took what it was owed (or was owed nothing): green
     Failed,  // the station did not take it: red
     Refused, // the station answered, but its command file is not one the console can use: red
-    Waiting, // a failed station's next try is not due yet: the lamp stays as it is
+    Waiting, // a failed station's next try is not due yet, or a write is on its way: lamp as it is
+};
+
+// What the station is owed at one moment, as a write: taken on the window's thread, written on
+// the station's own, and its outcome put back into the countdown, which may have moved on since.
+struct Delivery
+{
+    CountdownState::Pending what = CountdownState::Pending::None;
+    QString seconds;
+    QString minutes;
 };
 
 // Starts (or restarts) the countdown for the minutes opened: minutes - 1 and "60". Clears a
@@ -75,19 +88,37 @@ void resume(CountdownState& state, qint64 secondsLeft, int minutesOpened, const 
 // owed its end (or only the flag "0", when the console had already shown the end).
 void endUnattended(CountdownState& state, bool onlyTheFlag, int minutesOpened, const QDateTime& paidEndUtc);
 
-// One tick. Never throws for the station's sake: a write that fails is left pending.
+// The counting part of a tick: the whole seconds that passed (at least one) come off the
+// captions, and the station is owed the new counters, or its end.
+void advance(CountdownState& state);
+
+// What to send the station now; nothing when it is owed nothing or, unless insist, when a failed
+// station's next try is not due.
+std::optional<Delivery> due(const CountdownState& state, bool insist);
+// Writes a delivery into the station's command file (on the station's thread). Throws AppError;
+// flagWritten tells whether an end's flag "0" got through before a failure.
+void send(const Delivery& delivery, LineBuffer& scratch, const QString& stationName, bool& flagWritten);
+// Puts a delivery's outcome back: what was delivered is no longer owed (unless the countdown
+// owes something newer by now); a failure waits for the backoff.
+Outcome delivered(CountdownState& state, const Delivery& delivery, std::exception_ptr error, bool flagWritten);
+
+// One tick, on the caller's thread: advance() and what is due sent at once. Never throws for the
+// station's sake: a write that fails is left pending.
 Outcome tick(CountdownState& state, LineBuffer& scratch, const QString& stationName);
 
 // Tries at once what the station is owed, whatever the backoff (a refresh found the station).
-Outcome deliver(CountdownState& state, LineBuffer& scratch, const QString& stationName);
+Outcome deliver(CountdownState& state, LineBuffer& scratch, const QString& stationName,
+                const StationRunner& runner = DirectRunner);
 
 // Stops the time: "--" and "--", MinuteDue reset, and the session flag "0" sent at once. Returns
 // Failed when the station did not take it; the "0" is then owed and tried again.
-Outcome stop(CountdownState& state, LineBuffer& scratch, const QString& stationName);
+Outcome stop(CountdownState& state, LineBuffer& scratch, const QString& stationName,
+             const StationRunner& runner = DirectRunner);
 
 // Sends the session flag "0" at once, the captions left as they are (an opening undone). Returns
 // Failed when the station did not take it; the "0" is then owed and tried again.
-Outcome lowerFlag(CountdownState& state, LineBuffer& scratch, const QString& stationName);
+Outcome lowerFlag(CountdownState& state, LineBuffer& scratch, const QString& stationName,
+                  const StationRunner& runner = DirectRunner);
 
 // The captions' remaining seconds, when both are whole numbers in range (seconds 0 to 59,
 // minutes 0 or more): a station's command file read back, say.

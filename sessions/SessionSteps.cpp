@@ -13,7 +13,8 @@ namespace SessionSteps {
 namespace {
 
 // Puts the row's countdown back as it was before the opening began.
-void undoOpening(CountdownState& countdown, const CountdownState& before, LineBuffer& scratch, const QString& station)
+void undoOpening(CountdownState& countdown, const CountdownState& before, LineBuffer& scratch, const QString& station,
+                 const StationRunner& runner)
 {
     countdown = before;
     if (before.counting)
@@ -21,7 +22,7 @@ void undoOpening(CountdownState& countdown, const CountdownState& before, LineBu
     // A "0" owed from here is kept in the journal like a session's: it needs a moment to stand on.
     if (!countdown.paidEndUtc.isValid())
         countdown.paidEndUtc = Clock::now().toUTC();
-    Countdown::lowerFlag(countdown, scratch, station);
+    Countdown::lowerFlag(countdown, scratch, station, runner);
 }
 
 OpenOutcome stationFailure(const AppError& e)
@@ -31,7 +32,8 @@ OpenOutcome stationFailure(const AppError& e)
 
 } // namespace
 
-OpenOutcome open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger, const Opening& opening)
+OpenOutcome open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger, const Opening& opening,
+                 const StationRunner& runner)
 {
     int minutes = 0;
     try {
@@ -49,7 +51,7 @@ OpenOutcome open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger,
         return {OpenResult::LedgerFailed, e.text()};
     }
     try {
-        RequireSessionLines(scratch, opening.station);
+        runner([&] { RequireSessionLines(scratch, opening.station); });
     } catch (const AppError& e) {
         ledger.close();
         return stationFailure(e);
@@ -58,16 +60,16 @@ OpenOutcome open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger,
     const CountdownState before = countdown;
     Countdown::start(countdown, minutes);
     try {
-        CommandWrite(scratch, opening.station, CommandChannel::SessionFlagLine, QStringLiteral("1"));
+        runner([&] { CommandWrite(scratch, opening.station, CommandChannel::SessionFlagLine, QStringLiteral("1")); });
     } catch (const AppError& e) {
         ledger.close();
-        undoOpening(countdown, before, scratch, opening.station);
+        undoOpening(countdown, before, scratch, opening.station, runner);
         return stationFailure(e);
     }
     try {
         ledger.recordSession({opening.minutesText, opening.station, opening.games, tariff});
     } catch (const AppError& e) {
-        undoOpening(countdown, before, scratch, opening.station);
+        undoOpening(countdown, before, scratch, opening.station, runner);
         return {OpenResult::LedgerFailed, e.text()};
     }
     return {OpenResult::Opened, {}};
@@ -85,9 +87,9 @@ Countdown::Outcome tick(CountdownState& countdown, LineBuffer& scratch, const QS
     }
 }
 
-Countdown::Outcome stop(CountdownState& countdown, LineBuffer& scratch, const QString& station)
+Countdown::Outcome stop(CountdownState& countdown, LineBuffer& scratch, const QString& station, const StationRunner& runner)
 {
-    return Countdown::stop(countdown, scratch, station);
+    return Countdown::stop(countdown, scratch, station, runner);
 }
 
 } // namespace SessionSteps

@@ -44,7 +44,9 @@ struct OpenOutcome
 // countdown started undoes the opening: the row's previous countdown comes back, and the flag is
 // lowered again unless the row was counting a paid session, which then goes on as it was (a "0"
 // the station does not take is owed to it).
-OpenOutcome open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger, const Opening& opening);
+// The station is reached through the runner (its own thread in the console).
+OpenOutcome open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger, const Opening& opening,
+                 const StationRunner& runner = DirectRunner);
 
 // One tick of the row's timer: the session's seconds that passed, and what the station is owed.
 // The outcome sets the lamp; a station that did not take its write keeps the count going.
@@ -52,6 +54,7 @@ Countdown::Outcome tick(CountdownState& countdown, LineBuffer& scratch, const QS
 
 // Stops the time. Unless the station took the flag "0" (Written), the countdown is stopped all the
 // same and the "0" is owed to the station.
-Countdown::Outcome stop(CountdownState& countdown, LineBuffer& scratch, const QString& station);
+Countdown::Outcome stop(CountdownState& countdown, LineBuffer& scratch, const QString& station,
+                        const StationRunner& runner = DirectRunner);
 
 } // namespace SessionSteps

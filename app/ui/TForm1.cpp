@@ -16,6 +16,7 @@
 #include "stations/CommandChannel.h"
 
 #include <QComboBox>
+#include <QEventLoop>
 #include <QFrame>
 #include <QRadioButton>
 #include <QKeyEvent>
@@ -88,7 +89,9 @@ void TForm1::FormShow()
 {
     m_control->loadTariffs();
     Settings::loadRoster(m_memo2);
-    checkStationsTogether();
+    // A credentials file that is refused is told once, not as a red lamp on every station.
+    if (const QString problem = WinFile::remoteAccessProblem(); !problem.isEmpty())
+        Application::reportError(problem);
     bool journalRead = true;
     try {
         m_tools->loadJournal();
@@ -98,12 +101,17 @@ void TForm1::FormShow()
         Application::reportError(e.text());
     }
     // An empty line leaves its row hidden; later names keep their own rows.
-    QStringList uncounted;
+    QList<int> named;
     for (StationRow* row : m_rows) {
-        m_currentStationName = m_memo2.line(row->index());
-        if (!m_currentStationName.isEmpty() && fillRow(*row) == TFormTools::Found::OpenWithoutRecord && journalRead
-            && !uncounted.contains(row->stationName()))
-            uncounted.append(row->stationName());
+        if (!m_memo2.line(row->index()).isEmpty())
+            named.append(row->index());
+    }
+    const auto probes = probeRows(named);
+    QStringList uncounted;
+    for (int index : named) {
+        if (fillRow(*m_rows.at(index), *probes.at(index)) == TFormTools::Found::OpenWithoutRecord && journalRead
+            && !uncounted.contains(m_rows.at(index)->stationName()))
+            uncounted.append(m_rows.at(index)->stationName());
     }
     reportLogonRefusals();
     // Stations left open by something other than this console's journal: nobody counts their
@@ -119,42 +127,35 @@ QString TForm1::uncountedStationsMessage()
     return QStringLiteral("هذه الأجهزة مفتوحة ولا يُحسب وقتها:");
 }
 
-void TForm1::checkStationsTogether()
+std::array<std::optional<TFormTools::Probe>, StationRow::Count> TForm1::probeRows(const QList<int>& rows)
 {
-    // Stations switched off are found out in one shared wait, so that the window shows at once
-    // however many of them the roster lists; the probes that follow keep their order.
-    QStringList probes;
-    for (const StationRow* row : m_rows) {
-        const QString name = m_memo2.line(row->index());
-        if (!name.isEmpty())
-            probes << CommandChannel::probeFilePath(name);
+    // Each station is probed from its own thread, all at once: the window waits for the slowest
+    // one bound, however many stations are off, and the ticks of the others go on meanwhile.
+    std::array<std::optional<TFormTools::Probe>, StationRow::Count> found;
+    int waiting = int(rows.size());
+    QEventLoop loop;
+    for (int index : rows) {
+        StationRow& row = *m_rows.at(index);
+        m_currentStationName = m_memo2.line(index);
+        row.show();
+        row.setStationName(m_currentStationName);
+        m_tools->probe(index, row.stationName(), [&found, &waiting, &loop, index](const TFormTools::Probe& probe) {
+            found.at(index) = probe;
+            if (--waiting == 0)
+                loop.quit();
+        });
     }
-    const QString problem = WinFile::checkReachable(probes);
-    if (!problem.isEmpty())
-        Application::reportError(problem);
+    if (waiting > 0)
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return found;
 }
 
-TFormTools::Found TForm1::fillRow(StationRow& row)
+TFormTools::Found TForm1::fillRow(StationRow& row, const TFormTools::Probe& probe)
 {
-    row.show();
-    row.setStationName(m_currentStationName);
-    const bool reachable = probeRow(row);
-    return m_tools->stationProbed(row.index(), reachable);
-}
-
-bool TForm1::probeRow(StationRow& row)
-{
-    bool reachable = true;
-    try {
-        StationProbe(m_memo1, row.stationName());
-    } catch (...) {
-        // Whatever went wrong, the station cannot be worked with; the lamp is the whole report.
-        reachable = false;
-    }
-    row.setLamp(reachable);
-    if (!reachable)
+    row.setLamp(probe.reachable);
+    if (!probe.reachable)
         row.setCommandButtonsEnabled(false);
-    return reachable;
+    return m_tools->stationProbed(row.index(), probe);
 }
 
 void TForm1::BitBtnRefreshClick(int index)
@@ -164,7 +165,7 @@ void TForm1::BitBtnRefreshClick(int index)
     row.setLamp(true);
     row.setCommandButtonsEnabled(true);
     if (!m_currentStationName.isEmpty()) {
-        fillRow(row);
+        fillRow(row, *probeRows({index}).at(index));
         reportLogonRefusals();
     }
 }
@@ -201,7 +202,8 @@ void TForm1::sendStationCommand(int row, int line)
     const QString station = m_rows.at(row)->stationName();
     QString failure;
     try {
-        CommandWrite(m_tools->memo(row), station, line, QStringLiteral("1"));
+        LineBuffer& scratch = m_tools->memo(row);
+        m_tools->runner(row)([&] { CommandWrite(scratch, station, line, QStringLiteral("1")); });
     } catch (const WinFile::Refused&) {
         // The station answered: what is wrong is its file, and the operator is told so.
         failure = StationFileMessage(station);
@@ -217,11 +219,16 @@ void TForm1::sendStationCommand(int row, int line)
 void TForm1::BitBtnOpenClick(int index)
 {
     StationRow& row = *m_rows.at(index);
-    CountdownState countdown = m_tools->countdown(index);
-    const SessionSteps::OpenOutcome outcome
-        = SessionSteps::open(countdown, m_tools->memo(index), *m_ledger,
-                             {row.minutesBox()->currentText(), row.stationName(), row.gamesChoice()->isChecked(),
-                              m_control->gamesTariffText(), m_control->internetTariffText()});
+    SessionSteps::OpenOutcome outcome;
+    CountdownState countdown;
+    {
+        const TFormTools::RowCommand command(*m_tools, index);
+        countdown = m_tools->countdown(index);
+        outcome = SessionSteps::open(countdown, m_tools->memo(index), *m_ledger,
+                                     {row.minutesBox()->currentText(), row.stationName(), row.gamesChoice()->isChecked(),
+                                      m_control->gamesTariffText(), m_control->internetTariffText()},
+                                     m_tools->runner(index));
+    }
     m_tools->setCountdown(index, countdown);
     // An opening undone may owe the station its "0": the lamp says it was not reached.
     if (countdown.owesZero())
@@ -247,9 +254,14 @@ void TForm1::BitBtnOpenClick(int index)
 
 void TForm1::BitBtnTimeStopClick(int index)
 {
-    CountdownState countdown = m_tools->countdown(index);
     const QString station = m_rows.at(index)->stationName();
-    const Countdown::Outcome outcome = SessionSteps::stop(countdown, m_tools->memo(index), station);
+    CountdownState countdown;
+    Countdown::Outcome outcome;
+    {
+        const TFormTools::RowCommand command(*m_tools, index);
+        countdown = m_tools->countdown(index);
+        outcome = SessionSteps::stop(countdown, m_tools->memo(index), station, m_tools->runner(index));
+    }
     // The countdown stops even when the station did not take the flag; the "0" is then owed to
     // it and tried again until it is written.
     m_tools->setCountdown(index, countdown);

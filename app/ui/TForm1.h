@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <optional>
 
 class Ledger;
 class QLabel;
@@ -90,12 +91,11 @@ private:
     bool m_modeChosen = false;
     std::function<void()> m_beforeRestart;
 
-    // Dials the roster's stations together before the probes, one after another, read them.
-    void checkStationsTogether();
-    // Shows the row with the current station name, probes the station and resumes or reports
-    // what its journal record and command file hold.
-    TFormTools::Found fillRow(StationRow& row);
-    bool probeRow(StationRow& row);
+    // Shows the rows with their stations' names and probes the stations, all at once.
+    std::array<std::optional<TFormTools::Probe>, StationRow::Count> probeRows(const QList<int>& rows);
+    // Sets the row from its probe and resumes or reports what the station's journal record and
+    // command file hold.
+    TFormTools::Found fillRow(StationRow& row, const TFormTools::Probe& probe);
     void reportLogonRefusals();
     void sendStationCommand(int row, int line);
 };

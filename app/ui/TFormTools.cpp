@@ -13,6 +13,8 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <memory>
+
 TFormTools::TFormTools(QWidget* parent)
     : QWidget(parent)
 {
@@ -24,7 +26,64 @@ TFormTools::TFormTools(QWidget* parent)
         // Coarse timers would let a tick drift by up to 5 %; a tick stands for one second.
         m_timers[i]->setTimerType(Qt::PreciseTimer);
         connect(m_timers[i], &QTimer::timeout, this, Guard::slot([this, i] { TimerTimer(i); }));
+        m_io[i] = new StationIo(this);
     }
+}
+
+TFormTools::~TFormTools()
+{
+    // Before the buffers their jobs write through go.
+    for (StationIo*& io : m_io) {
+        delete io;
+        io = nullptr;
+    }
+}
+
+StationRunner TFormTools::runner(int index)
+{
+    StationIo* io = m_io.at(index);
+    return [io](const std::function<void()>& job) { io->run(job); };
+}
+
+TFormTools::RowCommand::RowCommand(TFormTools& tools, int index)
+    : m_tools(tools)
+    , m_index(index)
+{
+    m_tools.m_commandRunning.at(index) = true;
+}
+
+TFormTools::RowCommand::~RowCommand()
+{
+    m_tools.m_commandRunning.at(m_index) = false;
+}
+
+void TFormTools::settle(int index)
+{
+    m_io.at(index)->run([] {});
+}
+
+void TFormTools::probe(int index, const QString& station, std::function<void(const Probe&)> done)
+{
+    auto found = std::make_shared<Probe>();
+    m_io.at(index)->post(
+        [station, found] {
+            LineBuffer probeFile;
+            // Whatever went wrong, the station cannot be worked with; the lamp is the whole report.
+            try {
+                StationProbe(probeFile, station);
+                found->reachable = true;
+            } catch (...) {
+                return;
+            }
+            // Read at once too: its flag and counters tell whether a session is left open.
+            try {
+                LineBuffer file;
+                file.load(CommandChannel::commandFilePath(station));
+                found->commandFile = file;
+            } catch (...) {
+            }
+        },
+        [found, done = std::move(done)](std::exception_ptr) { Guard::run([&] { done(*found); }); });
 }
 
 void TFormTools::showOnRow(int index)
@@ -54,11 +113,45 @@ void TFormTools::setCountdown(int index, const CountdownState& state)
 
 void TFormTools::TimerTimer(int index)
 {
+    if (m_commandRunning.at(index))
+        return;
     CountdownState state = m_countdowns.at(index);
-    const Countdown::Outcome outcome = SessionSteps::tick(state, m_memos.at(index), m_main->row(index).stationName());
+    try {
+        Countdown::advance(state);
+    } catch (const AppError&) {
+        // Captions that are no longer a count cannot be counted on; the red lamp is the report.
+        state.counting = false;
+        state.timerEnabled = state.pending != CountdownState::Pending::None;
+        setCountdown(index, state);
+        m_main->setLamp(index, false);
+        return;
+    }
     setCountdown(index, state);
-    if (outcome != Countdown::Outcome::Waiting)
-        m_main->setLamp(index, outcome == Countdown::Outcome::Written);
+    sendDue(index);
+}
+
+void TFormTools::sendDue(int index)
+{
+    // One write on its way per station: a station that is slow to answer gets the newest counters
+    // once it has, not a queue of old ones.
+    if (m_io.at(index)->inFlight() > 0 || m_commandRunning.at(index))
+        return;
+    const std::optional<Countdown::Delivery> due = Countdown::due(m_countdowns.at(index), false);
+    if (!due)
+        return;
+    const QString station = m_main->row(index).stationName();
+    LineBuffer* scratch = &m_memos.at(index);
+    auto flagWritten = std::make_shared<bool>(false);
+    m_io.at(index)->post([delivery = *due, scratch, station, flagWritten] { Countdown::send(delivery, *scratch, station, *flagWritten); },
+                         [this, index, delivery = *due, flagWritten](std::exception_ptr error) {
+                             Guard::run([&] {
+                                 CountdownState state = m_countdowns.at(index);
+                                 const Countdown::Outcome outcome = Countdown::delivered(state, delivery, error, *flagWritten);
+                                 setCountdown(index, state);
+                                 m_main->setLamp(index, outcome == Countdown::Outcome::Written);
+                                 sendDue(index);
+                             });
+                         });
 }
 
 bool TFormTools::rowHoldsStation(const QString& station) const
@@ -116,13 +209,15 @@ void TFormTools::loadJournal()
     m_journalReadable = true;
 }
 
-TFormTools::Found TFormTools::stationProbed(int index, bool reachable)
+TFormTools::Found TFormTools::stationProbed(int index, const Probe& probe)
 {
     const QString station = m_main->row(index).stationName();
+    const bool reachable = probe.reachable;
     CountdownState state = m_countdowns.at(index);
     if (state.holdsSession()) {
         if (reachable) {
-            const Countdown::Outcome outcome = Countdown::deliver(state, m_memos.at(index), station);
+            const RowCommand command(*this, index);
+            const Countdown::Outcome outcome = Countdown::deliver(state, m_memos.at(index), station, runner(index));
             setCountdown(index, state);
             m_main->setLamp(index, outcome == Countdown::Outcome::Written);
         }
@@ -133,18 +228,9 @@ TFormTools::Found TFormTools::stationProbed(int index, bool reachable)
     if (rowHoldsStation(station))
         return Found::Nothing;
 
-    // The station's own file, read once: its flag, and counters that may show less time left
-    // than the journal (a clock moved, a file edited by hand never adds time).
-    std::optional<LineBuffer> file;
-    if (reachable) {
-        try {
-            LineBuffer& scratch = m_memos.at(index);
-            scratch.load(CommandChannel::commandFilePath(station));
-            file = scratch;
-        } catch (const AppError&) {
-        }
-    }
-
+    // The station's own file: its flag, and counters that may show less time left than the
+    // journal (a clock moved, a file edited by hand never adds time).
+    const std::optional<LineBuffer>& file = probe.commandFile;
     const auto record = std::find_if(m_unclaimed.begin(), m_unclaimed.end(),
                                      [&](const JournalRecord& r) { return r.station == station; });
     if (record == m_unclaimed.end()) {
@@ -166,7 +252,8 @@ TFormTools::Found TFormTools::stationProbed(int index, bool reachable)
         return Found::Resumed;
     }
     Countdown::endUnattended(state, claimed.owesZero, claimed.minutes, claimed.paidEndUtc);
-    const Countdown::Outcome outcome = reachable ? Countdown::deliver(state, m_memos.at(index), station)
+    const RowCommand command(*this, index);
+    const Countdown::Outcome outcome = reachable ? Countdown::deliver(state, m_memos.at(index), station, runner(index))
                                                  : Countdown::Outcome::Failed;
     setCountdown(index, state);
     m_main->setLamp(index, outcome == Countdown::Outcome::Written);

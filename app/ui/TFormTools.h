@@ -3,16 +3,19 @@
 #include "platform/LineBuffer.h"
 #include "sessions/Countdown.h"
 #include "sessions/SessionJournal.h"
+#include "stations/StationIo.h"
 
 #include <QWidget>
 #include <array>
+#include <functional>
+#include <optional>
 
 class QTimer;
 class TForm1;
 
 // The hidden tools window: twelve scratch line buffers for the command channel, the twelve
-// one-second countdown timers with their countdowns, and the journal of the sessions they count.
-// Never shown.
+// one-second countdown timers with their countdowns, each station's own thread for what reaches
+// it, and the journal of the sessions they count. Never shown.
 class TFormTools final : public QWidget
 {
     Q_OBJECT
@@ -20,6 +23,8 @@ public:
     static constexpr int StationCount = 12;
 
     explicit TFormTools(QWidget* parent = nullptr);
+    // Waits (bounded) for the writes on their way to the stations, a closing "0" among them.
+    ~TFormTools() override;
 
     void setMainWindow(TForm1* mainWindow) { m_main = mainWindow; }
 
@@ -29,8 +34,38 @@ public:
     // rhythm) and, when the sessions held changed, the journal.
     void setCountdown(int index, const CountdownState& state);
 
-    // One tick of station index's timer.
+    // One tick of station index's timer: the count goes on here, and what the station is owed is
+    // sent from its own thread; the lamp follows when the outcome comes back.
     void TimerTimer(int index);
+
+    // What a probe of a row's station found: whether it answered, and its command file when that
+    // could be read too.
+    struct Probe
+    {
+        bool reachable = false;
+        std::optional<LineBuffer> commandFile;
+    };
+    // Probes the station from its own thread (the job returns at once; done gets the result).
+    void probe(int index, const QString& station, std::function<void(const Probe&)> done);
+
+    // Runs a job on the row's station thread and waits for it (operator commands).
+    StationRunner runner(int index);
+    // While an operator's command on the row waits for its station, the row's ticks leave its
+    // countdown to the command; the seconds are made up afterwards, being measured.
+    class RowCommand
+    {
+    public:
+        RowCommand(TFormTools& tools, int index);
+        ~RowCommand();
+        RowCommand(const RowCommand&) = delete;
+        RowCommand& operator=(const RowCommand&) = delete;
+
+    private:
+        TFormTools& m_tools;
+        int m_index;
+    };
+    // Waits until everything given to the row's station so far has run and come back (tests).
+    void settle(int index);
 
     // What the station's journal record and command file say of a row that a probe just found.
     enum class Found {
@@ -44,7 +79,7 @@ public:
     // A row was shown and probed: a session it already counts is sent what it is owed at once; a
     // journal record of its station is resumed, even when the station did not answer, since its
     // customer's time runs. The station's command file is read only when it answered.
-    Found stationProbed(int index, bool reachable);
+    Found stationProbed(int index, const Probe& probe);
 
     LineBuffer& memo(int index) { return m_memos.at(index); }
     QTimer* timer(int index) const { return m_timers.at(index); }
@@ -53,6 +88,8 @@ private:
     std::array<LineBuffer, StationCount> m_memos;
     std::array<QTimer*, StationCount> m_timers{};
     std::array<CountdownState, StationCount> m_countdowns{};
+    std::array<StationIo*, StationCount> m_io{};
+    std::array<bool, StationCount> m_commandRunning{};
     TForm1* m_main = nullptr;
 
     // Records of stations that no row holds (gone from the roster, say), kept in the journal.
@@ -61,6 +98,7 @@ private:
     bool m_journalReadable = false;
 
     void showOnRow(int index);
+    void sendDue(int index);
     void syncJournal();
     QList<JournalRecord> journalRecords() const;
     bool rowHoldsStation(const QString& station) const;

@@ -82,8 +82,11 @@ private:
     QStringList display(int i) { return {row(i).minutesDisplay()->text(), row(i).secondsDisplay()->text()}; }
     void tick(int i, int count = 1)
     {
-        for (int n = 0; n < count; ++n)
+        // Each tick's write goes out from the station's thread; its outcome is awaited.
+        for (int n = 0; n < count; ++n) {
             m_console->tools()->TimerTimer(i);
+            m_console->tools()->settle(i);
+        }
     }
     qint64 entryCount()
     {

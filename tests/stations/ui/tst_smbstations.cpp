@@ -49,6 +49,12 @@ private:
     // main window took to show, in milliseconds.
     qint64 start(const QByteArray& roster);
     StationRow& row(int i) { return m_console->form1()->row(i); }
+    // One tick, its write awaited from the station's thread.
+    void tick(int i)
+    {
+        m_console->tools()->TimerTimer(i);
+        m_console->tools()->settle(i);
+    }
     QStringList lines567(const SmbServer* station = nullptr) const
     {
         const LineBuffer file((station ? station : m_server.get())->commandFile());
@@ -143,9 +149,9 @@ void TestSmbStations::sessionReachesTheFile()
     QTest::mouseClick(row(0).openButton(), Qt::LeftButton);
     QVERIFY(m_boxes.isEmpty());
     QCOMPARE(lines567(), (QStringList{"1", "0", "0"}));
-    m_console->tools()->TimerTimer(0);
+    tick(0);
     QCOMPARE(lines567(), (QStringList{"1", "59", "14"}));
-    m_console->tools()->TimerTimer(0);
+    tick(0);
     QCOMPARE(lines567(), (QStringList{"1", "58", "14"}));
     QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
     QCOMPARE(lines567(), (QStringList{"0", "58", "14"}));
@@ -179,13 +185,13 @@ void TestSmbStations::serverKilledMidSession()
     start("127.0.0.2\r\n127.0.0.3");
     QVERIFY(row(1).lampShowsReachable());
     QTest::mouseClick(row(1).openButton(), Qt::LeftButton);
-    m_console->tools()->TimerTimer(1);
+    tick(1);
     QCOMPARE(lines567(station.get()), (QStringList{"1", "59", "14"}));
 
     station->kill();
     QElapsedTimer clock;
     clock.start();
-    m_console->tools()->TimerTimer(1);
+    tick(1);
     QVERIFY2(clock.elapsed() < 1500, qPrintable(QString::number(clock.elapsed())));
     QVERIFY(!row(1).lampShowsReachable());
     // The customer's time goes on being counted.
@@ -210,7 +216,7 @@ void TestSmbStations::serverKilledMidSession()
     station->addStation(left);
     QTest::qWait(1100); // past the second in which the failure is remembered
     Clock::advanceMonotonicForTests(60'000);
-    m_console->tools()->TimerTimer(1);
+    tick(1);
     QVERIFY(row(1).lampShowsReachable());
     const QString minutes = row(1).minutesDisplay()->text();
     const QString seconds = row(1).secondsDisplay()->text();
@@ -243,7 +249,7 @@ void TestSmbStations::serverRestartedBetweenTicks()
     station->addStation(EightZeros);
     start("127.0.0.4");
     QTest::mouseClick(row(0).openButton(), Qt::LeftButton);
-    m_console->tools()->TimerTimer(0);
+    tick(0);
     QCOMPARE(lines567(station.get()), (QStringList{"1", "59", "14"}));
 
     station->kill();
@@ -251,7 +257,7 @@ void TestSmbStations::serverRestartedBetweenTicks()
     station = SmbServer::start(dir.path() + "/smbd", "127.0.0.4");
     QVERIFY(station);
     station->addStation("1\r\n0\r\n0\r\n0\r\n0\r\n1\r\n59\r\n14");
-    m_console->tools()->TimerTimer(0);
+    tick(0);
     QVERIFY(m_console->tools()->timer(0)->isActive());
     QVERIFY(row(0).lampShowsReachable());
     QCOMPARE(lines567(station.get()), (QStringList{"1", "58", "14"}));
