@@ -3,8 +3,12 @@
 //     read plus write of the same bytes on a context of its own, reused, with the same share
 //     modes and timeout;
 //   - showing the main window with 12 stations in the roster, 11 of them switched off (their
-//     connects are dropped), against a roster of one switched-off station: one bound's wait.
-// Usage: bench_smb [command writes, default 1000]
+//     connects are dropped), against a roster of one switched-off station: one bound's wait;
+//   - the window's loop while one station counts a session and three others take connections but
+//     never answer, each refreshed in turn every two seconds (a refresh waits for its station):
+//     the longest the loop went unserved, and the intervals between rewrites of the counting
+//     station's file; against the same with all four stations answering.
+// Usage: bench_smb [command writes, default 1000] [seconds of each session run, default 60]
 
 #include "platform/InstallPaths.h"
 #include "app/ui/Console.h"
@@ -17,7 +21,12 @@
 #include "support/SmbServer.h"
 #include "support/TestPrefix.h"
 
+#include "stations/ui/StationRow.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
 #include <QPushButton>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -86,6 +95,69 @@ double showMainWindow(TestPrefix& prefix, const QByteArray& roster)
     return ms;
 }
 
+struct LoopRun
+{
+    qint64 longestStallMs = 0;
+    qint64 shortestRewriteMs = 0;
+    qint64 longestRewriteMs = 0;
+    int rewrites = 0;
+};
+
+// Row 0 counts a session on the station that answers; rows 1 to 3 hold the others, refreshed in
+// turn every two seconds. The loop's heartbeat and the station's file are looked at every 5 ms.
+LoopRun sessionAmongOthers(TestPrefix& prefix, const SmbServer& server, const QStringList& others, int seconds)
+{
+    prefix.writeFile(InstallPaths::RosterFile, (QStringList{server.address()} + others).join(QStringLiteral("\r\n")).toLatin1());
+    Console console;
+    console.form6()->show();
+    console.form6()->findChild<QPushButton*>("BitBtn3")->click();
+    StationRow& counting = console.form1()->row(0);
+    counting.minutesBox()->setCurrentText(QStringLiteral("120"));
+    counting.openButton()->click();
+
+    LoopRun run;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastBeat = 0;
+    qint64 lastRewrite = -1;
+    QByteArray lastFile = server.commandFile();
+    QTimer beat;
+    beat.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&beat, &QTimer::timeout, [&] {
+        const qint64 now = clock.elapsed();
+        run.longestStallMs = std::max(run.longestStallMs, now - lastBeat);
+        lastBeat = now;
+        const QByteArray file = server.commandFile();
+        if (file == lastFile)
+            return;
+        lastFile = file;
+        if (lastRewrite >= 0) {
+            const qint64 interval = now - lastRewrite;
+            run.shortestRewriteMs = run.rewrites == 0 ? interval : std::min(run.shortestRewriteMs, interval);
+            run.longestRewriteMs = std::max(run.longestRewriteMs, interval);
+            ++run.rewrites;
+        }
+        lastRewrite = now;
+    });
+    int next = 0;
+    QTimer refresh;
+    QObject::connect(&refresh, &QTimer::timeout, [&] {
+        console.form1()->row(1 + next).refreshButton()->click();
+        next = (next + 1) % 3;
+    });
+    beat.start(5);
+    refresh.start(2000);
+    while (clock.elapsed() < qint64(seconds) * 1000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    return run;
+}
+
+void reportLoop(const char* what, const LoopRun& run)
+{
+    std::printf("%-34s longest stall %4lld ms   rewrites %3d, every %4lld to %4lld ms\n", what, qint64(run.longestStallMs),
+                run.rewrites, qint64(run.shortestRewriteMs), qint64(run.longestRewriteMs));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -96,6 +168,7 @@ int main(int argc, char** argv)
     SmbServer::useTestClientConfig();
     Application app(argc, argv, QStringLiteral("QuorvelServer"));
     const int writes = argc > 1 ? atoi(argv[1]) : 1000;
+    const int sessionSeconds = argc > 2 ? atoi(argv[2]) : 60;
 
     QTemporaryDir serverDir;
     const std::unique_ptr<SmbServer> server = SmbServer::start(serverDir.path() + "/smbd", "127.0.0.2");
@@ -159,5 +232,18 @@ int main(int argc, char** argv)
     }
     std::printf("Start-up, 11 of 12 dead:      %7.1f ms   1 dead alone:    %7.1f ms   ratio %.2f   (12 up: %.1f ms)\n",
                 median(deadTimes), median(oneDeadTimes), median(deadTimes) / median(oneDeadTimes), median(upTimes));
+
+    // A session among three silent stations, against the same among three that answer.
+    std::vector<std::unique_ptr<SilentStation>> silent;
+    QStringList silentNames;
+    for (int i = 0; i < 3; ++i) {
+        silentNames << QStringLiteral("127.0.1.%1").arg(40 + i);
+        silent.push_back(std::make_unique<SilentStation>(silentNames.last(), false));
+    }
+    QThread::msleep(1100);
+    const LoopRun amongSilent = sessionAmongOthers(prefix, *server, silentNames, sessionSeconds);
+    const LoopRun amongHealthy = sessionAmongOthers(prefix, *server, {station, station, station}, sessionSeconds);
+    reportLoop("Session among 3 silent stations:", amongSilent);
+    reportLoop("Session among 3 that answer:", amongHealthy);
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "app/ui/TFormTools.h"
 #include "platform/ui/MessageBoxes.h"
 #include "platform/LineBuffer.h"
+#include "stations/CommandChannel.h"
 #include "stations/ui/StationRow.h"
 #include "support/SmbServer.h"
 #include "support/TestPrefix.h"
@@ -41,6 +42,9 @@ private slots:
     void serverKilledMidSession();
     void serverRestartedBetweenTicks();
     void showsAtOnceWithElevenDeadStations();
+    void silentStationsHoldUpNoOtherRow();
+    void aCommandAndATickDoNotInterleave();
+    void aClosingZeroOnItsWayIsWrittenAtExit();
     void aRefusedLogonIsToldOnce();
     void refusedCredentialsAreShownOnce();
 
@@ -279,6 +283,85 @@ void TestSmbStations::showsAtOnceWithElevenDeadStations()
     QVERIFY(row(0).lampShowsReachable());
     for (int i = 1; i < 12; ++i)
         QVERIFY(!row(i).lampShowsReachable());
+}
+
+// Three stations that take the connection and never answer are refreshed while a fourth counts
+// a session: its file is written every second, and the window's loop never waits on them.
+void TestSmbStations::silentStationsHoldUpNoOtherRow()
+{
+    std::vector<std::unique_ptr<SilentStation>> silent;
+    QByteArray roster = "127.0.0.2";
+    for (int i = 0; i < 3; ++i) {
+        const QString address = QStringLiteral("127.0.1.%1").arg(30 + i);
+        silent.push_back(std::make_unique<SilentStation>(address, false));
+        roster += "\r\n" + address.toLatin1();
+    }
+    start(roster);
+    QTest::mouseClick(row(0).openButton(), Qt::LeftButton);
+    QCOMPARE(lines567(), (QStringList{"1", "0", "0"}));
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 last = 0;
+    qint64 longestStall = 0;
+    QTimer beat;
+    beat.setTimerType(Qt::PreciseTimer);
+    connect(&beat, &QTimer::timeout, [&] {
+        longestStall = std::max(longestStall, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    beat.start(10);
+    // Each refresh waits for its own station, about a second, in a loop of its own.
+    for (int i = 1; i <= 3; ++i)
+        QTimer::singleShot(100 * i, [this, i] { QTest::mouseClick(row(i).refreshButton(), Qt::LeftButton); });
+    QStringList seen;
+    while (clock.elapsed() < 3500) {
+        QTest::qWait(20);
+        const QString seconds = lines567().at(1);
+        if (seen.isEmpty() || seen.last() != seconds)
+            seen.append(seconds);
+    }
+    beat.stop();
+    QVERIFY2(seen.size() >= 4, qPrintable(seen.join(' ')));
+    QVERIFY2(longestStall < 300, qPrintable(QString::number(longestStall)));
+    for (int i = 1; i <= 3; ++i)
+        QVERIFY(!row(i).lampShowsReachable());
+    QVERIFY(row(0).lampShowsReachable());
+}
+
+// An operator's command given while a tick's write is on its way waits for it: the file then
+// holds both, never the one written over the other.
+void TestSmbStations::aCommandAndATickDoNotInterleave()
+{
+    start("127.0.0.2");
+    QTest::mouseClick(row(0).openButton(), Qt::LeftButton);
+    for (int i = 0; i < 5; ++i) {
+        m_console->tools()->TimerTimer(0);
+        QTest::mouseClick(row(0).stopButton(), Qt::LeftButton);
+        const LineBuffer file(m_server->commandFile());
+        QCOMPARE(file.line(CommandChannel::ShutDownLine), QStringLiteral("1"));
+        QCOMPARE((QStringList{file.line(5), file.line(6), file.line(7)}),
+                 (QStringList{"1", row(0).secondsDisplay()->text(), row(0).minutesDisplay()->text()}));
+        QList<QByteArray> lines = m_server->commandFile().split('\n');
+        lines[CommandChannel::ShutDownLine] = "0\r";
+        m_server->addStation(lines.join('\n'));
+    }
+    QVERIFY(m_boxes.isEmpty());
+}
+
+// The session's end, posted by its last tick, is still on its way when the console closes:
+// closing waits for it, so the station is not left open.
+void TestSmbStations::aClosingZeroOnItsWayIsWrittenAtExit()
+{
+    start("127.0.0.2");
+    QTest::mouseClick(row(0).openButton(), Qt::LeftButton);
+    tick(0);
+    QCOMPARE(lines567(), (QStringList{"1", "59", "14"}));
+    Clock::advanceMonotonicForTests(15 * 60 * 1000 + 1000); // past the last second
+    m_console->tools()->TimerTimer(0);
+    QCOMPARE(row(0).minutesDisplay()->text(), QStringLiteral("--"));
+    m_console.reset();
+    QCOMPARE(lines567().at(0), QStringLiteral("0"));
 }
 
 void TestSmbStations::aRefusedLogonIsToldOnce()
