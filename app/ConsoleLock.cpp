@@ -1,7 +1,7 @@
 #include "app/ConsoleLock.h"
 
 #include "platform/InstallPaths.h"
-#include "platform/WinPath.h"
+#include "platform/files/WinPath.h"
 
 #include <QCryptographicHash>
 #include <QLocalServer>

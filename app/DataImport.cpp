@@ -1,10 +1,10 @@
 #include "app/DataImport.h"
 
 #include "platform/AppError.h"
-#include "platform/ParadoxTable.h"
-#include "platform/Sqlite.h"
-#include "platform/TableStore.h"
-#include "platform/WinPath.h"
+#include "platform/formats/ParadoxTable.h"
+#include "platform/store/Sqlite.h"
+#include "platform/store/TableStore.h"
+#include "platform/files/WinPath.h"
 
 #include <QDir>
 #include <QFileInfo>

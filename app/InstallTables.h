@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/TableFiles.h"
+#include "platform/store/TableFiles.h"
 
 #include <QList>
 #include <QString>

@@ -3,9 +3,9 @@
 #include "app/InstallTables.h"
 #include "platform/AppError.h"
 #include "platform/InstallPaths.h"
-#include "platform/LineBuffer.h"
-#include "platform/TableFiles.h"
-#include "platform/WinPath.h"
+#include "platform/files/LineBuffer.h"
+#include "platform/store/TableFiles.h"
+#include "platform/files/WinPath.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 #include "app/TableExport.h"
 
 #include "platform/AppError.h"
-#include "platform/Csv.h"
-#include "platform/Sqlite.h"
-#include "platform/TableStore.h"
-#include "platform/WinPath.h"
+#include "platform/formats/Csv.h"
+#include "platform/store/Sqlite.h"
+#include "platform/store/TableStore.h"
+#include "platform/files/WinPath.h"
 
 #include <QFile>
 #include <QFileInfo>

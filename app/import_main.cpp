@@ -1,6 +1,6 @@
 #include "app/DataImport.h"
 #include "platform/AppError.h"
-#include "platform/WinPath.h"
+#include "platform/files/WinPath.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

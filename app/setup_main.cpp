@@ -1,5 +1,5 @@
 #include "app/Installer.h"
-#include "platform/WinPath.h"
+#include "platform/files/WinPath.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

@@ -4,8 +4,8 @@
 // straight through SQLite.
 
 #include "platform/InstallPaths.h"
-#include "platform/Sqlite.h"
-#include "platform/WinPath.h"
+#include "platform/store/Sqlite.h"
+#include "platform/files/WinPath.h"
 
 #include <QDate>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 //   bench_cardreport [cards=1000] [output.pdf]
 // Without an output file the PDF goes to a temporary file that is removed afterwards.
 #include "cards/CardReport.h"
-#include "platform/ReportPainter.h"
+#include "platform/report/ReportPainter.h"
 #include "support/SampleCards.h"
 
 #include <QElapsedTimer>

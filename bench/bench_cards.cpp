@@ -9,9 +9,9 @@
 #include "cards/CardTable.h"
 #include "platform/AppError.h"
 #include "platform/InstallPaths.h"
-#include "platform/TableFiles.h"
-#include "platform/TableStore.h"
-#include "platform/WinPath.h"
+#include "platform/store/TableFiles.h"
+#include "platform/store/TableStore.h"
+#include "platform/files/WinPath.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -10,10 +10,10 @@
 #include "platform/InstallPaths.h"
 #include "bench/BenchSupport.h"
 #include "support/SampleCards.h"
-#include "platform/Sqlite.h"
-#include "platform/TableFiles.h"
-#include "platform/TableStore.h"
-#include "platform/WinPath.h"
+#include "platform/store/Sqlite.h"
+#include "platform/store/TableFiles.h"
+#include "platform/store/TableStore.h"
+#include "platform/files/WinPath.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -5,7 +5,7 @@
 
 #include "platform/InstallPaths.h"
 #include "platform/Regional.h"
-#include "platform/TableStore.h"
+#include "platform/store/TableStore.h"
 
 namespace Cards {
 

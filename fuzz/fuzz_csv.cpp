@@ -6,7 +6,7 @@
 #include "FuzzCommon.h"
 
 #include "platform/CodePage.h"
-#include "platform/Csv.h"
+#include "platform/formats/Csv.h"
 
 namespace {
 

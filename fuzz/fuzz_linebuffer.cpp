@@ -8,7 +8,7 @@
 #include "FuzzCommon.h"
 
 #include "platform/CodePage.h"
-#include "platform/LineBuffer.h"
+#include "platform/files/LineBuffer.h"
 
 namespace {
 

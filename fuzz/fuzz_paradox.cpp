@@ -4,7 +4,7 @@
 #include "FuzzCommon.h"
 
 #include "platform/AppError.h"
-#include "platform/ParadoxTable.h"
+#include "platform/formats/ParadoxTable.h"
 
 #include <QFileInfo>
 

@@ -5,10 +5,10 @@
 
 #include "platform/AppError.h"
 #include "platform/InstallPaths.h"
-#include "platform/LineBuffer.h"
+#include "platform/files/LineBuffer.h"
 #include "platform/Settings.h"
-#include "platform/SmbClient.h"
-#include "platform/WinPath.h"
+#include "platform/files/SmbClient.h"
+#include "platform/files/WinPath.h"
 
 #include <sys/stat.h>
 

@@ -5,8 +5,8 @@
 #include "FuzzCommon.h"
 
 #include "platform/CodePage.h"
-#include "platform/LineBuffer.h"
-#include "platform/WinPath.h"
+#include "platform/files/LineBuffer.h"
+#include "platform/files/WinPath.h"
 #include "stations/CommandChannel.h"
 
 static QString g_prefix;

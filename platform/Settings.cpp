@@ -2,9 +2,9 @@
 
 #include "platform/AppError.h"
 #include "platform/InstallPaths.h"
-#include "platform/LineBuffer.h"
+#include "platform/files/LineBuffer.h"
 #include "platform/Regional.h"
-#include "platform/WinFile.h"
+#include "platform/files/WinFile.h"
 
 #include <cmath>
 

@@ -3,7 +3,7 @@
 #include "platform/AppError.h"
 #include "platform/Clock.h"
 #include "platform/Regional.h"
-#include "platform/WinFile.h"
+#include "platform/files/WinFile.h"
 #include "stations/CommandChannel.h"
 
 #include <algorithm>

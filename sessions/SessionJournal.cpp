@@ -1,8 +1,8 @@
 #include "sessions/SessionJournal.h"
 
 #include "platform/InstallPaths.h"
-#include "platform/WinFile.h"
-#include "platform/WinPath.h"
+#include "platform/files/WinFile.h"
+#include "platform/files/WinPath.h"
 
 #include <QFileInfo>
 

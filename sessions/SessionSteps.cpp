@@ -5,7 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/Regional.h"
 #include "platform/Settings.h"
-#include "platform/WinFile.h"
+#include "platform/files/WinFile.h"
 #include "stations/CommandChannel.h"
 
 namespace SessionSteps {

@@ -1,8 +1,8 @@
 #include "stations/CommandChannel.h"
 
 #include "platform/AppError.h"
-#include "platform/LineBuffer.h"
-#include "platform/WinPath.h"
+#include "platform/files/LineBuffer.h"
+#include "platform/files/WinPath.h"
 
 const QString ConnectionFailedMessage = QStringLiteral("الإتصال غير قائم حاليا مع الجهاز المطلوب");
 

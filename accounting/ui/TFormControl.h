@@ -1,7 +1,7 @@
 #pragma once
 
 #include "accounting/Ledger.h"
-#include "platform/LineBuffer.h"
+#include "platform/files/LineBuffer.h"
 
 #include <QWidget>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/ui/TFormTools.h"
-#include "platform/LineBuffer.h"
+#include "platform/files/LineBuffer.h"
 #include "stations/ui/StationRow.h"
 
 #include <QWidget>

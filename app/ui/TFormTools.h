@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/LineBuffer.h"
+#include "platform/files/LineBuffer.h"
 #include "sessions/Countdown.h"
 #include "sessions/SessionJournal.h"
 #include "stations/StationIo.h"

@@ -8,10 +8,10 @@
 #include "accounting/ui/TFormControl.h"
 #include "platform/InstallPaths.h"
 #include "bench/BenchSupport.h"
-#include "platform/Sqlite.h"
-#include "platform/TableFiles.h"
+#include "platform/store/Sqlite.h"
+#include "platform/store/TableFiles.h"
 #include "platform/ui/Application.h"
-#include "platform/WinPath.h"
+#include "platform/files/WinPath.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -17,7 +17,7 @@
 #include "bench/BenchSupport.h"
 #include "platform/ui/Application.h"
 #include "stations/CommandChannel.h"
-#include "platform/LineBuffer.h"
+#include "platform/files/LineBuffer.h"
 #include "support/SmbServer.h"
 #include "support/TestPrefix.h"
 

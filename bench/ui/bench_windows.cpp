@@ -32,11 +32,11 @@
 #include "support/SampleCards.h"
 #include "cards/ui/TForm2.h"
 #include "platform/InstallPaths.h"
-#include "platform/Sqlite.h"
-#include "platform/TableFiles.h"
-#include "platform/TableStore.h"
-#include "platform/WinFile.h"
-#include "platform/WinPath.h"
+#include "platform/store/Sqlite.h"
+#include "platform/store/TableFiles.h"
+#include "platform/store/TableStore.h"
+#include "platform/files/WinFile.h"
+#include "platform/files/WinPath.h"
 #include "platform/ui/Application.h"
 
 #include <QDate>

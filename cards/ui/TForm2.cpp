@@ -5,7 +5,7 @@
 #include "cards/CardTable.h"
 #include "platform/Regional.h"
 #include "platform/Settings.h"
-#include "platform/TableStore.h"
+#include "platform/store/TableStore.h"
 #include "platform/ui/Guard.h"
 #include "platform/ui/MessageBoxes.h"
 #include "platform/ui/TableGrid.h"

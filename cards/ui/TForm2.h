@@ -1,7 +1,7 @@
 #pragma once
 
 #include "cards/CardNumber.h"
-#include "platform/LineBuffer.h"
+#include "platform/files/LineBuffer.h"
 
 #include <QWidget>
 

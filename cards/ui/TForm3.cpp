@@ -3,8 +3,8 @@
 #include "cards/CardReport.h"
 #include "platform/InstallPaths.h"
 #include "cards/CardTable.h"
-#include "platform/ReportPainter.h"
-#include "platform/TableStore.h"
+#include "platform/report/ReportPainter.h"
+#include "platform/store/TableStore.h"
 #include "platform/ui/ReportPreview.h"
 
 #include <memory>

@@ -1,7 +1,7 @@
-#include "platform/LineBuffer.h"
+#include "platform/files/LineBuffer.h"
 
 #include "platform/CodePage.h"
-#include "platform/WinFile.h"
+#include "platform/files/WinFile.h"
 
 LineBuffer::LineBuffer()
     : m_lines{QByteArray()}

@@ -1,6 +1,6 @@
-#include "platform/ShellLaunch.h"
+#include "platform/files/ShellLaunch.h"
 
-#include "platform/WinPath.h"
+#include "platform/files/WinPath.h"
 
 #include <QCoreApplication>
 #include <QDir>

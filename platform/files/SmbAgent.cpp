@@ -1,6 +1,6 @@
-#include "platform/SmbAgent.h"
+#include "platform/files/SmbAgent.h"
 
-#include "platform/WinPath.h"
+#include "platform/files/WinPath.h"
 
 #include <QDataStream>
 #include <QElapsedTimer>

@@ -1,8 +1,8 @@
-#include "platform/SmbClient.h"
+#include "platform/files/SmbClient.h"
 
-#include "platform/SmbAgent.h"
-#include "platform/WinFile.h"
-#include "platform/WinPath.h"
+#include "platform/files/SmbAgent.h"
+#include "platform/files/WinFile.h"
+#include "platform/files/WinPath.h"
 
 #include <QElapsedTimer>
 #include <QFile>

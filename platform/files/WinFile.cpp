@@ -1,8 +1,8 @@
-#include "platform/WinFile.h"
+#include "platform/files/WinFile.h"
 
 #include "platform/AppError.h"
-#include "platform/SmbClient.h"
-#include "platform/WinPath.h"
+#include "platform/files/SmbClient.h"
+#include "platform/files/WinPath.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "platform/WinPath.h"
+#include "platform/files/WinPath.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -2,8 +2,8 @@
 // frames on standard input, answers go as frames on standard output, one at a time, until the
 // console closes the pipe or ends.
 
-#include "platform/SmbAgent.h"
-#include "platform/SmbClient.h"
+#include "platform/files/SmbAgent.h"
+#include "platform/files/SmbClient.h"
 
 #include <csignal>
 #include <fcntl.h>

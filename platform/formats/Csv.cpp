@@ -1,4 +1,4 @@
-#include "platform/Csv.h"
+#include "platform/formats/Csv.h"
 
 namespace Csv {
 

@@ -1,4 +1,4 @@
-#include "platform/ParadoxTable.h"
+#include "platform/formats/ParadoxTable.h"
 
 #include "platform/AppError.h"
 #include "platform/CodePage.h"

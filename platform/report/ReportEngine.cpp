@@ -1,4 +1,4 @@
-#include "platform/ReportEngine.h"
+#include "platform/report/ReportEngine.h"
 
 #include "platform/AppError.h"
 

@@ -1,4 +1,4 @@
-#include "platform/ReportPainter.h"
+#include "platform/report/ReportPainter.h"
 
 #include "platform/AppError.h"
 

@@ -1,4 +1,4 @@
-#include "platform/Sqlite.h"
+#include "platform/store/Sqlite.h"
 
 namespace Sqlite {
 

@@ -1,8 +1,8 @@
-#include "platform/TableFiles.h"
+#include "platform/store/TableFiles.h"
 
 #include "platform/AppError.h"
-#include "platform/Sqlite.h"
-#include "platform/WinPath.h"
+#include "platform/store/Sqlite.h"
+#include "platform/files/WinPath.h"
 
 #include <QCoreApplication>
 #include <QFile>

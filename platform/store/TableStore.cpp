@@ -1,14 +1,14 @@
 // The cursor: opening and closing, moves, the pending row and its store, units, master and detail.
-#include "platform/TableStoreDetail.h"
+#include "platform/store/TableStore_p.h"
 
-#include "platform/WinPath.h"
+#include "platform/files/WinPath.h"
 
 #include <QFileInfo>
 #include <cstring>
 #include <utility>
 
-using TableStoreDetail::quoted;
-using TableStoreDetail::sameValue;
+using TableStorePrivate::quoted;
+using TableStorePrivate::sameValue;
 
 bool TableStore::LinkState::operator==(const LinkState& other) const
 {
@@ -609,7 +609,7 @@ void TableStore::storePending()
         if (m_rowCount && (wasNew || !before || !inView(*before)))
             ++*m_rowCount;
         const bool keptPlace = before && inView(*before) && std::all_of(m_order.begin(), m_order.end(), [&](int f) {
-            return TableStoreDetail::sameValue(before->values.at(f), stored->values.at(f));
+            return TableStorePrivate::sameValue(before->values.at(f), stored->values.at(f));
         });
         if (keptPlace)
             place = placeBefore;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Sqlite.h"
+#include "platform/store/Sqlite.h"
 
 #include <QHash>
 #include <QList>

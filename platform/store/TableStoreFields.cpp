@@ -1,5 +1,5 @@
 // Field values: conversion of what the owner sets to the field's kind, and reading them back.
-#include "platform/TableStoreDetail.h"
+#include "platform/store/TableStore_p.h"
 
 #include "platform/CodePage.h"
 #include "platform/Regional.h"

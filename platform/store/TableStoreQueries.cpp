@@ -1,10 +1,10 @@
 // Queries in key order: the SQL behind every read of the cursor and the grid.
-#include "platform/TableStoreDetail.h"
+#include "platform/store/TableStore_p.h"
 
 #include <algorithm>
 
-using TableStoreDetail::quoted;
-using TableStoreDetail::sameValue;
+using TableStorePrivate::quoted;
+using TableStorePrivate::sameValue;
 
 QString TableStore::nameOf(int field) const
 {

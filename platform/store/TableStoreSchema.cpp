@@ -1,6 +1,6 @@
 // The table's structure as the file declares it: field kinds and sizes, the fields the owner
 // needs, and the index that orders the rows.
-#include "platform/TableStoreDetail.h"
+#include "platform/store/TableStore_p.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>

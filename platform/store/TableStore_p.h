@@ -2,9 +2,9 @@
 
 // What the parts of the table store share; not for the store's users.
 
-#include "platform/TableStore.h"
+#include "platform/store/TableStore.h"
 
-namespace TableStoreDetail {
+namespace TableStorePrivate {
 
 using Sqlite::quoted;
 
@@ -16,7 +16,7 @@ inline bool sameValue(const QVariant& a, const QVariant& b)
 }
 
 
-} // namespace TableStoreDetail
+} // namespace TableStorePrivate
 
 template<typename F>
 auto TableStore::guarded(F&& body) const -> decltype(body())

@@ -1,6 +1,6 @@
 #include "platform/ui/ReportPreview.h"
 
-#include "platform/ReportPainter.h"
+#include "platform/report/ReportPainter.h"
 #include "platform/ui/Guard.h"
 
 #include <QEventLoop>

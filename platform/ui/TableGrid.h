@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/TableStore.h"
+#include "platform/store/TableStore.h"
 
 #include <QAbstractTableModel>
 #include <QColor>

@@ -1,6 +1,6 @@
 #include "app/Installer.h"
 #include "platform/InstallPaths.h"
-#include "platform/TableStore.h"
+#include "platform/store/TableStore.h"
 #include "support/FileBytes.h"
 #include "support/TestPrefix.h"
 

@@ -2,7 +2,7 @@
 #include "app/TableExport.h"
 #include "platform/AppError.h"
 #include "platform/Regional.h"
-#include "platform/TableStore.h"
+#include "platform/store/TableStore.h"
 #include "support/FileSizeLimit.h"
 #include "support/HotJournal.h"
 #include "support/TestPrefix.h"

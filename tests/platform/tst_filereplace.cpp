@@ -1,5 +1,5 @@
 #include "platform/AppError.h"
-#include "platform/WinFile.h"
+#include "platform/files/WinFile.h"
 #include "support/FileSizeLimit.h"
 #include "support/TestPrefix.h"
 

@@ -1,5 +1,5 @@
 #include "platform/AppError.h"
-#include "platform/LineBuffer.h"
+#include "platform/files/LineBuffer.h"
 #include "support/TestPrefix.h"
 
 #include <QtTest>

@@ -1,5 +1,5 @@
 #include "platform/AppError.h"
-#include "platform/ParadoxTable.h"
+#include "platform/formats/ParadoxTable.h"
 #include "support/FileBytes.h"
 #include "support/ParadoxWriter.h"
 

@@ -1,6 +1,6 @@
 #include "platform/AppError.h"
 #include "platform/InstallPaths.h"
-#include "platform/LineBuffer.h"
+#include "platform/files/LineBuffer.h"
 #include "platform/Settings.h"
 #include "support/TestPrefix.h"
 

@@ -1,8 +1,8 @@
 #include "platform/AppError.h"
-#include "platform/WinFile.h"
-#include "platform/WinPath.h"
+#include "platform/files/WinFile.h"
+#include "platform/files/WinPath.h"
 #include "stations/CommandChannel.h"
-#include "platform/LineBuffer.h"
+#include "platform/files/LineBuffer.h"
 #include "support/SmbServer.h"
 #include "support/TestPrefix.h"
 

@@ -1,9 +1,9 @@
 #include "platform/AppError.h"
 #include "platform/InstallPaths.h"
 #include "platform/Regional.h"
-#include "platform/Sqlite.h"
-#include "platform/TableFiles.h"
-#include "platform/TableStore.h"
+#include "platform/store/Sqlite.h"
+#include "platform/store/TableFiles.h"
+#include "platform/store/TableStore.h"
 #include "support/TestPrefix.h"
 
 #include <QElapsedTimer>

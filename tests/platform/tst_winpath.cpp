@@ -1,6 +1,6 @@
 #include "platform/AppError.h"
-#include "platform/WinFile.h"
-#include "platform/WinPath.h"
+#include "platform/files/WinFile.h"
+#include "platform/files/WinPath.h"
 #include "support/TestPrefix.h"
 
 #include <QDir>

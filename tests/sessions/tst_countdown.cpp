@@ -1,5 +1,5 @@
 #include "platform/AppError.h"
-#include "platform/LineBuffer.h"
+#include "platform/files/LineBuffer.h"
 #include "platform/Clock.h"
 #include "sessions/Countdown.h"
 #include "stations/CommandChannel.h"

@@ -1,7 +1,7 @@
 #include "accounting/Ledger.h"
 #include "platform/Clock.h"
 #include "platform/InstallPaths.h"
-#include "platform/LineBuffer.h"
+#include "platform/files/LineBuffer.h"
 #include "platform/Regional.h"
 #include "sessions/SessionSteps.h"
 #include "stations/CommandChannel.h"

@@ -1,6 +1,6 @@
 #include "platform/AppError.h"
-#include "platform/LineBuffer.h"
-#include "platform/WinFile.h"
+#include "platform/files/LineBuffer.h"
+#include "platform/files/WinFile.h"
 #include "stations/CommandChannel.h"
 #include "support/FileSizeLimit.h"
 #include "support/HeldFile.h"

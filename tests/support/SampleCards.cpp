@@ -1,7 +1,7 @@
 #include "support/SampleCards.h"
 
 #include "cards/CardReport.h"
-#include "platform/Sqlite.h"
+#include "platform/store/Sqlite.h"
 
 #include <QFile>
 #include <QProcess>

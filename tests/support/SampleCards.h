@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ReportEngine.h"
+#include "platform/report/ReportEngine.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,8 +1,8 @@
 #include "support/TestPrefix.h"
 
 #include "platform/InstallPaths.h"
-#include "platform/TableFiles.h"
-#include "platform/WinPath.h"
+#include "platform/store/TableFiles.h"
+#include "platform/files/WinPath.h"
 #include "stations/CommandChannel.h"
 
 #include <QDir>

@@ -5,7 +5,7 @@
 #include "app/ui/TForm6.h"
 #include "platform/AppError.h"
 #include "platform/InstallPaths.h"
-#include "platform/ShellLaunch.h"
+#include "platform/files/ShellLaunch.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
 #include "support/TestPrefix.h"

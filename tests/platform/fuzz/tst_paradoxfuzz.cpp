@@ -2,7 +2,7 @@
 // either read or refused with the file's name, never a crash, an overread or a hang.
 
 #include "platform/AppError.h"
-#include "platform/ParadoxTable.h"
+#include "platform/formats/ParadoxTable.h"
 #include "support/FileBytes.h"
 #include "support/ParadoxWriter.h"
 

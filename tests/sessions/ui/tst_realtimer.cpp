@@ -6,7 +6,7 @@
 #include "app/ui/TForm6.h"
 #include "app/ui/TFormTools.h"
 #include "platform/InstallPaths.h"
-#include "platform/LineBuffer.h"
+#include "platform/files/LineBuffer.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
 #include "stations/ui/StationRow.h"

@@ -5,7 +5,7 @@
 #include "app/ui/TForm6.h"
 #include "app/ui/TFormTools.h"
 #include "platform/ui/MessageBoxes.h"
-#include "platform/LineBuffer.h"
+#include "platform/files/LineBuffer.h"
 #include "stations/CommandChannel.h"
 #include "stations/ui/StationRow.h"
 #include "support/SmbServer.h"
