@@ -1,4 +1,5 @@
 #include "stations/CommandChannel.h"
+#include "platform/files/SystemTexts.h"
 
 #include "platform/AppError.h"
 #include "platform/files/LineBuffer.h"
@@ -25,7 +26,7 @@ QString stationFile(const QString& stationName, const QString& file)
 void requireHostName(const QString& stationName, const QString& path)
 {
     if (!WinPath::isPlainHostName(stationName))
-        throw AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, WinPath::networkPathNotFoundText()));
+        throw AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, SystemTexts::networkPathNotFound()));
 }
 
 AppError missingLine(const QString& path, qsizetype index)

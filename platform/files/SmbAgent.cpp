@@ -1,4 +1,5 @@
 #include "platform/files/SmbAgent.h"
+#include "platform/files/SystemTexts.h"
 
 #include "platform/files/WinPath.h"
 
@@ -104,7 +105,7 @@ bool start(Agent& agent)
 
 Reply unreachable()
 {
-    return {WinPath::networkPathNotFoundText(), {}, false};
+    return {SystemTexts::networkPathNotFound(), {}, false};
 }
 
 // 1: a frame; 0: the end of the stream or a failure; -1: no frame within the time.

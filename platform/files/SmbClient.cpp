@@ -1,7 +1,7 @@
 #include "platform/files/SmbClient.h"
+#include "platform/files/SystemTexts.h"
 
 #include "platform/files/SmbAgent.h"
-#include "platform/files/WinFile.h"
 #include "platform/files/WinPath.h"
 
 #include <QElapsedTimer>
@@ -273,17 +273,17 @@ QString fileErrorText(int err)
     switch (err) {
     case ENOENT:
     case ENOTDIR:
-        return QStringLiteral("The system cannot find the file specified");
+        return SystemTexts::fileNotFound();
     case EACCES:
     case EPERM:
     case EROFS:
-        return QStringLiteral("Access is denied");
+        return SystemTexts::accessDenied();
     case EISDIR:
-        return WinFile::notAFileText();
+        return SystemTexts::notAFile();
     case EBUSY:
-        return WinFile::sharingViolationText();
+        return SystemTexts::sharingViolation();
     case EFBIG:
-        return WinFile::fileTooLargeText();
+        return SystemTexts::fileTooLarge();
     default:
         return {};
     }
@@ -308,15 +308,15 @@ QString onHost(const Target& target, Operation operation)
     for (int attempt = 0;; ++attempt) {
         HostState& state = stateOf(target.host);
         if (isFresh(state.failedAt))
-            return WinPath::networkPathNotFoundText();
+            return SystemTexts::networkPathNotFound();
         if (!state.connected && !isFresh(state.answeredAt)) {
             dial({target.host});
             if (isFresh(stateOf(target.host).failedAt))
-                return WinPath::networkPathNotFoundText();
+                return SystemTexts::networkPathNotFound();
         }
         SMBCCTX* ctx = context();
         if (!ctx)
-            return WinPath::networkPathNotFoundText();
+            return SystemTexts::networkPathNotFound();
         // Given credentials are the only ones tried: a wrong password must not become a guest.
         smbc_setOptionNoAutoAnonymousLogin(ctx, !given.username.isEmpty());
         const bool reused = stateOf(target.host).connected;
@@ -347,7 +347,7 @@ QString onHost(const Target& target, Operation operation)
             continue;
         }
         remember(after);
-        return WinPath::networkPathNotFoundText();
+        return SystemTexts::networkPathNotFound();
     }
 }
 

@@ -1,4 +1,5 @@
 #include "platform/files/WinFile.h"
+#include "platform/files/SystemTexts.h"
 
 #include "platform/AppError.h"
 #include "platform/files/SmbClient.h"
@@ -38,14 +39,14 @@ QString systemText(int err)
 {
     // A link below the base is refused: Windows' words for a reparse point it will not follow.
     if (err == ELOOP || err == EXDEV)
-        return QStringLiteral("The file cannot be accessed by the system");
+        return SystemTexts::cannotBeAccessed();
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
 QString lockText(int err)
 {
     if (err == EAGAIN || err == EACCES)
-        return sharingViolationText();
+        return SystemTexts::sharingViolation();
     return systemText(err);
 }
 
@@ -147,9 +148,9 @@ void requireSmallRegularFile(int fd, const QString& windowsPath, QString (*error
     if (::fstat(fd, &st) != 0)
         throw AppError(error(windowsPath, systemText(errno)));
     if (!S_ISREG(st.st_mode))
-        throw Refused(error(windowsPath, notAFileText()));
+        throw Refused(error(windowsPath, SystemTexts::notAFile()));
     if (st.st_size > MaxFileSize)
-        throw Refused(error(windowsPath, fileTooLargeText()));
+        throw Refused(error(windowsPath, SystemTexts::fileTooLarge()));
 }
 
 // Why a file below its base could not be opened; a link met on the way is the file's fault.
@@ -159,7 +160,7 @@ void requireSmallRegularFile(int fd, const QString& windowsPath, QString (*error
         throw Refused(error(windowsPath, systemText(err)));
     // A folder, or a pipe nobody reads, where the file should be.
     if (err == EISDIR || err == ENXIO)
-        throw Refused(error(windowsPath, notAFileText()));
+        throw Refused(error(windowsPath, SystemTexts::notAFile()));
     throw AppError(error(windowsPath, systemText(err)));
 }
 
@@ -167,9 +168,9 @@ void requireSmallRegularFile(int fd, const QString& windowsPath, QString (*error
 [[noreturn]] void throwRemoteFailure(const QString& failure, const QString& windowsPath,
                                      QString (*error)(const QString&, const QString&))
 {
-    if (failure == fileTooLargeText())
+    if (failure == SystemTexts::fileTooLarge())
         throw Refused(error(windowsPath, failure));
-    if (failure == notAFileText())
+    if (failure == SystemTexts::notAFile())
         throw Refused(error(windowsPath, failure));
     throw AppError(error(windowsPath, failure));
 }
@@ -183,21 +184,6 @@ std::optional<SmbClient::Target> remoteTarget(const WinPath::Resolved& place)
 }
 
 } // namespace
-
-QString fileTooLargeText()
-{
-    return QStringLiteral("The file is larger than 1 MiB");
-}
-
-QString notAFileText()
-{
-    return QStringLiteral("Access is denied: the name is a folder or a device, not a file");
-}
-
-QString sharingViolationText()
-{
-    return QStringLiteral("The process cannot access the file because it is being used by another process");
-}
 
 QByteArray read(const QString& windowsPath)
 {
@@ -233,7 +219,7 @@ QByteArray read(const QString& windowsPath)
             break;
         bytes.append(chunk, n);
         if (bytes.size() > MaxFileSize)
-            throw Refused(openError(windowsPath, fileTooLargeText()));
+            throw Refused(openError(windowsPath, SystemTexts::fileTooLarge()));
     }
     return bytes;
 }

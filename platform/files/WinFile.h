@@ -36,8 +36,6 @@ public:
     using AppError::AppError;
 };
 
-QString sharingViolationText();
-
 // Replaces the file whole: the text goes into a new file beside it, is flushed to disk and then
 // renamed over the old one, so the file holds either its old text or the new one, never a part.
 // Fails at once while another party holds the old file in any way. On any failure the old file
@@ -55,8 +53,6 @@ QString remoteAccessProblem();
 // The stations over the network that refused the log-on since last asked, and the text naming
 // them and the credentials file; empty when none did.
 QString takeLogonRefusals();
-QString fileTooLargeText();
-QString notAFileText();
 
 // Tests of kernels without openat2: files below the base are then reached one folder at a time.
 void setWalkFoldersForTests(bool walk);

@@ -1,4 +1,5 @@
 #include "platform/files/WinPath.h"
+#include "platform/files/SystemTexts.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -16,11 +17,6 @@ QString prefix()
     if (!xdg.isEmpty())
         return QDir::cleanPath(xdg + QStringLiteral("/quorvel"));
     return QDir::homePath() + QStringLiteral("/.local/share/quorvel");
-}
-
-QString networkPathNotFoundText()
-{
-    return QStringLiteral("The network path was not found");
 }
 
 bool isPlainHostName(const QString& name)
@@ -137,7 +133,7 @@ Resolved resolve(const QString& windowsPath)
         const qsizetype slash = rest.indexOf(QLatin1Char('\\'));
         const QString name = slash < 0 ? rest : rest.left(slash);
         if (!isPlainHostName(name))
-            return failed(networkPathNotFoundText());
+            return failed(SystemTexts::networkPathNotFound());
         const QString uncRoot = prefix() + QStringLiteral("/unc");
         const QString host = childOf(uncRoot, name);
         const QStringList components = splitComponents(slash < 0 ? QString() : rest.mid(slash + 1));
@@ -145,19 +141,19 @@ Resolved resolve(const QString& windowsPath)
         // mapped directory can be named.
         for (const QString& c : components) {
             if (c == QLatin1String(".") || c == QLatin1String(".."))
-                return failed(networkPathNotFoundText());
+                return failed(SystemTexts::networkPathNotFound());
         }
         const QFileInfo hostInfo(host);
         if (!hostInfo.exists() && !hostInfo.isSymLink() && !components.isEmpty()) {
             if (!isUsableHost(name))
-                return failed(networkPathNotFoundText());
-            Resolved remote = failed(networkPathNotFoundText());
+                return failed(SystemTexts::networkPathNotFound());
+            Resolved remote = failed(SystemTexts::networkPathNotFound());
             remote.remoteHost = name;
             remote.remotePath = components;
             return remote;
         }
         if (!hostInfo.isDir())
-            return failed(networkPathNotFoundText());
+            return failed(SystemTexts::networkPathNotFound());
         QString place = host;
         for (const QString& c : components)
             place = childOf(place, c);

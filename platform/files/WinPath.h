@@ -43,7 +43,4 @@ bool isUsableHost(const QString& name);
 // local file system seen as drive Z). Absolute and UNC paths come back unchanged.
 QString fullPath(const QString& windowsPath);
 
-// The text the platform gives for a network name that cannot be reached.
-QString networkPathNotFoundText();
-
 } // namespace WinPath

@@ -1,4 +1,5 @@
 #include "platform/AppError.h"
+#include "platform/files/SystemTexts.h"
 #include "platform/files/WinFile.h"
 #include "support/FileSizeLimit.h"
 #include "support/TestPrefix.h"
@@ -66,7 +67,7 @@ void TestFileReplace::failureLeavesTheOldFile_data()
     QTest::addColumn<QString>("reason");
     QTest::newRow("disk full while writing") << "size limit" << "File too large";
     QTest::newRow("no room for the temporary name") << "long name" << "File name too long";
-    QTest::newRow("held by another program") << "held" << WinFile::sharingViolationText();
+    QTest::newRow("held by another program") << "held" << SystemTexts::sharingViolation();
     QTest::newRow("the name is a directory") << "directory" << "Is a directory";
     // A link below the prefix is never followed: the file it points at stays as it was.
     QTest::newRow("the file is a link") << "file link" << "The file cannot be accessed by the system";

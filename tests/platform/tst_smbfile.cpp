@@ -1,4 +1,5 @@
 #include "platform/AppError.h"
+#include "platform/files/SystemTexts.h"
 #include "platform/files/WinFile.h"
 #include "platform/files/WinPath.h"
 #include "stations/CommandChannel.h"
@@ -110,7 +111,7 @@ void TestSmbFile::errorsNameTheWindowsPath_data()
     QTest::addColumn<QString>("rest");
     QTest::addColumn<QString>("reason");
     const QString notFound = "The system cannot find the file specified";
-    const QString noPath = WinPath::networkPathNotFoundText();
+    const QString noPath = SystemTexts::networkPathNotFound();
     QTest::newRow("missing file") << "@" << "C\\nope.inf" << notFound;
     QTest::newRow("missing folder") << "@" << "C\\no\\such.inf" << notFound;
     QTest::newRow("missing share") << "@" << "D\\x.inf" << notFound;
@@ -157,7 +158,7 @@ void TestSmbFile::fileHeldByAnotherClient()
     const QString failure = errorOf([&] { CommandWrite(scratch, m_host, 2, "1"); });
     QVERIFY2(clock.elapsed() < 500, "a held file fails at once");
     QCOMPARE(failure, QStringLiteral("Cannot %1 file \"%2\". %3")
-                          .arg(readable ? "create" : "open", CommandChannel::commandFilePath(m_host), WinFile::sharingViolationText()));
+                          .arg(readable ? "create" : "open", CommandChannel::commandFilePath(m_host), SystemTexts::sharingViolation()));
     QCOMPARE(m_server->commandFile(), before);
     if (readable)
         QCOMPARE(WinFile::read(CommandChannel::commandFilePath(m_host)), before);
@@ -168,7 +169,7 @@ void TestSmbFile::refusesLargeFiles()
     m_server->writeFile("big.inf", QByteArray(WinFile::MaxFileSize + 1, '0'));
     m_server->writeFile("limit.inf", QByteArray(WinFile::MaxFileSize, '0'));
     QCOMPARE(errorOf([&] { WinFile::read(unc(m_host, "C\\big.inf")); }),
-             QStringLiteral("Cannot open file \"%1\". %2").arg(unc(m_host, "C\\big.inf"), WinFile::fileTooLargeText()));
+             QStringLiteral("Cannot open file \"%1\". %2").arg(unc(m_host, "C\\big.inf"), SystemTexts::fileTooLarge()));
     QCOMPARE(WinFile::read(unc(m_host, "C\\limit.inf")).size(), WinFile::MaxFileSize);
 }
 
@@ -193,7 +194,7 @@ void TestSmbFile::deadStationFailsWithinTheBound()
 
     QElapsedTimer clock;
     clock.start();
-    QVERIFY(errorOf([&] { WinFile::read(probe); }).endsWith(WinPath::networkPathNotFoundText()));
+    QVERIFY(errorOf([&] { WinFile::read(probe); }).endsWith(SystemTexts::networkPathNotFound()));
     QVERIFY2(clock.elapsed() < 1600, qPrintable(QString::number(clock.elapsed())));
     // The ticks of the same second do not dial it again.
     clock.restart();

@@ -1,4 +1,5 @@
 #include "platform/AppError.h"
+#include "platform/files/SystemTexts.h"
 #include "platform/files/WinFile.h"
 #include "platform/files/WinPath.h"
 #include "support/TestPrefix.h"
@@ -78,7 +79,7 @@ void TestWinPath::refusesUncEscapes()
     QDir().mkpath(prefix.root() + "/unc/PC1/C");
     const WinPath::Resolved r = WinPath::resolve(windows);
     QVERIFY2(r.localPath.isEmpty(), qPrintable(r.localPath));
-    QCOMPARE(r.error, WinPath::networkPathNotFoundText());
+    QCOMPARE(r.error, SystemTexts::networkPathNotFound());
     QVERIFY_THROWS_EXCEPTION(AppError, WinFile::write(windows, "x"));
     QCOMPARE(QDir(prefix.root() + "/drive_c").entryList(QDir::Files), QStringList());
 }

@@ -1,4 +1,5 @@
 #include "platform/AppError.h"
+#include "platform/files/SystemTexts.h"
 #include "platform/files/LineBuffer.h"
 #include "platform/files/WinFile.h"
 #include "stations/CommandChannel.h"
@@ -141,7 +142,7 @@ void TestCommandChannel::heldFileFailsAndStaysUnchanged()
         CommandWrite(scratch, QStringLiteral("PC1"), 2, QStringLiteral("1"));
         QFAIL("the write went through a held file");
     } catch (const AppError& e) {
-        QVERIFY2(e.text().contains(WinFile::sharingViolationText()), qPrintable(e.text()));
+        QVERIFY2(e.text().contains(SystemTexts::sharingViolation()), qPrintable(e.text()));
         QVERIFY(e.text().startsWith(heldForWriting ? "Cannot open file" : "Cannot create file"));
     }
     QCOMPARE(prefix.commandFile(QStringLiteral("PC1")), before);
