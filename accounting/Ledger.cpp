@@ -60,14 +60,9 @@ void Ledger::close()
 void Ledger::recompute()
 {
     // The totals are derived from the entries: all days are rewritten or none, in one flush.
-    m_table1.StartTransaction();
-    try {
-        recomputeDays();
-        m_table1.Commit();
-    } catch (...) {
-        m_table1.Rollback();
-        throw;
-    }
+    TableStore::Unit unit(m_table1);
+    recomputeDays();
+    unit.commit();
 }
 
 void Ledger::recomputeDays()

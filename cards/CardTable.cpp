@@ -57,37 +57,32 @@ QString writeCard(TableStore& table, CardRandom& random, const CardOrder& order,
 
     // The number holds the serial, which the table assigns when the row is stored; both stores
     // are one unit, so a card is in the table whole or not at all, whatever stops it halfway.
-    table.StartTransaction();
-    try {
-        table.InsertRow();
-        table.SetFieldInteger(QStringLiteral("Time1"), order.category.minutes);
-        table.SetFieldInteger(QStringLiteral("ReminTime"), order.category.minutes);
-        table.SetFieldText(QStringLiteral("Kind"), order.kind.word);
-        table.SetFieldFloat(QStringLiteral("Cost"), tariff * order.category.minutes);
-        table.SetFieldText(QStringLiteral("Used"), unusedState());
-        table.PostRow();
+    TableStore::Unit unit(table);
+    table.InsertRow();
+    table.SetFieldInteger(QStringLiteral("Time1"), order.category.minutes);
+    table.SetFieldInteger(QStringLiteral("ReminTime"), order.category.minutes);
+    table.SetFieldText(QStringLiteral("Kind"), order.kind.word);
+    table.SetFieldFloat(QStringLiteral("Cost"), tariff * order.category.minutes);
+    table.SetFieldText(QStringLiteral("Used"), unusedState());
+    table.PostRow();
 
-        // The serial is a 32-bit field: past its end a card would carry a serial no card can hold.
-        const qint64 serial = table.GetFieldInteger(QStringLiteral("Auto"));
-        if (serial > std::numeric_limits<qint32>::max())
-            throw AppError(QStringLiteral("بلغ تسلسل البطاقات في هذا الجدول أقصى ما يتسع له (%1)، فلا يمكن إنشاء بطاقات أخرى فيه")
-                               .arg(std::numeric_limits<qint32>::max()));
+    // The serial is a 32-bit field: past its end a card would carry a serial no card can hold.
+    const qint64 serial = table.GetFieldInteger(QStringLiteral("Auto"));
+    if (serial > std::numeric_limits<qint32>::max())
+        throw AppError(QStringLiteral("بلغ تسلسل البطاقات في هذا الجدول أقصى ما يتسع له (%1)، فلا يمكن إنشاء بطاقات أخرى فيه")
+                           .arg(std::numeric_limits<qint32>::max()));
 
-        random.reseed();
-        const Draw draw = random.draw();
-        const QString number = numberHead(int(serial), draw)
-                               + numberTail(order.category, order.kind);
-        table.EditRow();
-        table.SetFieldText(QStringLiteral("Num"), number);
-        if (beforeStore)
-            beforeStore(number);
-        table.PostRow();
-        table.Commit();
-        return number;
-    } catch (...) {
-        table.Rollback();
-        throw;
-    }
+    random.reseed();
+    const Draw draw = random.draw();
+    const QString number = numberHead(int(serial), draw)
+                           + numberTail(order.category, order.kind);
+    table.EditRow();
+    table.SetFieldText(QStringLiteral("Num"), number);
+    if (beforeStore)
+        beforeStore(number);
+    table.PostRow();
+    unit.commit();
+    return number;
 }
 
 } // namespace Cards

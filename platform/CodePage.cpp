@@ -63,11 +63,6 @@ QByteArray fromUnicode(const QString& text)
     return out;
 }
 
-qsizetype byteLength(const QString& text)
-{
-    return fromUnicode(text).size();
-}
-
 QString truncated(const QString& text, qsizetype maxBytes)
 {
     const QByteArray bytes = fromUnicode(text);

@@ -11,8 +11,6 @@ QString toUnicode(const QByteArray& bytes);
 QString toUnicode(const char* bytes, qsizetype length);
 // Characters that the code page cannot hold become '?'.
 QByteArray fromUnicode(const QString& text);
-// Number of code-page bytes the text takes.
-qsizetype byteLength(const QString& text);
 // The longest prefix of the text that fits in maxBytes code-page bytes.
 QString truncated(const QString& text, qsizetype maxBytes);
 

@@ -21,8 +21,6 @@ public:
 
     TForm6* form6() const { return m_form6.get(); }
     TForm1* form1() const { return m_form1.get(); }
-    TForm2* form2() const { return m_form2.get(); }
-    TForm3* form3() const { return m_form3.get(); }
     TFormTools* tools() const { return m_tools.get(); }
     TFormControl* control() const { return m_control.get(); }
 

@@ -134,6 +134,34 @@ public:
     void Rollback() noexcept;
     bool inTransaction() const { return m_unit.has_value(); }
 
+    // A unit begun now that rolls back when it goes out of scope uncommitted (an exception on the
+    // way): StartTransaction here, Commit by commit().
+    class Unit
+    {
+    public:
+        explicit Unit(TableStore& table)
+            : m_table(table)
+        {
+            m_table.StartTransaction();
+        }
+        ~Unit()
+        {
+            if (!m_committed)
+                m_table.Rollback();
+        }
+        void commit()
+        {
+            m_table.Commit();
+            m_committed = true;
+        }
+        Unit(const Unit&) = delete;
+        Unit& operator=(const Unit&) = delete;
+
+    private:
+        TableStore& m_table;
+        bool m_committed = false;
+    };
+
     // While it lives, what is read from the table is one state of it, whatever other programs
     // store meanwhile (a recompute sums every day from the same entries), and the reads take the
     // file's read lock once instead of once a query. Nothing is stored through the table meanwhile.

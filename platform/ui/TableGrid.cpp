@@ -46,11 +46,14 @@ TableGridModel::TableGridModel(TableStore* table, QList<GridColumn> columns, QOb
 
 void TableGridModel::reload()
 {
+    // Counted before the reset begins: a count that fails leaves the model as it was, not halfway.
+    const int rows = m_table->isOpen() ? int(m_table->rowCount()) : 0;
     beginResetModel();
     m_reloadQueued = false;
     m_added.clear(); // counted with the rest
     // A table opened or closed starts the count of new ranges again.
-    if (std::exchange(m_loadedOpen, m_table->isOpen()) != m_loadedOpen)
+    const bool wasOpen = std::exchange(m_loadedOpen, m_table->isOpen());
+    if (wasOpen != m_loadedOpen)
         m_ranges.restart();
     m_pageStart = 0;
     m_page.clear();
@@ -65,7 +68,7 @@ void TableGridModel::reload()
         }
         m_fieldOf.append(found);
     }
-    m_rows = m_table->isOpen() ? int(m_table->rowCount()) : 0;
+    m_rows = rows;
     endResetModel();
 }
 

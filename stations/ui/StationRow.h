@@ -42,9 +42,6 @@ public:
     void hideCardModeSet();
 
     QPushButton* refreshButton() const { return m_refresh; }
-    QLabel* nameLabel() const { return m_name; }
-    CircleShape* greenLamp() const { return m_green; }
-    CircleShape* redLamp() const { return m_red; }
     QPushButton* stopButton() const { return m_stop; }
     QPushButton* exitButton() const { return m_exit; }
     QPushButton* closeButton() const { return m_close; }
@@ -56,7 +53,6 @@ public:
     QPushButton* timeStopButton() const { return m_timeStop; }
     QLabel* remainingCaption() const { return m_remainingCaption; }
     QLabel* secondsDisplay() const { return m_seconds; }
-    QLabel* colonLabel() const { return m_colon; }
     QLabel* minutesDisplay() const { return m_minutesDisplay; }
     QLabel* minutesCaption() const { return m_minutesCaption; }
 
