@@ -4,7 +4,7 @@
 // same synchronous writes.
 // Usage: bench_import [entries, default 100000] [rounds, default 5]
 
-#include "app/DataImport.h"
+#include "tools/DataImport.h"
 #include "bench/BenchSupport.h"
 #include "platform/InstallPaths.h"
 #include "platform/formats/ParadoxTable.h"

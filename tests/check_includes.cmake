@@ -15,7 +15,9 @@ set(allowed_accounting platform)
 set(allowed_cards platform)
 set(allowed_sessions platform stations accounting)
 set(allowed_app platform stations accounting cards sessions)
-set(subsystems platform stations accounting cards sessions app)
+# The programs that set up an install and move tables in and out stand beside the console.
+set(allowed_tools platform)
+set(subsystems platform stations accounting cards sessions app tools)
 
 set(problems "")
 foreach(from IN LISTS subsystems)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/InstallTables.h"
+#include "tools/InstallTables.h"
 
 #include <QList>
 #include <QString>

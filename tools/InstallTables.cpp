@@ -1,4 +1,4 @@
-#include "app/InstallTables.h"
+#include "tools/InstallTables.h"
 
 #include "platform/InstallPaths.h"
 

@@ -1,6 +1,6 @@
-#include "app/Installer.h"
+#include "tools/Installer.h"
 
-#include "app/InstallTables.h"
+#include "tools/InstallTables.h"
 #include "platform/AppError.h"
 #include "platform/InstallPaths.h"
 #include "platform/files/LineBuffer.h"

@@ -1,4 +1,4 @@
-#include "app/TableExport.h"
+#include "tools/TableExport.h"
 #include "platform/AppError.h"
 
 #include <QCoreApplication>

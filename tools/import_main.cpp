@@ -1,4 +1,4 @@
-#include "app/DataImport.h"
+#include "tools/DataImport.h"
 #include "platform/AppError.h"
 #include "platform/files/WinPath.h"
 

@@ -1,4 +1,4 @@
-#include "app/Installer.h"
+#include "tools/Installer.h"
 #include "platform/files/WinPath.h"
 
 #include <QCoreApplication>

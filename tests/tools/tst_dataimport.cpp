@@ -1,4 +1,4 @@
-#include "app/DataImport.h"
+#include "tools/DataImport.h"
 #include "platform/InstallPaths.h"
 #include "platform/store/Sqlite.h"
 #include "platform/store/TableStore.h"

@@ -1,4 +1,4 @@
-#include "app/Installer.h"
+#include "tools/Installer.h"
 #include "platform/InstallPaths.h"
 #include "platform/store/TableStore.h"
 #include "support/FileBytes.h"

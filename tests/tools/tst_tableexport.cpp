@@ -1,5 +1,5 @@
 #include "platform/InstallPaths.h"
-#include "app/TableExport.h"
+#include "tools/TableExport.h"
 #include "platform/AppError.h"
 #include "platform/Regional.h"
 #include "platform/store/TableStore.h"
