@@ -15,8 +15,8 @@ public:
 
     Ledger();
 
-    TableStore& days() { return m_table1; }
-    TableStore& entries() { return m_table2; }
+    TableStore& days() { return m_days; }
+    TableStore& entries() { return m_entries; }
 
     // Opens the days, then the entries (no effect on a table that is open).
     void open();
@@ -46,6 +46,6 @@ private:
     void Table1AfterPost();
     void Table2AfterPost();
 
-    TableStore m_table1;
-    TableStore m_table2;
+    TableStore m_days;
+    TableStore m_entries;
 };

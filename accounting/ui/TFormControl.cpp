@@ -53,13 +53,13 @@ TFormControl::TFormControl(Ledger& ledger, QWidget* parent)
     m_splitter->setObjectName(QStringLiteral("Splitter1"));
     m_splitter->setGeometry(8, 8, 409, 345);
     m_splitter->setChildrenCollapsible(false);
-    m_grid1 = makeGrid(m_splitter, QStringLiteral("DBGrid1"));
-    m_grid2 = makeGrid(m_splitter, QStringLiteral("DBGrid2"));
-    m_splitter->addWidget(m_grid1);
-    m_splitter->addWidget(m_grid2);
+    m_daysGrid = makeGrid(m_splitter, QStringLiteral("DBGrid1"));
+    m_entriesGrid = makeGrid(m_splitter, QStringLiteral("DBGrid2"));
+    m_splitter->addWidget(m_daysGrid);
+    m_splitter->addWidget(m_entriesGrid);
     m_splitter->setSizes({80, 345 - 80});
-    bindGrid(m_grid1, &m_ledger.days(), DayColumns);
-    bindGrid(m_grid2, &m_ledger.entries(), EntryColumns);
+    bindGrid(m_daysGrid, &m_ledger.days(), DayColumns);
+    bindGrid(m_entriesGrid, &m_ledger.entries(), EntryColumns);
 
     auto* recompute = Widgets::button(this, QStringLiteral("BitBtn12"), QStringLiteral("إحتساب "), 317, 358, 100, 25);
     recompute->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
@@ -69,13 +69,13 @@ TFormControl::TFormControl(Ledger& ledger, QWidget* parent)
     group->setObjectName(QStringLiteral("GroupBox1"));
     group->setGeometry(8, 388, 409, 55);
     Widgets::label(group, QStringLiteral("Label1"), QStringLiteral("ألعاب"), 360, 25);
-    m_edit2 = new QLineEdit(QStringLiteral("0.5"), group);
-    m_edit2->setObjectName(QStringLiteral("Edit2"));
-    m_edit2->setGeometry(295, 21, 60, 21);
+    m_gamesTariffBox = new QLineEdit(QStringLiteral("0.5"), group);
+    m_gamesTariffBox->setObjectName(QStringLiteral("Edit2"));
+    m_gamesTariffBox->setGeometry(295, 21, 60, 21);
     Widgets::label(group, QStringLiteral("Label2"), QStringLiteral("أنترنيت"), 240, 25);
-    m_edit3 = new QLineEdit(QStringLiteral("0.5"), group);
-    m_edit3->setObjectName(QStringLiteral("Edit3"));
-    m_edit3->setGeometry(170, 21, 60, 21);
+    m_internetTariffBox = new QLineEdit(QStringLiteral("0.5"), group);
+    m_internetTariffBox->setObjectName(QStringLiteral("Edit3"));
+    m_internetTariffBox->setGeometry(170, 21, 60, 21);
     auto* save = Widgets::button(group, QStringLiteral("BitBtn2"), QStringLiteral("تغيير"), 90, 19, 70, 25);
     save->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     connect(save, &QPushButton::clicked, this, Guard::slot(this, &TFormControl::BitBtn2Click));
@@ -88,15 +88,15 @@ TFormControl::TFormControl(Ledger& ledger, QWidget* parent)
 
 void TFormControl::loadTariffs()
 {
-    const Settings::Tariffs tariffs = Settings::loadTariffs(m_memo1);
-    m_edit2->setText(tariffs.games);
-    m_edit3->setText(tariffs.internet);
+    const Settings::Tariffs tariffs = Settings::loadTariffs(m_tariffBuffer);
+    m_gamesTariffBox->setText(tariffs.games);
+    m_internetTariffBox->setText(tariffs.internet);
 }
 
 void TFormControl::BitBtn2Click()
 {
     // On a failure the file keeps the tariffs it held and the error is shown, not success.
-    MessageBoxes::showMessage(Settings::changeTariffs(m_memo1, {m_edit2->text(), m_edit3->text()}, Settings::saveTariffs,
+    MessageBoxes::showMessage(Settings::changeTariffs(m_tariffBuffer, {m_gamesTariffBox->text(), m_internetTariffBox->text()}, Settings::saveTariffs,
                                                         Settings::InternetTariff::MustPrice));
 }
 
@@ -138,10 +138,10 @@ void TFormControl::openWindow()
 
 QString TFormControl::gamesTariffText() const
 {
-    return m_edit2->text();
+    return m_gamesTariffBox->text();
 }
 
 QString TFormControl::internetTariffText() const
 {
-    return m_edit3->text();
+    return m_internetTariffBox->text();
 }

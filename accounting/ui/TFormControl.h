@@ -35,7 +35,7 @@ public:
     // The tariff texts exactly as they stand in the fields, saved or not.
     QString gamesTariffText() const;
     QString internetTariffText() const;
-    LineBuffer& memo1() { return m_memo1; }
+    LineBuffer& memo1() { return m_tariffBuffer; }
     Ledger& ledger() { return m_ledger; }
 
 protected:
@@ -44,10 +44,10 @@ protected:
 private:
     QWidget* m_mainForm = nullptr;
     QSplitter* m_splitter = nullptr;
-    QTableView* m_grid1 = nullptr;
-    QTableView* m_grid2 = nullptr;
-    QLineEdit* m_edit2 = nullptr;
-    QLineEdit* m_edit3 = nullptr;
-    LineBuffer m_memo1{"Memo1\r\n"};
+    QTableView* m_daysGrid = nullptr;
+    QTableView* m_entriesGrid = nullptr;
+    QLineEdit* m_gamesTariffBox = nullptr;
+    QLineEdit* m_internetTariffBox = nullptr;
+    LineBuffer m_tariffBuffer{"Memo1\r\n"};
     Ledger& m_ledger;
 };

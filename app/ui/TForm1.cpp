@@ -47,7 +47,7 @@ TForm1::TForm1(QWidget* parent)
     Widgets::label(m_panel2, QStringLiteral("Label5"), QStringLiteral("اسم الجهاز"), 694, 9);
     Widgets::label(m_panel2, QStringLiteral("Label6"), QStringLiteral("الحالة"), 612, 9);
     Widgets::label(m_panel2, QStringLiteral("Label10"), QStringLiteral("التحكم بالجهاز"), 482, 9);
-    m_label8 = Widgets::label(m_panel2, QStringLiteral("Label8"), QStringLiteral("تشغيل/دقيقة"), 174, 9);
+    m_perMinuteCaption = Widgets::label(m_panel2, QStringLiteral("Label8"), QStringLiteral("تشغيل/دقيقة"), 174, 9);
 
     for (int i = 0; i < StationRow::Count; ++i) {
         auto* row = new StationRow(m_panel2, i);
@@ -88,7 +88,7 @@ void TForm1::showEvent(QShowEvent* event)
 void TForm1::FormShow()
 {
     m_control->loadTariffs();
-    Settings::loadRoster(m_memo2);
+    Settings::loadRoster(m_rosterBuffer);
     // A credentials file that is refused is told once, not as a red lamp on every station.
     if (const QString problem = WinFile::remoteAccessProblem(); !problem.isEmpty())
         Application::reportError(problem);
@@ -103,7 +103,7 @@ void TForm1::FormShow()
     // An empty line leaves its row hidden; later names keep their own rows.
     QList<int> named;
     for (StationRow* row : m_rows) {
-        if (!m_memo2.line(row->index()).isEmpty())
+        if (!m_rosterBuffer.line(row->index()).isEmpty())
             named.append(row->index());
     }
     const auto probes = probeRows(named);
@@ -136,7 +136,7 @@ std::array<std::optional<TFormTools::Probe>, StationRow::Count> TForm1::probeRow
     QEventLoop loop;
     for (int index : rows) {
         StationRow& row = *m_rows.at(index);
-        m_currentStationName = m_memo2.line(index);
+        m_currentStationName = m_rosterBuffer.line(index);
         row.show();
         row.setStationName(m_currentStationName);
         m_tools->probe(index, row.stationName(), [&found, &waiting, &loop, index](const TFormTools::Probe& probe) {
@@ -161,7 +161,7 @@ TFormTools::Found TForm1::fillRow(StationRow& row, const TFormTools::Probe& prob
 void TForm1::BitBtnRefreshClick(int index)
 {
     StationRow& row = *m_rows.at(index);
-    m_currentStationName = m_memo2.line(index);
+    m_currentStationName = m_rosterBuffer.line(index);
     row.setLamp(true);
     row.setCommandButtonsEnabled(true);
     if (!m_currentStationName.isEmpty()) {
@@ -295,7 +295,7 @@ void TForm1::keyPressEvent(QKeyEvent* event)
 
 void TForm1::hideCardModeSet()
 {
-    m_label8->hide();
+    m_perMinuteCaption->hide();
     for (StationRow* row : m_rows)
         row->hideCardModeSet();
 }

@@ -67,8 +67,8 @@ public:
     // Escape in this window clicks a stop-time button (keyPressEvent).
     StationRow& row(int index) const { return *m_rows.at(index); }
     TFormTools* tools() const { return m_tools; }
-    LineBuffer& rosterBuffer() { return m_memo2; }
-    LineBuffer& probeBuffer() { return m_memo1; }
+    LineBuffer& rosterBuffer() { return m_rosterBuffer; }
+    LineBuffer& probeBuffer() { return m_probeBuffer; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -81,11 +81,11 @@ private:
     Ledger* m_ledger = nullptr;
 
     QFrame* m_panel2 = nullptr;
-    QLabel* m_label8 = nullptr;
+    QLabel* m_perMinuteCaption = nullptr;
     std::array<StationRow*, StationRow::Count> m_rows{};
 
-    LineBuffer m_memo1{"Memo1\r\n"}; // ProbeBuffer
-    LineBuffer m_memo2{"Memo2\r\n"}; // RosterBuffer
+    LineBuffer m_probeBuffer{"Memo1\r\n"}; // the component Memo1
+    LineBuffer m_rosterBuffer{"Memo2\r\n"}; // the component Memo2
     // The roster line that the show sequence or a refresh has just read.
     QString m_currentStationName;
     bool m_modeChosen = false;

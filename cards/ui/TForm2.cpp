@@ -64,9 +64,9 @@ TForm2::TForm2(QWidget* parent)
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
 
     // No table until the operator chooses one.
-    m_table1 = new TableStore(this);
-    m_table1->setObjectName(QStringLiteral("Table1"));
-    m_table1->setAfterPost([this] { Table1AfterPost(); });
+    m_cards = new TableStore(this);
+    m_cards->setObjectName(QStringLiteral("Table1"));
+    m_cards->setAfterPost([this] { Table1AfterPost(); });
 
     // A frame's caption sits on its top line, so the buttons placed inside the frame clear it.
     setStyleSheet(QStringLiteral("QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
@@ -117,12 +117,12 @@ void TForm2::buildListPanel()
         {QStringLiteral("Kind"), QStringLiteral("النوع"), 0, 10, Qt::AlignLeft, {}},
     };
     // The grid shows the table's current row, and a row picked in the grid becomes current.
-    m_gridModel = bindGrid(m_grid, m_table1, columns);
+    m_gridModel = bindGrid(m_grid, m_cards, columns);
     m_gridModel->setObjectName(QStringLiteral("DataSource1"));
 
     caption(panel3, QStringLiteral("Label4"), QStringLiteral("رقم البطاقة"), 506, 511);
-    m_edit4 = placed<QLineEdit>(panel3, QStringLiteral("Edit4"), QString(), {381, 506, 121, 21});
-    connect(m_edit4, &QLineEdit::textChanged, this, Guard::slot(this, &TForm2::Edit4Change));
+    m_lookupBox = placed<QLineEdit>(panel3, QStringLiteral("Edit4"), QString(), {381, 506, 121, 21});
+    connect(m_lookupBox, &QLineEdit::textChanged, this, Guard::slot(this, &TForm2::Edit4Change));
 
     auto* print = Widgets::button(panel3, QStringLiteral("BitBtn3"), QStringLiteral("طباعة"), 9, 503, 75, 25);
     connect(print, &QPushButton::clicked, this, Guard::slot(this, &TForm2::BitBtn3Click));
@@ -133,8 +133,8 @@ void TForm2::buildCardPanel()
     QFrame* panel1 = Widgets::panel(this, QStringLiteral("Panel1"), {569, 0, 213, 256});
 
     caption(panel1, QStringLiteral("Label1"), QStringLiteral("عدد البطاقات الجديدة"), 113, 9);
-    m_edit1 = placed<QLineEdit>(panel1, QStringLiteral("Edit1"), Cards::defaultCount(), {56, 5, 48, 21});
-    m_edit1->installEventFilter(this);
+    m_countBox = placed<QLineEdit>(panel1, QStringLiteral("Edit1"), Cards::defaultCount(), {56, 5, 48, 21});
+    m_countBox->installEventFilter(this);
 
     // The frames carry only the captions; each set of buttons is exclusive because its buttons
     // share a parent, so the frames are created first and the buttons stand on top of them.
@@ -152,17 +152,17 @@ void TForm2::buildCardPanel()
     m_kindButtons[1] = placed<QRadioButton>(panel2, QStringLiteral("RadioButton6"), Cards::kinds()[1].word, {74, 49, 102, 17});
     m_kindButtons[0]->setChecked(true);
 
-    m_bitBtn1 = Widgets::button(panel1, QStringLiteral("BitBtn1"), Cards::generateCaption(), 6, 223, 201, 26);
-    connect(m_bitBtn1, &QPushButton::clicked, this, Guard::slot(this, &TForm2::BitBtn1Click));
+    m_generateButton = Widgets::button(panel1, QStringLiteral("BitBtn1"), Cards::generateCaption(), 6, 223, 201, 26);
+    connect(m_generateButton, &QPushButton::clicked, this, Guard::slot(this, &TForm2::BitBtn1Click));
 }
 
 void TForm2::buildTariffGroup()
 {
     auto* group = placed<QGroupBox>(this, QStringLiteral("GroupBox1"), QStringLiteral("التعرفة لكل دقيقة"), {570, 256, 212, 82});
     caption(group, QStringLiteral("Label2"), Cards::kinds()[0].word, 163, 21);
-    m_edit2 = placed<QLineEdit>(group, QStringLiteral("Edit2"), QStringLiteral("0.5"), {92, 18, 59, 21});
+    m_gamesTariffBox = placed<QLineEdit>(group, QStringLiteral("Edit2"), QStringLiteral("0.5"), {92, 18, 59, 21});
     caption(group, QStringLiteral("Label3"), Cards::kinds()[1].word, 159, 49);
-    m_edit3 = placed<QLineEdit>(group, QStringLiteral("Edit3"), QStringLiteral("0.5"), {92, 47, 59, 21});
+    m_internetTariffBox = placed<QLineEdit>(group, QStringLiteral("Edit3"), QStringLiteral("0.5"), {92, 47, 59, 21});
     auto* save = Widgets::button(group, QStringLiteral("BitBtn2"), QStringLiteral("تغيير"), 5, 49, 75, 25);
     save->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     connect(save, &QPushButton::clicked, this, Guard::slot(this, &TForm2::BitBtn2Click));
@@ -184,12 +184,12 @@ const Cards::Kind& TForm2::selectedKind() const
 
 QLineEdit* TForm2::selectedTariffBox() const
 {
-    return m_kindButtons[1]->isChecked() ? m_edit3 : m_edit2;
+    return m_kindButtons[1]->isChecked() ? m_internetTariffBox : m_gamesTariffBox;
 }
 
 bool TForm2::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == m_edit1) {
+    if (watched == m_countBox) {
         Guard::run([this, event] {
             if (event->type() == QEvent::KeyPress) {
                 const auto* key = static_cast<QKeyEvent*>(event);
@@ -217,18 +217,18 @@ void TForm2::Edit1KeyPress(QChar key)
 void TForm2::Edit1KeyUp()
 {
     if (!m_digitTyped)
-        m_edit1->clear();
+        m_countBox->clear();
 }
 
 void TForm2::BitBtn1Click()
 {
-    if (!Settings::gamesTariffAccepted(m_edit2->text())) {
+    if (!Settings::gamesTariffAccepted(m_gamesTariffBox->text())) {
         MessageBoxes::showMessage(Settings::entryErrorMessage());
-    } else if (const int count = Cards::acceptedCount(m_edit1->text()); count == 0) {
+    } else if (const int count = Cards::acceptedCount(m_countBox->text()); count == 0) {
         MessageBoxes::showMessage(Cards::countErrorMessage());
-        m_edit1->setText(Cards::defaultCount());
+        m_countBox->setText(Cards::defaultCount());
     } else {
-        m_table1->MoveLast();
+        m_cards->MoveLast();
         // The window stays usable during a run: what the operator changes meanwhile applies to
         // the cards that follow. It is served and painted once a screen frame, not once a card:
         // painting every card would cost several times the card's own commit.
@@ -239,7 +239,7 @@ void TForm2::BitBtn1Click()
         auto serve = [&] {
             m_gridModel->announceAdded();
             if (!shown.isEmpty())
-                m_bitBtn1->setText(shown);
+                m_generateButton->setText(shown);
             QCoreApplication::processEvents();
             sinceServed.start();
         };
@@ -250,7 +250,7 @@ void TForm2::BitBtn1Click()
                 if (i == 0 || sinceServed.nsecsElapsed() >= frameNs)
                     serve();
                 const Cards::CardOrder order{selectedCategory(), selectedKind(), selectedTariffBox()->text()};
-                Cards::writeCard(*m_table1, m_random, order, [&shown](const QString& number) { shown = number; });
+                Cards::writeCard(*m_cards, m_random, order, [&shown](const QString& number) { shown = number; });
             }
         } catch (...) {
             failure = std::current_exception();
@@ -261,29 +261,29 @@ void TForm2::BitBtn1Click()
         if (failure)
             std::rethrow_exception(failure);
     }
-    m_bitBtn1->setText(Cards::generateCaption());
+    m_generateButton->setText(Cards::generateCaption());
 }
 
 void TForm2::BitBtn2Click()
 {
     // On a failure the file keeps the tariffs it held and the error is shown, not success.
-    MessageBoxes::showMessage(Settings::changeTariffs(m_memo1, {m_edit2->text(), m_edit3->text()}, Settings::saveCardTariffs,
+    MessageBoxes::showMessage(Settings::changeTariffs(m_tariffBuffer, {m_gamesTariffBox->text(), m_internetTariffBox->text()}, Settings::saveCardTariffs,
                                                         Settings::InternetTariff::AsTyped));
 }
 
 void TForm2::Button1Click()
 {
-    Cards::useTempTable(*m_table1);
+    Cards::useTempTable(*m_cards);
 }
 
 void TForm2::Button2Click()
 {
-    Cards::useMainTable(*m_table1);
+    Cards::useMainTable(*m_cards);
 }
 
 void TForm2::Table1AfterPost()
 {
-    m_table1->FlushTable();
+    m_cards->FlushTable();
 }
 
 void TForm2::Edit4Change()
@@ -291,7 +291,7 @@ void TForm2::Edit4Change()
     // A serial that does not exist leaves the list where it is; a text that cannot be a serial,
     // or no table at all, is no error worth a box while the operator is still typing.
     try {
-        m_table1->FindByKey(m_edit4->text());
+        m_cards->FindByKey(m_lookupBox->text());
     } catch (const std::exception&) {
     }
 }

@@ -33,8 +33,8 @@ public:
     void BitBtn3Click(); // print the card report
     void BitBtn4Click(); // close
 
-    LineBuffer& memo1() { return m_memo1; }
-    TableStore* table1() const { return m_table1; }
+    LineBuffer& memo1() { return m_tariffBuffer; }
+    TableStore* table1() const { return m_cards; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -48,20 +48,20 @@ private:
     const Cards::Kind& selectedKind() const;
     QLineEdit* selectedTariffBox() const;
 
-    TableStore* m_table1 = nullptr;
+    TableStore* m_cards = nullptr;
 
     QTableView* m_grid = nullptr;
     TableGridModel* m_gridModel = nullptr;
-    QLineEdit* m_edit1 = nullptr;
-    QLineEdit* m_edit2 = nullptr;
-    QLineEdit* m_edit3 = nullptr;
-    QLineEdit* m_edit4 = nullptr;
-    QPushButton* m_bitBtn1 = nullptr;
+    QLineEdit* m_countBox = nullptr;
+    QLineEdit* m_gamesTariffBox = nullptr;
+    QLineEdit* m_internetTariffBox = nullptr;
+    QLineEdit* m_lookupBox = nullptr;
+    QPushButton* m_generateButton = nullptr;
     QRadioButton* m_categoryButtons[4] = {};
     QRadioButton* m_kindButtons[2] = {};
 
     // Whether the last character typed into the count box was a digit.
     bool m_digitTyped = false;
-    LineBuffer m_memo1{"Memo1\r\n"};
+    LineBuffer m_tariffBuffer{"Memo1\r\n"};
     Cards::CardRandom m_random;
 };
