@@ -50,20 +50,23 @@ OpenOutcome open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger,
         ledger.close();
         return {OpenResult::LedgerFailed, e.text()};
     }
-    try {
-        runner([&] { RequireSessionLines(scratch, opening.station); });
-    } catch (const AppError& e) {
-        ledger.close();
-        return stationFailure(e);
-    }
-
     const CountdownState before = countdown;
     Countdown::start(countdown, minutes);
+    // The check and the flag in one visit to the station: a failed check has changed nothing, a
+    // failed flag is undone.
+    bool checked = false;
     try {
-        runner([&] { CommandWrite(scratch, opening.station, CommandChannel::SessionFlagLine, QStringLiteral("1")); });
+        runner([&] {
+            RequireSessionLines(scratch, opening.station);
+            checked = true;
+            CommandWrite(scratch, opening.station, CommandChannel::SessionFlagLine, QStringLiteral("1"));
+        });
     } catch (const AppError& e) {
         ledger.close();
-        undoOpening(countdown, before, scratch, opening.station, runner);
+        if (checked)
+            undoOpening(countdown, before, scratch, opening.station, runner);
+        else
+            countdown = before;
         return stationFailure(e);
     }
     try {

@@ -68,7 +68,6 @@ public:
     StationRow& row(int index) const { return *m_rows.at(index); }
     TFormTools* tools() const { return m_tools; }
     LineBuffer& rosterBuffer() { return m_rosterBuffer; }
-    LineBuffer& probeBuffer() { return m_probeBuffer; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -84,7 +83,6 @@ private:
     QLabel* m_perMinuteCaption = nullptr;
     std::array<StationRow*, StationRow::Count> m_rows{};
 
-    LineBuffer m_probeBuffer{"Memo1\r\n"}; // the component Memo1
     LineBuffer m_rosterBuffer{"Memo2\r\n"}; // the component Memo2
     // The roster line that the show sequence or a refresh has just read.
     QString m_currentStationName;

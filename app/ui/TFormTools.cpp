@@ -65,8 +65,10 @@ void TFormTools::settle(int index)
 void TFormTools::probe(int index, const QString& station, std::function<void(const Probe&)> done)
 {
     auto found = std::make_shared<Probe>();
+    // A row that counts a session, or whose station another row counts, does not look at the file.
+    const bool wantFile = !m_countdowns.at(index).holdsSession() && !rowHoldsStation(station);
     m_io.at(index)->post(
-        [station, found] {
+        [station, found, wantFile] {
             LineBuffer probeFile;
             // Whatever went wrong, the station cannot be worked with; the lamp is the whole report.
             try {
@@ -75,6 +77,8 @@ void TFormTools::probe(int index, const QString& station, std::function<void(con
             } catch (...) {
                 return;
             }
+            if (!wantFile)
+                return;
             // Read at once too: its flag and counters tell whether a session is left open.
             try {
                 LineBuffer file;

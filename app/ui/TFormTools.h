@@ -39,7 +39,7 @@ public:
     void TimerTimer(int index);
 
     // What a probe of a row's station found: whether it answered, and its command file when that
-    // could be read too.
+    // could be read too and the row will look at it.
     struct Probe
     {
         bool reachable = false;

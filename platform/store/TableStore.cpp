@@ -300,11 +300,7 @@ void TableStore::switchToWal()
 {
     if (m_readOnly)
         return;
-    {
-        Sqlite::Statement mode(m_db.get(), QStringLiteral("PRAGMA journal_mode"));
-        if (mode.step() && mode.text(0).compare(u"wal", Qt::CaseInsensitive) == 0)
-            return;
-    }
+    // A table already in WAL mode is left as it is, without a lock.
     try {
         Sqlite::exec(m_db.get(), QStringLiteral("PRAGMA journal_mode=WAL"));
     } catch (const Sqlite::Failure&) {

@@ -149,11 +149,7 @@ void TableGridModel::followStore()
     // draws it without reading the rows around it again.
     if (!m_page.isEmpty() && added >= m_pageStart && added <= m_pageStart + m_page.size()) {
         m_page.insert(added - m_pageStart, *stored);
-        if (m_page.size() > MaxHeld) {
-            const qsizetype keepFrom = std::clamp<qsizetype>(added - m_pageStart - MaxHeld / 2, 0, m_page.size() - MaxHeld);
-            m_page = m_page.mid(keepFrom, MaxHeld);
-            m_pageStart += int(keepFrom);
-        }
+        keepHeldAround(added);
     } else {
         m_page.clear();
     }
@@ -183,11 +179,7 @@ void TableGridModel::announceAdded()
     // Rows held that reach the end take the new rows, so they are drawn without being read again.
     if (!m_page.isEmpty() && m_pageStart + m_page.size() == m_rows) {
         m_page += added;
-        if (m_page.size() > MaxHeld) {
-            const qsizetype drop = m_page.size() - MaxHeld;
-            m_page.remove(0, drop);
-            m_pageStart += int(drop);
-        }
+        keepHeldAround(m_pageStart + m_page.size() - 1);
     }
     beginInsertRows({}, m_rows, m_rows + int(added.size()) - 1);
     m_rows += int(added.size());
@@ -243,12 +235,17 @@ void TableGridModel::readPage(int row) const
         m_pageStart -= int(before.size());
         m_page = joined + m_page;
     }
-    // Keep the held rows bounded, around the row asked for.
-    if (m_page.size() > MaxHeld) {
-        const int keepFrom = std::clamp(row - m_pageStart - MaxHeld / 2, 0, int(m_page.size()) - MaxHeld);
-        m_page = m_page.mid(keepFrom, MaxHeld);
-        m_pageStart += keepFrom;
-    }
+    keepHeldAround(row);
+}
+
+// Keeps the held rows bounded, around the given row.
+void TableGridModel::keepHeldAround(qint64 row) const
+{
+    if (m_page.size() <= MaxHeld)
+        return;
+    const qsizetype keepFrom = std::clamp<qsizetype>(row - m_pageStart - MaxHeld / 2, 0, m_page.size() - MaxHeld);
+    m_page = m_page.mid(keepFrom, MaxHeld);
+    m_pageStart += int(keepFrom);
 }
 
 QVariant TableGridModel::data(const QModelIndex& index, int role) const

@@ -73,6 +73,7 @@ private:
     void followStore();
     const TableStore::Row* rowAt(int row) const;
     void readPage(int row) const;
+    void keepHeldAround(qint64 row) const;
 
     TableStore* m_table;
     QList<GridColumn> m_columns;
