@@ -1,35 +1,35 @@
 #include "accounting/Ledger.h"
 
 #include "platform/Clock.h"
-#include "platform/InstallPaths.h"
+#include "install/Tables.h"
 #include "platform/Regional.h"
-#include "platform/SessionKind.h"
+#include "install/SessionKind.h"
 
 Ledger::Ledger()
 {
     m_days.setObjectName(QStringLiteral("Table1"));
-    m_days.setDirectory(InstallPaths::LedgerDir);
-    m_days.setTableName(QStringLiteral("SumDays.DB"));
+    m_days.setDirectory(Tables::ledgerDays().directory);
+    m_days.setTableName(Tables::ledgerDays().fileName);
     m_days.setAfterPost([this] { Table1AfterPost(); });
     using Kind = TableStore::FieldKind;
     m_days.setNeededFields({
-        {QStringLiteral("DateDay"), {Kind::String}, 15},
-        {QStringLiteral("SumDay"), {Kind::Float}},
+        {Tables::DayField::Date, {Kind::String}, 15},
+        {Tables::DayField::Sum, {Kind::Float}},
     });
 
     m_entries.setObjectName(QStringLiteral("Table2"));
-    m_entries.setDirectory(InstallPaths::LedgerDir);
-    m_entries.setTableName(QStringLiteral("DetailDays.DB"));
-    m_entries.LinkToMaster(QStringLiteral("DateDayIndex"), &m_days, QStringLiteral("DateDay"));
+    m_entries.setDirectory(Tables::ledgerEntries().directory);
+    m_entries.setTableName(Tables::ledgerEntries().fileName);
+    m_entries.LinkToMaster(Tables::EntryField::DayIndex, &m_days, Tables::DayField::Date);
     m_entries.setAfterPost([this] { Table2AfterPost(); });
     // Every field a session's entry writes and the window shows.
     m_entries.setNeededFields({
-        {QStringLiteral("DateDay2"), {Kind::String}, 15},
-        {QStringLiteral("StartOperation"), {Kind::String}, 15},
-        {QStringLiteral("TimeOperation"), {Kind::SmallInt, Kind::Integer}},
-        {QStringLiteral("KandOperation"), {Kind::String}, 15},
-        {QStringLiteral("Cost"), {Kind::Float}},
-        {QStringLiteral("Computer"), {Kind::String}, 35},
+        {Tables::EntryField::Date, {Kind::String}, 15},
+        {Tables::EntryField::Start, {Kind::String}, 15},
+        {Tables::EntryField::Minutes, {Kind::SmallInt, Kind::Integer}},
+        {Tables::EntryField::Kind, {Kind::String}, 15},
+        {Tables::EntryField::Cost, {Kind::Float}},
+        {Tables::EntryField::Station, {Kind::String}, 35},
     });
 }
 
@@ -71,9 +71,9 @@ void Ledger::recomputeDays()
     m_days.MoveFirst();
     while (!m_days.AtEnd()) {
         // The entries table holds the current day's entries only.
-        const double sum = m_entries.sumOf(QStringLiteral("Cost"));
+        const double sum = m_entries.sumOf(Tables::EntryField::Cost);
         m_days.EditRow();
-        m_days.SetFieldFloat(QStringLiteral("SumDay"), sum);
+        m_days.SetFieldFloat(Tables::DayField::Sum, sum);
         m_days.PostRow();
         m_days.MoveNext();
     }
@@ -98,21 +98,21 @@ void Ledger::billSession(const Session& session)
     const QString today = Regional::shortDate(Clock::now().date());
     if (!m_days.FindByKey(today)) {
         m_days.InsertRow();
-        m_days.SetFieldText(QStringLiteral("DateDay"), Regional::shortDate(Clock::now().date()));
+        m_days.SetFieldText(Tables::DayField::Date, Regional::shortDate(Clock::now().date()));
         // The day first: an entry is never stored under a day that does not exist.
         m_days.PostRow();
     }
 
     m_entries.InsertRow();
-    m_entries.SetFieldText(QStringLiteral("StartOperation"), Regional::longTime(Clock::now().time()));
-    m_entries.SetFieldText(QStringLiteral("TimeOperation"), session.minutesText);
-    m_entries.SetFieldText(QStringLiteral("Computer"), session.station);
-    m_entries.SetFieldText(QStringLiteral("KandOperation"), session.games ? SessionKind::GamesWord : SessionKind::InternetWord);
+    m_entries.SetFieldText(Tables::EntryField::Start, Regional::longTime(Clock::now().time()));
+    m_entries.SetFieldText(Tables::EntryField::Minutes, session.minutesText);
+    m_entries.SetFieldText(Tables::EntryField::Station, session.station);
+    m_entries.SetFieldText(Tables::EntryField::Kind, session.games ? SessionKind::GamesWord : SessionKind::InternetWord);
     const double tariff = Regional::parseDecimal(session.tariffText);
     const int minutes = Regional::parseWholeNumber(session.minutesText);
     // Formed in extended precision, stored as a 64-bit float without rounding.
     const long double cost = static_cast<long double>(minutes) * static_cast<long double>(tariff);
-    m_entries.SetFieldFloat(QStringLiteral("Cost"), static_cast<double>(cost));
+    m_entries.SetFieldFloat(Tables::EntryField::Cost, static_cast<double>(cost));
 
     m_entries.PostRow();
 

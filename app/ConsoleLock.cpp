@@ -1,6 +1,6 @@
 #include "app/ConsoleLock.h"
 
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/files/WinPath.h"
 
 #include <QCryptographicHash>

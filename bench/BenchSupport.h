@@ -3,7 +3,8 @@
 // What the benchmarks share: a stopwatch, a median, where a table's file lies and a ledger filled
 // straight through SQLite.
 
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
+#include "install/Tables.h"
 #include "platform/store/Sqlite.h"
 #include "platform/files/WinPath.h"
 
@@ -32,17 +33,17 @@ inline double median(QList<double> values)
 }
 
 // The local file behind a table of the install, below the prefix the benchmark set.
-inline QString localPath(const QString& directory, const QString& fileName)
+inline QString localPath(const Tables::Table& table)
 {
-    return WinPath::resolve(directory + QLatin1Char('\\') + fileName).localPath;
+    return WinPath::resolve(table.windowsPath()).localPath;
 }
 
 // A year of business as the console bills it: the days, and perDay entries of each day, in one
 // transaction a table.
 inline void fillLedger(int days, int perDay)
 {
-    Sqlite::Connection daysDb = Sqlite::open(localPath(InstallPaths::LedgerDir, QStringLiteral("SumDays.DB")), SQLITE_OPEN_READWRITE);
-    Sqlite::Connection entriesDb = Sqlite::open(localPath(InstallPaths::LedgerDir, QStringLiteral("DetailDays.DB")), SQLITE_OPEN_READWRITE);
+    Sqlite::Connection daysDb = Sqlite::open(localPath(Tables::ledgerDays()), SQLITE_OPEN_READWRITE);
+    Sqlite::Connection entriesDb = Sqlite::open(localPath(Tables::ledgerEntries()), SQLITE_OPEN_READWRITE);
     Sqlite::exec(daysDb.get(), QStringLiteral("BEGIN"));
     Sqlite::exec(entriesDb.get(), QStringLiteral("BEGIN"));
     Sqlite::Statement day(daysDb.get(), QStringLiteral("INSERT INTO SumDays (DateDay) VALUES (?)"));

@@ -8,8 +8,8 @@
 #include "cards/CardNumber.h"
 #include "cards/CardTable.h"
 #include "platform/AppError.h"
-#include "platform/InstallPaths.h"
-#include "platform/store/TableFiles.h"
+#include "install/InstallPaths.h"
+#include "install/Tables.h"
 #include "platform/store/TableStore.h"
 #include "platform/files/WinPath.h"
 
@@ -102,11 +102,11 @@ int main(int argc, char** argv)
     try {
         for (const QString& dir : {InstallPaths::TempCardDir, InstallPaths::CardDir})
             QDir().mkpath(WinPath::resolve(dir).localPath);
-        TableFiles::create(InstallPaths::TempCardDir, TableFiles::tempCards());
-        TableFiles::create(InstallPaths::CardDir, TableFiles::mainCards());
+        Tables::create(Tables::tempCards());
+        Tables::create(Tables::mainCards());
 
         const double cardsMs = writeCards();
-        const double bareMs = bareCommits(WinPath::resolve(InstallPaths::CardDir + QStringLiteral("\\Card.db")).localPath);
+        const double bareMs = bareCommits(WinPath::resolve(Tables::mainCards().windowsPath()).localPath);
         std::printf("batch of %d cards through the table store: %9.1f ms (%.2f ms a card)\n", BatchSize, cardsMs, cardsMs / BatchSize);
         std::printf("%d bare SQLite commits, synchronous=FULL: %9.1f ms (%.2f ms a commit)\n", 2 * BatchSize, bareMs,
                     bareMs / (2 * BatchSize));

@@ -6,10 +6,10 @@
 
 #include "tools/DataImport.h"
 #include "bench/BenchSupport.h"
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/formats/ParadoxTable.h"
 #include "platform/store/Sqlite.h"
-#include "platform/store/TableFiles.h"
+#include "install/Tables.h"
 #include "platform/files/WinPath.h"
 #include "support/ParadoxWriter.h"
 #include "support/TestPrefix.h"
@@ -23,9 +23,11 @@ namespace {
 // An empty entries table in the directory, as the setup program makes it; returns its file.
 QString freshEntries(const QString& directory)
 {
-    const QString file = WinPath::resolve(directory + QStringLiteral("\\DetailDays.DB")).localPath;
+    Tables::Table entries = Tables::ledgerEntries();
+    entries.directory = directory;
+    const QString file = WinPath::resolve(entries.windowsPath()).localPath;
     QFile::remove(file);
-    TableFiles::create(directory, TableFiles::ledgerEntries());
+    Tables::create(entries);
     return file;
 }
 
@@ -65,9 +67,9 @@ int main(int argc, char** argv)
                                      QStringLiteral("جهاز PC%1").arg(1 + i % 12)};
         old.rows.append(row);
     }
-    const QString oldFile = prefix.root() + QStringLiteral("/DetailDays.DB");
+    const QString oldFile = prefix.root() + QLatin1Char('/') + Tables::ledgerEntries().fileName;
     ParadoxWriter::write(oldFile, old);
-    const InstallTables::Table& target = InstallTables::all().at(1);
+    const Tables::Table& target = Tables::ledgerEntries();
 
     // Alternating keeps both sides under the same disk weather.
     QList<double> imports, bare, reads;

@@ -7,11 +7,11 @@
 //   - what a grid over a million rows asks: open, row count, a page at the top and at the bottom.
 // Usage: bench_tablestore [rows stored, default 200]
 
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "bench/BenchSupport.h"
 #include "support/SampleCards.h"
 #include "platform/store/Sqlite.h"
-#include "platform/store/TableFiles.h"
+#include "install/Tables.h"
 #include "platform/store/TableStore.h"
 #include "platform/files/WinPath.h"
 
@@ -29,10 +29,10 @@ using Bench::millis;
 
 void storedRows(int rounds)
 {
-    const QString bareFile = localPath(InstallPaths::TempCardDir, QStringLiteral("Card1.db"));
+    const QString bareFile = localPath(Tables::tempCards());
     TableStore table;
     table.setAfterPost([&] { table.FlushTable(); });
-    table.OpenTable(InstallPaths::CardDir, QStringLiteral("Card.db"));
+    table.OpenTable(Tables::mainCards().directory, Tables::mainCards().fileName);
     Sqlite::Connection bare = Sqlite::open(bareFile, SQLITE_OPEN_READWRITE);
     Sqlite::exec(bare.get(), QStringLiteral("PRAGMA synchronous=FULL"));
     Sqlite::Statement insert(bare.get(), QStringLiteral("INSERT INTO Card1 (Num) VALUES (?)"));
@@ -57,12 +57,12 @@ void storedRows(int rounds)
 
 // bareSql walks all rows in one statement; seekSql finds the one row after (?1 key, ?2 row id)
 // and yields row id, field, key, as a cursor that holds no lock between moves has to.
-void walk(const QString& directory, const QString& fileName, const QString& index, const QString& field,
-          const QString& bareSql, const QString& seekSql)
+void walk(const Tables::Table& place, const QString& index, const QString& field, const QString& bareSql,
+          const QString& seekSql)
 {
     TableStore table;
     table.setIndexName(index);
-    table.OpenTable(directory, fileName);
+    table.OpenTable(place.directory, place.fileName);
     qint64 rows = 0;
     const double store = millis([&] {
         for (table.MoveFirst(); !table.AtEnd(); table.MoveNext()) {
@@ -72,7 +72,7 @@ void walk(const QString& directory, const QString& fileName, const QString& inde
     });
     table.CloseTable();
 
-    Sqlite::Connection db = Sqlite::open(localPath(directory, fileName), SQLITE_OPEN_READONLY);
+    Sqlite::Connection db = Sqlite::open(localPath(place), SQLITE_OPEN_READONLY);
     qint64 bareRows = 0;
     const double raw = millis([&] {
         Sqlite::Statement select(db.get(), bareSql);
@@ -107,7 +107,7 @@ void walk(const QString& directory, const QString& fileName, const QString& inde
 
 void fillEntries(int rows, int perDay)
 {
-    Sqlite::Connection db = Sqlite::open(localPath(InstallPaths::LedgerDir, QStringLiteral("DetailDays.DB")), SQLITE_OPEN_READWRITE);
+    Sqlite::Connection db = Sqlite::open(localPath(Tables::ledgerEntries()), SQLITE_OPEN_READWRITE);
     Sqlite::exec(db.get(), QStringLiteral("BEGIN"));
     Sqlite::Statement insert(db.get(), QStringLiteral("INSERT INTO DetailDays (DateDay2, Computer, Cost) VALUES (?, 'PC01', 7.5)"));
     for (int i = 0; i < rows; ++i) {
@@ -121,14 +121,14 @@ void fillEntries(int rows, int perDay)
 
 void grid(int rows)
 {
-    const QString path = localPath(InstallPaths::CardDir, QStringLiteral("Card.db"));
+    const QString path = localPath(Tables::mainCards());
     QFile::remove(path);
-    TableFiles::create(InstallPaths::CardDir, TableFiles::mainCards());
+    Tables::create(Tables::mainCards());
     appendCards(path, rows);
 
     TableStore table;
     qint64 count = 0;
-    const double open = millis([&] { table.OpenTable(InstallPaths::CardDir, QStringLiteral("Card.db")); });
+    const double open = millis([&] { table.OpenTable(Tables::mainCards().directory, Tables::mainCards().fileName); });
     const double counting = millis([&] { count = table.rowCount(); });
     const double top = millis([&] { table.rows(0, 50); });
     const double bottom = millis([&] { table.rows(count - 50, 50); });
@@ -151,26 +151,21 @@ int main(int argc, char** argv)
     const int rounds = argc > 1 ? std::max(3, QString::fromLocal8Bit(argv[1]).toInt()) : 200;
     QTemporaryDir prefix;
     qputenv("QUORVEL_PREFIX", QFile::encodeName(prefix.path()));
-    const QList<QPair<QString, TableFiles::Definition>> tables = {
-        {InstallPaths::LedgerDir, TableFiles::ledgerEntries()},
-        {InstallPaths::CardDir, TableFiles::mainCards()},
-        {InstallPaths::TempCardDir, TableFiles::tempCards()},
-    };
-    for (const auto& [directory, definition] : tables) {
-        QDir().mkpath(WinPath::resolve(directory).localPath);
-        TableFiles::create(directory, definition);
+    for (const Tables::Table* table : {&Tables::ledgerEntries(), &Tables::mainCards(), &Tables::tempCards()}) {
+        QDir().mkpath(WinPath::resolve(table->directory).localPath);
+        Tables::create(*table);
     }
     std::printf("tables in %s (SQLite %s, synchronous=FULL, rollback journal)\n", qPrintable(prefix.path()),
                 sqlite3_libversion());
 
     storedRows(rounds);
 
-    appendCards(localPath(InstallPaths::CardDir, QStringLiteral("Card.db")), 100000 - rounds);
-    walk(InstallPaths::CardDir, QStringLiteral("Card.db"), QString(), QStringLiteral("Num"),
+    appendCards(localPath(Tables::mainCards()), 100000 - rounds);
+    walk(Tables::mainCards(), QString(), Tables::CardField::Number,
          QStringLiteral("SELECT rowid, Num FROM Card ORDER BY rowid"),
          QStringLiteral("SELECT rowid, Num, rowid FROM Card WHERE rowid > ?2 ORDER BY rowid LIMIT 1"));
     fillEntries(100000, 50);
-    walk(InstallPaths::LedgerDir, QStringLiteral("DetailDays.DB"), QStringLiteral("DateDayIndex"), QStringLiteral("Computer"),
+    walk(Tables::ledgerEntries(), Tables::EntryField::DayIndex, Tables::EntryField::Station,
          QStringLiteral("SELECT rowid, Computer FROM DetailDays ORDER BY DateDay2, rowid"),
          QStringLiteral("SELECT rowid, Computer, DateDay2 FROM DetailDays WHERE (DateDay2, rowid) > (?1, ?2) "
                         "ORDER BY DateDay2, rowid LIMIT 1"));

@@ -1,6 +1,6 @@
 #include "cards/CardNumber.h"
 
-#include "platform/SessionKind.h"
+#include "install/SessionKind.h"
 
 #include <QRandomGenerator>
 

@@ -1,5 +1,6 @@
 #include "cards/CardReport.h"
 
+#include "install/Tables.h"
 #include "platform/Clock.h"
 #include "platform/Regional.h"
 
@@ -22,12 +23,12 @@ TextStyle arial(double points, QColor color = Qt::black)
 }
 
 // A data field: fixed width, cut to its box, text left to right.
-Item field(const char* name, const char* fieldName, double from, double to, Align align)
+Item field(const char* name, const QString& fieldName, double from, double to, Align align)
 {
     Item item;
     item.name = QString::fromLatin1(name);
     item.source = Source::Field;
-    item.field = QString::fromLatin1(fieldName);
+    item.field = fieldName;
     item.rect = QRectF(from, 0.3, to - from, 6.6);
     item.align = align;
     item.style = arial(12);
@@ -62,14 +63,14 @@ Report::Definition build()
     def.bands.append(Band{QStringLiteral("ColumnHeaderBand1"), BandKind::ColumnHeader, 4.0, {}});
 
     Band detail{QStringLiteral("DetailBand1"), BandKind::Detail, 7.6, {}};
-    detail.items << field("QRDBText2", "Auto", 182.2, 193.8, Align::Left)
+    detail.items << field("QRDBText2", Tables::CardField::Auto, 182.2, 193.8, Align::Left)
                  << caption("QRLabel1", QStringLiteral("النوع"), 161.1, 168.3)
-                 << field("QRDBText1", "Kind", 132.3, 154.1, Align::Right)
+                 << field("QRDBText1", Tables::CardField::Kind, 132.3, 154.1, Align::Right)
                  << caption("QRLabel2", QStringLiteral("المدة"), 115.1, 121.0)
-                 << field("QRDBText3", "Time1", 99.2, 109.1, Align::Right)
+                 << field("QRDBText3", Tables::CardField::Minutes, 99.2, 109.1, Align::Right)
                  << caption("QRLabel5", QStringLiteral("دقيقة"), 92.9, 99.2)
                  << caption("QRLabel3", QStringLiteral("الرقم"), 60.2, 66.5)
-                 << field("QRDBText5", "Num", 20.2, 59.2, Align::Left);
+                 << field("QRDBText5", Tables::CardField::Number, 20.2, 59.2, Align::Left);
     // The separator line under each card. Its underscores are wider in print than on the
     // designer's screen, so it is held to its span instead of running into the right margin.
     Item separator;
@@ -106,9 +107,7 @@ Report::Definition build()
 
 const QStringList& fieldNames()
 {
-    static const QStringList names{QStringLiteral("Auto"), QStringLiteral("Num"), QStringLiteral("Time1"),
-                                   QStringLiteral("Used"), QStringLiteral("ReminTime"), QStringLiteral("Cost"),
-                                   QStringLiteral("UseFirstTime"), QStringLiteral("Kind")};
+    static const QStringList names = Tables::mainCards().fieldNames();
     return names;
 }
 

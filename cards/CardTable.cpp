@@ -3,7 +3,7 @@
 
 #include <limits>
 
-#include "platform/InstallPaths.h"
+#include "install/Tables.h"
 #include "platform/Regional.h"
 #include "platform/store/TableStore.h"
 
@@ -11,11 +11,11 @@ namespace Cards {
 
 namespace {
 
-void use(TableStore& table, const QString& directory, const QString& name)
+void use(TableStore& table, const Tables::Table& cards)
 {
     table.CloseTable();
     needCardFields(table);
-    table.OpenTable(directory, name);
+    table.OpenTable(cards.directory, cards.fileName);
 }
 
 } // namespace
@@ -27,25 +27,25 @@ void needCardFields(TableStore& table)
     // Every field the generator writes, the list shows and the report prints; strings as long as
     // the values written into them.
     table.setNeededFields({
-        {QStringLiteral("Auto"), {Kind::AutoInc}},
-        {QStringLiteral("Num"), {Kind::String}, 20},
-        {QStringLiteral("Time1"), whole},
-        {QStringLiteral("Used"), {Kind::String}, 15},
-        {QStringLiteral("ReminTime"), whole},
-        {QStringLiteral("Cost"), {Kind::Float}},
-        {QStringLiteral("UseFirstTime"), {Kind::String}},
-        {QStringLiteral("Kind"), {Kind::String}, 10},
+        {Tables::CardField::Auto, {Kind::AutoInc}},
+        {Tables::CardField::Number, {Kind::String}, 20},
+        {Tables::CardField::Minutes, whole},
+        {Tables::CardField::State, {Kind::String}, 15},
+        {Tables::CardField::Remaining, whole},
+        {Tables::CardField::Cost, {Kind::Float}},
+        {Tables::CardField::FirstUse, {Kind::String}},
+        {Tables::CardField::Kind, {Kind::String}, 10},
     });
 }
 
 void useTempTable(TableStore& table)
 {
-    use(table, InstallPaths::TempCardDir, TempTableName);
+    use(table, Tables::tempCards());
 }
 
 void useMainTable(TableStore& table)
 {
-    use(table, InstallPaths::CardDir, MainTableName);
+    use(table, Tables::mainCards());
 }
 
 QString writeCard(TableStore& table, CardRandom& random, const CardOrder& order,
@@ -59,15 +59,15 @@ QString writeCard(TableStore& table, CardRandom& random, const CardOrder& order,
     // are one unit, so a card is in the table whole or not at all, whatever stops it halfway.
     TableStore::Unit unit(table);
     table.InsertRow();
-    table.SetFieldInteger(QStringLiteral("Time1"), order.category.minutes);
-    table.SetFieldInteger(QStringLiteral("ReminTime"), order.category.minutes);
-    table.SetFieldText(QStringLiteral("Kind"), order.kind.word);
-    table.SetFieldFloat(QStringLiteral("Cost"), tariff * order.category.minutes);
-    table.SetFieldText(QStringLiteral("Used"), unusedState());
+    table.SetFieldInteger(Tables::CardField::Minutes, order.category.minutes);
+    table.SetFieldInteger(Tables::CardField::Remaining, order.category.minutes);
+    table.SetFieldText(Tables::CardField::Kind, order.kind.word);
+    table.SetFieldFloat(Tables::CardField::Cost, tariff * order.category.minutes);
+    table.SetFieldText(Tables::CardField::State, unusedState());
     table.PostRow();
 
     // The serial is a 32-bit field: past its end a card would carry a serial no card can hold.
-    const qint64 serial = table.GetFieldInteger(QStringLiteral("Auto"));
+    const qint64 serial = table.GetFieldInteger(Tables::CardField::Auto);
     if (serial > std::numeric_limits<qint32>::max())
         throw AppError(QStringLiteral("بلغ تسلسل البطاقات في هذا الجدول أقصى ما يتسع له (%1)، فلا يمكن إنشاء بطاقات أخرى فيه")
                            .arg(std::numeric_limits<qint32>::max()));
@@ -77,7 +77,7 @@ QString writeCard(TableStore& table, CardRandom& random, const CardOrder& order,
     const QString number = numberHead(int(serial), draw)
                            + numberTail(order.category, order.kind);
     table.EditRow();
-    table.SetFieldText(QStringLiteral("Num"), number);
+    table.SetFieldText(Tables::CardField::Number, number);
     if (beforeStore)
         beforeStore(number);
     table.PostRow();

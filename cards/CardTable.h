@@ -11,9 +11,6 @@ class TableStore;
 // The card tables and the writing of one card into them.
 namespace Cards {
 
-inline const QString MainTableName = QStringLiteral("Card.db");
-inline const QString TempTableName = QStringLiteral("Card1.db");
-
 // Makes the table refuse, when it opens, a card table whose fields this program cannot use.
 void needCardFields(TableStore& table);
 

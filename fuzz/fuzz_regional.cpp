@@ -6,7 +6,7 @@
 
 #include "platform/AppError.h"
 #include "platform/Regional.h"
-#include "platform/Settings.h"
+#include "install/SettingFiles.h"
 
 #include <cerrno>
 #include <cmath>
@@ -103,7 +103,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 1)
         return 0;
     const QChar sep = (data[0] & 1) ? QLatin1Char(',') : QLatin1Char('.');
-    Regional::setOverride(Regional::Settings{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), sep});
+    Regional::setOverride(Regional::Formats{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), sep});
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data + 1), qsizetype(size - 1));
 
     const std::optional<int> whole = wholeNumber(text);
@@ -119,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         const double value = Regional::parseDecimal(text);
         FUZZ_CHECK(number && *number == value);
         // The games tariff's range check reads the same number.
-        FUZZ_CHECK(Settings::gamesTariffAccepted(text) == (value >= 0 && value <= 10));
+        FUZZ_CHECK(SettingFiles::gamesTariffAccepted(text) == (value >= 0 && value <= 10));
     } catch (const AppError&) {
         FUZZ_CHECK(!number);
     }

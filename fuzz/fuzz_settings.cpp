@@ -4,9 +4,9 @@
 #include "FuzzCommon.h"
 
 #include "platform/AppError.h"
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/files/LineBuffer.h"
-#include "platform/Settings.h"
+#include "install/SettingFiles.h"
 #include "platform/files/SmbClient.h"
 #include "platform/files/WinPath.h"
 
@@ -30,12 +30,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(!tariffPath.isEmpty());
     Fuzz::writeFile(tariffPath, data, size);
     LineBuffer buffer;
-    const Settings::Tariffs tariffs = Settings::loadTariffs(buffer);
+    const SettingFiles::Tariffs tariffs = SettingFiles::loadTariffs(buffer);
     const QByteArray before = buffer.text();
     try {
-        if (Settings::changeTariffs(buffer, tariffs, Settings::saveTariffs, Settings::InternetTariff::AsTyped) == Settings::storedMessage()) {
+        if (SettingFiles::changeTariffs(buffer, tariffs, SettingFiles::saveTariffs, SettingFiles::InternetTariff::AsTyped) == SettingFiles::storedMessage()) {
             LineBuffer reread;
-            const Settings::Tariffs again = Settings::loadTariffs(reread);
+            const SettingFiles::Tariffs again = SettingFiles::loadTariffs(reread);
             FUZZ_CHECK(again.games == tariffs.games && again.internet == tariffs.internet);
             // Lines after the two tariffs are kept byte for byte.
             const QList<QByteArray> was = before.split('\n');
@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     Fuzz::writeFile(WinPath::resolve(InstallPaths::RosterFile).localPath, data, size);
     LineBuffer roster;
-    Settings::loadRoster(roster);
+    SettingFiles::loadRoster(roster);
     FUZZ_CHECK(roster.text() == before);
     return 0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // Every place the console uses. The absolute ones lie under the install root; the two relative
@@ -18,5 +19,16 @@ inline const QString CardProgram = QStringLiteral("Card.exe");
 inline const QString SessionJournal = InstallRoot + QStringLiteral("\\Data\\Sessions.journal");
 // Held by the running console, so that one install has one console.
 inline const QString ConsoleLock = InstallRoot + QStringLiteral("\\QuorvelServer.lock");
+
+// A station's side: the folder of the client's install that the station's share "C" reaches, and
+// the two files the console uses there.
+inline QString stationCommandDir(const QString& station)
+{
+    return QStringLiteral("\\\\") + station + QStringLiteral("\\C\\Program Files\\Kelvarin\\QuorvelNet\\command");
+}
+inline const QString CommandFileName = QStringLiteral("command.inf");
+inline const QString ProbeFileName = QStringLiteral("conect.inf");
+// A command file at rest: its eight lines all "0", no session open and no command given.
+inline const QByteArray RestingCommandFile = "0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0";
 
 } // namespace InstallPaths

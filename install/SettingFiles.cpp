@@ -1,14 +1,14 @@
-#include "platform/Settings.h"
+#include "install/SettingFiles.h"
 
 #include "platform/AppError.h"
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/files/LineBuffer.h"
 #include "platform/Regional.h"
 #include "platform/files/WinFile.h"
 
 #include <cmath>
 
-namespace Settings {
+namespace SettingFiles {
 
 Tariffs loadTariffs(LineBuffer& buffer)
 {
@@ -82,4 +82,4 @@ void loadRoster(LineBuffer& buffer)
     buffer.load(InstallPaths::RosterFile);
 }
 
-} // namespace Settings
+} // namespace SettingFiles

@@ -5,7 +5,7 @@
 class LineBuffer;
 
 // The small line-based settings files of the install tree.
-namespace Settings {
+namespace SettingFiles {
 
 struct Tariffs
 {
@@ -49,4 +49,4 @@ QString storedMessage();     // the tariffs were saved
 // Loads the station roster (relative to the current directory) into the buffer.
 void loadRoster(LineBuffer& buffer);
 
-} // namespace Settings
+} // namespace SettingFiles

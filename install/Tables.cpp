@@ -1,10 +1,46 @@
-#include "tools/InstallTables.h"
+#include "install/Tables.h"
 
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 
-#include <QFileInfo>
+namespace Tables {
 
-namespace InstallTables {
+namespace {
+
+enum Which { Days, Entries, MainCards, TempCards };
+
+QList<Column> cardColumns()
+{
+    return {
+        {CardField::Auto, QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT")},
+        {CardField::Number, QStringLiteral("VARCHAR(20)")},
+        {CardField::Minutes, QStringLiteral("SMALLINT")},
+        {CardField::State, QStringLiteral("VARCHAR(15)")},
+        {CardField::Remaining, QStringLiteral("SMALLINT")},
+        {CardField::Cost, QStringLiteral("FLOAT")},
+        {CardField::FirstUse, QStringLiteral("VARCHAR(20)")},
+        {CardField::Kind, QStringLiteral("VARCHAR(10)")},
+    };
+}
+
+} // namespace
+
+QStringList Table::fieldNames() const
+{
+    QStringList names;
+    for (const Column& column : columns)
+        names.append(column.name);
+    return names;
+}
+
+TableFiles::Definition Table::definition() const
+{
+    QStringList fields;
+    for (const Column& column : columns)
+        fields.append(QStringLiteral("\"%1\" %2").arg(column.name, column.type));
+    QStringList statements{QStringLiteral("CREATE TABLE \"%1\" (%2)").arg(name, fields.join(QStringLiteral(", ")))};
+    statements += after;
+    return {fileName, statements};
+}
 
 QString Table::relativePath() const
 {
@@ -14,16 +50,46 @@ QString Table::relativePath() const
 
 const QList<Table>& all()
 {
-    static const QList<Table> tables = [] {
-        QList<Table> made;
-        for (const auto& [directory, definition] : {std::pair{InstallPaths::LedgerDir, TableFiles::ledgerDays()},
-                                                    std::pair{InstallPaths::LedgerDir, TableFiles::ledgerEntries()},
-                                                    std::pair{InstallPaths::CardDir, TableFiles::mainCards()},
-                                                    std::pair{InstallPaths::TempCardDir, TableFiles::tempCards()}})
-            made.append({QFileInfo(definition.fileName).completeBaseName(), directory, definition.fileName, definition});
-        return made;
-    }();
+    static const QList<Table> tables{
+        // A day without a date would escape the one-day-per-date rule, so the key is required.
+        {QStringLiteral("SumDays"), InstallPaths::LedgerDir, QStringLiteral("SumDays.DB"),
+         {{DayField::Date, QStringLiteral("VARCHAR(15) NOT NULL PRIMARY KEY")}, {DayField::Sum, QStringLiteral("FLOAT")}},
+         {}},
+        {QStringLiteral("DetailDays"), InstallPaths::LedgerDir, QStringLiteral("DetailDays.DB"),
+         {
+             {EntryField::Auto, QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT")},
+             {EntryField::Date, QStringLiteral("VARCHAR(15)")},
+             {EntryField::Start, QStringLiteral("VARCHAR(15)")},
+             {EntryField::Minutes, QStringLiteral("SMALLINT")},
+             {EntryField::Kind, QStringLiteral("VARCHAR(15)")},
+             {EntryField::Cost, QStringLiteral("FLOAT")},
+             {EntryField::Station, QStringLiteral("VARCHAR(35)")},
+         },
+         {QStringLiteral("CREATE INDEX \"%1\" ON \"DetailDays\" (\"%2\")").arg(EntryField::DayIndex, EntryField::Date)}},
+        {QStringLiteral("Card"), InstallPaths::CardDir, QStringLiteral("Card.db"), cardColumns(), {}},
+        {QStringLiteral("Card1"), InstallPaths::TempCardDir, QStringLiteral("Card1.db"), cardColumns(), {}},
+    };
     return tables;
+}
+
+const Table& ledgerDays()
+{
+    return all().at(Days);
+}
+
+const Table& ledgerEntries()
+{
+    return all().at(Entries);
+}
+
+const Table& mainCards()
+{
+    return all().at(MainCards);
+}
+
+const Table& tempCards()
+{
+    return all().at(TempCards);
 }
 
 const Table* find(const QString& name)
@@ -34,4 +100,9 @@ const Table* find(const QString& name)
     return nullptr;
 }
 
-} // namespace InstallTables
+bool create(const Table& table)
+{
+    return TableFiles::create(table.directory, table.definition());
+}
+
+} // namespace Tables

@@ -10,7 +10,7 @@ namespace Regional {
 
 namespace {
 
-std::optional<Settings> g_override;
+std::optional<Formats> g_override;
 
 // Some locales write the day period or month names; keep the digits ASCII by formatting with
 // the C locale while using the system locale's pattern.
@@ -26,7 +26,7 @@ QString asciiDigits(QString text)
 
 } // namespace
 
-Settings current()
+Formats current()
 {
     if (g_override)
         return *g_override;
@@ -40,7 +40,7 @@ Settings current()
     return {locale.dateFormat(QLocale::ShortFormat), longTime.trimmed(), sep.isEmpty() ? QChar(u'.') : sep.at(0)};
 }
 
-void setOverride(const std::optional<Settings>& settings)
+void setOverride(const std::optional<Formats>& settings)
 {
     g_override = settings;
 }

@@ -10,16 +10,16 @@
 // because the single-byte code page of the files and tables has no other digits.
 namespace Regional {
 
-struct Settings
+struct Formats
 {
     QString shortDateFormat; // QDate::toString format, e.g. "dd/MM/yyyy"
     QString longTimeFormat;  // QTime::toString format, e.g. "hh:mm:ss"
     QChar decimalSeparator;
 };
 
-Settings current();
+Formats current();
 // Pins the settings for tests; std::nullopt returns to the process locale.
-void setOverride(const std::optional<Settings>& settings);
+void setOverride(const std::optional<Formats>& settings);
 
 QString shortDate(const QDate& date);
 QString longTime(const QTime& time);

@@ -1,6 +1,6 @@
 #include "sessions/SessionJournal.h"
 
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/files/WinFile.h"
 #include "platform/files/WinPath.h"
 

@@ -4,7 +4,7 @@
 #include "platform/AppError.h"
 #include "platform/Clock.h"
 #include "platform/Regional.h"
-#include "platform/Settings.h"
+#include "install/SettingFiles.h"
 #include "platform/files/WinFile.h"
 #include "stations/CommandChannel.h"
 
@@ -42,7 +42,7 @@ OpenOutcome open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger,
         return {OpenResult::BadEntry, {}};
     }
     const QString& tariff = opening.games ? opening.gamesTariff : opening.internetTariff;
-    if (minutes < 1 || minutes > Ledger::MaxMinutes || !Settings::tariffUsable(tariff))
+    if (minutes < 1 || minutes > Ledger::MaxMinutes || !SettingFiles::tariffUsable(tariff))
         return {OpenResult::BadEntry, {}};
     try {
         ledger.open();

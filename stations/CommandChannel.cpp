@@ -1,6 +1,7 @@
 #include "stations/CommandChannel.h"
 #include "platform/files/SystemTexts.h"
 
+#include "install/InstallPaths.h"
 #include "platform/AppError.h"
 #include "platform/files/LineBuffer.h"
 #include "platform/files/WinPath.h"
@@ -19,7 +20,7 @@ namespace {
 
 QString stationFile(const QString& stationName, const QString& file)
 {
-    return QStringLiteral("\\\\") + stationName + QStringLiteral("\\C\\Program Files\\Kelvarin\\QuorvelNet\\command\\") + file;
+    return InstallPaths::stationCommandDir(stationName) + QLatin1Char('\\') + file;
 }
 
 // A name with a separator would lead the UNC path somewhere other than that station.
@@ -38,12 +39,12 @@ AppError missingLine(const QString& path, qsizetype index)
 
 QString commandFilePath(const QString& stationName)
 {
-    return stationFile(stationName, QStringLiteral("command.inf"));
+    return stationFile(stationName, InstallPaths::CommandFileName);
 }
 
 QString probeFilePath(const QString& stationName)
 {
-    return stationFile(stationName, QStringLiteral("conect.inf"));
+    return stationFile(stationName, InstallPaths::ProbeFileName);
 }
 
 } // namespace CommandChannel

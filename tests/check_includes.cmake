@@ -10,14 +10,16 @@ get_filename_component(root "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
 
 # Each subsystem and the ones below it that it may include. platform/ is the bottom, app/ the top.
 set(allowed_platform "")
-set(allowed_stations platform)
-set(allowed_accounting platform)
-set(allowed_cards platform)
-set(allowed_sessions platform stations accounting)
-set(allowed_app platform stations accounting cards sessions)
+# The install's vocabulary: its paths, files and tables, named once for everything above it.
+set(allowed_install platform)
+set(allowed_stations platform install)
+set(allowed_accounting platform install)
+set(allowed_cards platform install)
+set(allowed_sessions platform install stations accounting)
+set(allowed_app platform install stations accounting cards sessions)
 # The programs that set up an install and move tables in and out stand beside the console.
-set(allowed_tools platform)
-set(subsystems platform stations accounting cards sessions app tools)
+set(allowed_tools platform install)
+set(subsystems platform install stations accounting cards sessions app tools)
 
 set(problems "")
 foreach(from IN LISTS subsystems)

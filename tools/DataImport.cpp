@@ -130,7 +130,7 @@ QVariant converted(const TableStore::Field& field, const QVariant& value, int ro
     return value;
 }
 
-QList<TableStore::Field> targetFields(const InstallTables::Table& table)
+QList<TableStore::Field> targetFields(const Tables::Table& table)
 {
     TableStore store;
     store.setReadOnly(true);
@@ -182,7 +182,7 @@ Sqlite::Connection emptyCopy(sqlite3* source, const QString& tableName, bool has
     return copy;
 }
 
-void copyRows(const InstallTables::Table& table, ParadoxTable& source, bool checkOnly, Result& result)
+void copyRows(const Tables::Table& table, ParadoxTable& source, bool checkOnly, Result& result)
 {
     // An import killed halfway (or stopped by a full disk) left the table whole but its journal
     // hot: rolled back here, the run finds the table as it was.
@@ -302,7 +302,7 @@ QString heldByTheOldProgram(const QString& sourcePath)
 
 } // namespace
 
-Result importTable(const InstallTables::Table& table, const QString& sourcePath, bool checkOnly, bool ignoreLocks)
+Result importTable(const Tables::Table& table, const QString& sourcePath, bool checkOnly, bool ignoreLocks)
 {
     Result result;
     result.table = table.fileName;
@@ -342,7 +342,7 @@ QList<Result> importAll(const QString& oldInstallDir, bool checkOnly, bool ignor
         throw AppError(QStringLiteral("\"%1\" holds no Data directory; give the old install directory").arg(oldInstallDir));
 
     QList<Result> results;
-    for (const InstallTables::Table& table : InstallTables::all()) {
+    for (const Tables::Table& table : Tables::all()) {
         Result missing;
         missing.table = table.fileName;
         missing.target = WinPath::resolve(table.windowsPath()).localPath;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/InstallTables.h"
+#include "install/Tables.h"
 
 #include <QList>
 #include <QString>
@@ -26,7 +26,7 @@ struct Result
 // checked, including the rows against the target's keys, and nothing is written. A table that
 // the old program seems to hold (its lock files beside it, a lock on the file) is refused unless
 // ignoreLocks: the old program may still be selling cards.
-Result importTable(const InstallTables::Table& table, const QString& sourcePath, bool checkOnly, bool ignoreLocks = false);
+Result importTable(const Tables::Table& table, const QString& sourcePath, bool checkOnly, bool ignoreLocks = false);
 
 // Finds each of the four tables below oldInstallDir ("Data\<kind>\<file>", names matched
 // regardless of case) and imports those that exist; a table that is there but cannot be reached

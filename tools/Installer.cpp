@@ -1,8 +1,8 @@
 #include "tools/Installer.h"
 
-#include "tools/InstallTables.h"
+#include "install/Tables.h"
 #include "platform/AppError.h"
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/files/LineBuffer.h"
 #include "platform/store/TableFiles.h"
 #include "platform/files/WinPath.h"
@@ -75,11 +75,10 @@ bool Installer::linkProgram(const QString& fileName)
 bool Installer::makeTables()
 {
     bool ok = true;
-    for (const InstallTables::Table& table : InstallTables::all()) {
+    for (const Tables::Table& table : Tables::all()) {
         const QString local = WinPath::resolve(table.windowsPath()).localPath;
         try {
-            m_report << (TableFiles::create(table.directory, table.definition) ? QStringLiteral("created table %1")
-                                                                   : QStringLiteral("kept %1"))
+            m_report << (Tables::create(table) ? QStringLiteral("created table %1") : QStringLiteral("kept %1"))
                             .arg(local);
         } catch (const AppError& error) {
             m_report << QStringLiteral("failed to create table %1: %2").arg(local, error.text());
@@ -130,7 +129,7 @@ bool Installer::run()
         const QStringList stations = demoStations();
         roster = stations.join(QStringLiteral("\r\n")).toLatin1();
         for (qsizetype i = 0; i + 1 < stations.size(); ++i) {
-            const QString dir = QStringLiteral("\\\\%1\\C\\Program Files\\Kelvarin\\QuorvelNet\\command").arg(stations.at(i));
+            const QString dir = InstallPaths::stationCommandDir(stations.at(i));
             // The share of a simulated station is a mapped directory under <prefix>/unc.
             const QString share = WinPath::prefix() + QStringLiteral("/unc/") + stations.at(i);
             if (!QFileInfo(share).isDir()) {
@@ -138,8 +137,8 @@ bool Installer::run()
                 m_report << QStringLiteral("created simulated station %1").arg(share);
             }
             ok &= makeDir(dir);
-            ok &= makeFile(dir + QStringLiteral("\\command.inf"), "0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0");
-            ok &= makeFile(dir + QStringLiteral("\\conect.inf"), QByteArray());
+            ok &= makeFile(dir + QLatin1Char('\\') + InstallPaths::CommandFileName, InstallPaths::RestingCommandFile);
+            ok &= makeFile(dir + QLatin1Char('\\') + InstallPaths::ProbeFileName, QByteArray());
         }
     }
     ok &= makeFile(InstallPaths::InstallRoot + QLatin1Char('\\') + InstallPaths::RosterFile, roster);

@@ -66,7 +66,7 @@ QString cellText(const QString& text, Cells cells)
     return text;
 }
 
-void write(const InstallTables::Table& table, QIODevice& out, Cells cells)
+void write(const Tables::Table& table, QIODevice& out, Cells cells)
 {
     const WinPath::Resolved place = WinPath::resolve(table.windowsPath());
     if (place.localPath.isEmpty())
@@ -118,7 +118,7 @@ void requireReplaceable(const QString& path)
         throw refusal(path, QStringLiteral("it is a symbolic link, which is not written through"));
     if (!S_ISREG(st.st_mode))
         throw refusal(path, QStringLiteral("it is not a regular file"));
-    for (const InstallTables::Table& table : InstallTables::all()) {
+    for (const Tables::Table& table : Tables::all()) {
         const QString local = WinPath::resolve(table.windowsPath()).localPath;
         for (const QString& file : {local, local + QStringLiteral("-journal"), local + QStringLiteral("-wal"), local + QStringLiteral("-shm")}) {
             struct stat other {};
@@ -164,7 +164,7 @@ private:
 
 } // namespace
 
-void writeFile(const InstallTables::Table& table, const QString& path, Cells cells)
+void writeFile(const Tables::Table& table, const QString& path, Cells cells)
 {
     requireReplaceable(path);
     // The new file, beside the old one until it takes its place; removed if anything fails first.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tools/InstallTables.h"
+#include "install/Tables.h"
 
 #include <QIODevice>
 
@@ -15,13 +15,13 @@ namespace TableExport {
 enum class Cells { Safe, Raw };
 
 // Throws AppError when the table cannot be read or out cannot be written.
-void write(const InstallTables::Table& table, QIODevice& out, Cells cells = Cells::Safe);
+void write(const Tables::Table& table, QIODevice& out, Cells cells = Cells::Safe);
 
 // Writes the CSV into a new file beside path and renames it over path, so the file is replaced
 // whole or not at all. Only an absent path or a regular file that is not one of the install's
 // tables (compared by device and inode, not by name) is replaced, never through a link; anything
 // else is refused by name. Throws AppError, path left as it was.
-void writeFile(const InstallTables::Table& table, const QString& path, Cells cells = Cells::Safe);
+void writeFile(const Tables::Table& table, const QString& path, Cells cells = Cells::Safe);
 
 // The text a cell is written with.
 QString cellText(const QString& text, Cells cells);

@@ -25,7 +25,7 @@ int main(int argc, char** argv)
         err << "usage: quorvel-export [--raw] TABLE [FILE] (try --help)\n";
         return 2;
     }
-    const InstallTables::Table* table = InstallTables::find(args.first());
+    const Tables::Table* table = Tables::find(args.first());
     if (!table) {
         err << "quorvel-export: no table " << args.first() << "; the tables are SumDays, DetailDays, Card and Card1\n";
         return 2;

@@ -1,6 +1,7 @@
 #include "accounting/ui/TFormControl.h"
 
-#include "platform/Settings.h"
+#include "install/SettingFiles.h"
+#include "install/Tables.h"
 #include "platform/ui/Guard.h"
 #include "platform/ui/MessageBoxes.h"
 #include "platform/ui/TableGrid.h"
@@ -25,16 +26,16 @@ QTableView* makeGrid(QWidget* parent, const QString& name)
 }
 
 const QList<GridColumn> DayColumns = {
-    {QStringLiteral("DateDay"), QStringLiteral("التاريخ"), 108, 15, Qt::AlignLeft, QColor(0xFF, 0xF4, 0xF4)},
-    {QStringLiteral("SumDay"), QStringLiteral("المجموع"), 102, 15, Qt::AlignRight, QColor(0xD8, 0xF3, 0xFC)},
+    {Tables::DayField::Date, QStringLiteral("التاريخ"), 108, 15, Qt::AlignLeft, QColor(0xFF, 0xF4, 0xF4)},
+    {Tables::DayField::Sum, QStringLiteral("المجموع"), 102, 15, Qt::AlignRight, QColor(0xD8, 0xF3, 0xFC)},
 };
 
 const QList<GridColumn> EntryColumns = {
-    {QStringLiteral("StartOperation"), QStringLiteral("بداية التشغيل"), 67, 15, Qt::AlignLeft, QColor(0xF7, 0xF7, 0xFB)},
-    {QStringLiteral("TimeOperation"), QStringLiteral("مدة التشغيل"), 61, 6, Qt::AlignRight, QColor(0xFF, 0xFF, 0xE1)},
-    {QStringLiteral("KandOperation"), QStringLiteral("النوع"), 47, 15, Qt::AlignLeft, QColor(0xDD, 0xFF, 0xDD)},
-    {QStringLiteral("Cost"), QStringLiteral("المبلغ"), 51, 15, Qt::AlignRight, QColor(0xF1, 0xEB, 0xFA)},
-    {QStringLiteral("Computer"), QStringLiteral("اسم الكومبيوتر"), 146, 35, Qt::AlignLeft, QColor()},
+    {Tables::EntryField::Start, QStringLiteral("بداية التشغيل"), 67, 15, Qt::AlignLeft, QColor(0xF7, 0xF7, 0xFB)},
+    {Tables::EntryField::Minutes, QStringLiteral("مدة التشغيل"), 61, 6, Qt::AlignRight, QColor(0xFF, 0xFF, 0xE1)},
+    {Tables::EntryField::Kind, QStringLiteral("النوع"), 47, 15, Qt::AlignLeft, QColor(0xDD, 0xFF, 0xDD)},
+    {Tables::EntryField::Cost, QStringLiteral("المبلغ"), 51, 15, Qt::AlignRight, QColor(0xF1, 0xEB, 0xFA)},
+    {Tables::EntryField::Station, QStringLiteral("اسم الكومبيوتر"), 146, 35, Qt::AlignLeft, QColor()},
 };
 
 } // namespace
@@ -88,7 +89,7 @@ TFormControl::TFormControl(Ledger& ledger, QWidget* parent)
 
 void TFormControl::loadTariffs()
 {
-    const Settings::Tariffs tariffs = Settings::loadTariffs(m_tariffBuffer);
+    const SettingFiles::Tariffs tariffs = SettingFiles::loadTariffs(m_tariffBuffer);
     m_gamesTariffBox->setText(tariffs.games);
     m_internetTariffBox->setText(tariffs.internet);
 }
@@ -96,8 +97,8 @@ void TFormControl::loadTariffs()
 void TFormControl::BitBtn2Click()
 {
     // On a failure the file keeps the tariffs it held and the error is shown, not success.
-    MessageBoxes::showMessage(Settings::changeTariffs(m_tariffBuffer, {m_gamesTariffBox->text(), m_internetTariffBox->text()}, Settings::saveTariffs,
-                                                        Settings::InternetTariff::MustPrice));
+    MessageBoxes::showMessage(SettingFiles::changeTariffs(m_tariffBuffer, {m_gamesTariffBox->text(), m_internetTariffBox->text()}, SettingFiles::saveTariffs,
+                                                        SettingFiles::InternetTariff::MustPrice));
 }
 
 void TFormControl::BitBtn14Click()

@@ -4,8 +4,8 @@
 #include "app/ui/TForm6.h"
 #include "app/ui/TFormTools.h"
 #include "platform/AppError.h"
-#include "platform/InstallPaths.h"
-#include "platform/Settings.h"
+#include "install/InstallPaths.h"
+#include "install/SettingFiles.h"
 #include "platform/files/ShellLaunch.h"
 #include "platform/files/WinFile.h"
 #include "platform/ui/Application.h"
@@ -88,7 +88,7 @@ void TForm1::showEvent(QShowEvent* event)
 void TForm1::FormShow()
 {
     m_control->loadTariffs();
-    Settings::loadRoster(m_rosterBuffer);
+    SettingFiles::loadRoster(m_rosterBuffer);
     // A credentials file that is refused is told once, not as a red lamp on every station.
     if (const QString problem = WinFile::remoteAccessProblem(); !problem.isEmpty())
         Application::reportError(problem);
@@ -237,7 +237,7 @@ void TForm1::BitBtnOpenClick(int index)
     case SessionSteps::OpenResult::Opened:
         break;
     case SessionSteps::OpenResult::BadEntry:
-        MessageBoxes::showMessage(Settings::entryErrorMessage());
+        MessageBoxes::showMessage(SettingFiles::entryErrorMessage());
         break;
     case SessionSteps::OpenResult::StationFailed:
         MessageBoxes::showMessage(ConnectionFailedMessage);

@@ -6,10 +6,10 @@
 
 #include "accounting/Ledger.h"
 #include "accounting/ui/TFormControl.h"
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "bench/BenchSupport.h"
 #include "platform/store/Sqlite.h"
-#include "platform/store/TableFiles.h"
+#include "install/Tables.h"
 #include "platform/ui/Application.h"
 #include "platform/files/WinPath.h"
 
@@ -37,14 +37,14 @@ int main(int argc, char** argv)
 
     const QString dir = WinPath::resolve(InstallPaths::LedgerDir).localPath;
     QDir().mkpath(dir);
-    TableFiles::create(InstallPaths::LedgerDir, TableFiles::ledgerDays());
-    TableFiles::create(InstallPaths::LedgerDir, TableFiles::ledgerEntries());
+    Tables::create(Tables::ledgerDays());
+    Tables::create(Tables::ledgerEntries());
 
     Bench::fillLedger(days, perDay);
 
     // Floor: the same sums in one statement over the same file.
     double floorSum = 0;
-    Sqlite::Connection entriesDb = Sqlite::open(dir + QStringLiteral("/DetailDays.DB"), SQLITE_OPEN_READONLY);
+    Sqlite::Connection entriesDb = Sqlite::open(WinPath::resolve(Tables::ledgerEntries().windowsPath()).localPath, SQLITE_OPEN_READONLY);
     const double floorMs = millis([&] {
         Sqlite::Statement sums(entriesDb.get(), QStringLiteral("SELECT DateDay2, SUM(Cost) FROM DetailDays GROUP BY DateDay2"));
         while (sums.step())

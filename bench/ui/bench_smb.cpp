@@ -10,7 +10,7 @@
 //     station's file; against the same with all four stations answering.
 // Usage: bench_smb [command writes, default 1000] [seconds of each session run, default 60]
 
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "app/ui/Console.h"
 #include "app/ui/TForm1.h"
 #include "app/ui/TForm6.h"

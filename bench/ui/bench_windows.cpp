@@ -31,9 +31,9 @@
 #include "bench/BenchSupport.h"
 #include "support/SampleCards.h"
 #include "cards/ui/TForm2.h"
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/store/Sqlite.h"
-#include "platform/store/TableFiles.h"
+#include "install/Tables.h"
 #include "platform/store/TableStore.h"
 #include "platform/files/WinFile.h"
 #include "platform/files/WinPath.h"
@@ -106,7 +106,7 @@ void settle()
 // nothing, for a row stored again unchanged.
 void forgetTotals()
 {
-    Sqlite::Connection days = Sqlite::open(localPath(InstallPaths::LedgerDir, QStringLiteral("SumDays.DB")), SQLITE_OPEN_READWRITE);
+    Sqlite::Connection days = Sqlite::open(localPath(Tables::ledgerDays()), SQLITE_OPEN_READWRITE);
     Sqlite::exec(days.get(), QStringLiteral("UPDATE SumDays SET SumDay = NULL"));
 }
 
@@ -115,8 +115,8 @@ double recomputeFloor()
 {
     forgetTotals();
     return millis([] {
-        Sqlite::Connection entries = Sqlite::open(localPath(InstallPaths::LedgerDir, QStringLiteral("DetailDays.DB")), SQLITE_OPEN_READONLY);
-        Sqlite::Connection days = Sqlite::open(localPath(InstallPaths::LedgerDir, QStringLiteral("SumDays.DB")), SQLITE_OPEN_READWRITE);
+        Sqlite::Connection entries = Sqlite::open(localPath(Tables::ledgerEntries()), SQLITE_OPEN_READONLY);
+        Sqlite::Connection days = Sqlite::open(localPath(Tables::ledgerDays()), SQLITE_OPEN_READWRITE);
         Sqlite::exec(days.get(), QStringLiteral("PRAGMA synchronous=FULL"));
         QList<QPair<QString, double>> sums;
         {
@@ -184,8 +184,8 @@ QDate nextBillDay(int days)
 // A bill's two stores without a cursor: a new day and its entry, each one durable commit.
 double billFloor(int days)
 {
-    Sqlite::Connection daysDb = Sqlite::open(localPath(InstallPaths::LedgerDir, QStringLiteral("SumDays.DB")), SQLITE_OPEN_READWRITE);
-    Sqlite::Connection entriesDb = Sqlite::open(localPath(InstallPaths::LedgerDir, QStringLiteral("DetailDays.DB")), SQLITE_OPEN_READWRITE);
+    Sqlite::Connection daysDb = Sqlite::open(localPath(Tables::ledgerDays()), SQLITE_OPEN_READWRITE);
+    Sqlite::Connection entriesDb = Sqlite::open(localPath(Tables::ledgerEntries()), SQLITE_OPEN_READWRITE);
     for (sqlite3* db : {daysDb.get(), entriesDb.get()})
         Sqlite::exec(db, QStringLiteral("PRAGMA synchronous=FULL"));
     Sqlite::Statement day(daysDb.get(), QStringLiteral("INSERT INTO SumDays (DateDay) VALUES (?)"));
@@ -213,10 +213,10 @@ double openingFloor(int days)
     return millis([&] {
         for (int i = 0; i < Openings; ++i) {
             const QString date = Regional::shortDate(nextBillDay(days));
-            for (const auto& [file, sql] : {std::pair{QStringLiteral("SumDays.DB"), QStringLiteral("INSERT INTO SumDays (DateDay) VALUES (?)")},
-                                            std::pair{QStringLiteral("DetailDays.DB"),
+            for (const auto& [table, sql] : {std::pair{&Tables::ledgerDays(), QStringLiteral("INSERT INTO SumDays (DateDay) VALUES (?)")},
+                                             std::pair{&Tables::ledgerEntries(),
                                                       QStringLiteral("INSERT INTO DetailDays (DateDay2, Cost, Computer) VALUES (?, 7.5, 'PC0')")}}) {
-                Sqlite::Connection db = Sqlite::open(localPath(InstallPaths::LedgerDir, file), SQLITE_OPEN_READWRITE);
+                Sqlite::Connection db = Sqlite::open(localPath(*table), SQLITE_OPEN_READWRITE);
                 Sqlite::exec(db.get(), QStringLiteral("PRAGMA synchronous=FULL"));
                 Sqlite::Statement insert(db.get(), sql);
                 insert.bind(1, date);
@@ -235,7 +235,7 @@ void bills(int days, int perDay)
     // The roster is read from the current directory, which a shortcut sets to the install.
     QDir::setCurrent(WinPath::resolve(InstallPaths::InstallRoot).localPath);
     QDir().mkpath(qEnvironmentVariable("QUORVEL_PREFIX") + QStringLiteral("/unc/PC0"));
-    writeInstallFile(CommandChannel::commandFilePath(QStringLiteral("PC0")), "0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0");
+    writeInstallFile(CommandChannel::commandFilePath(QStringLiteral("PC0")), InstallPaths::RestingCommandFile);
     writeInstallFile(CommandChannel::probeFilePath(QStringLiteral("PC0")), QByteArray());
     MessageBoxes::setRecorderForTests([](const MessageBoxes::Shown& box) {
         std::fprintf(stderr, "unexpected message: %s\n", qPrintable(box.text));
@@ -280,7 +280,7 @@ constexpr int Batch = 1000;
 // Takes the main table back to its first cards, as another program would.
 void keepFirstCards(int held)
 {
-    Sqlite::Connection db = Sqlite::open(localPath(InstallPaths::CardDir, QStringLiteral("Card.db")), SQLITE_OPEN_READWRITE);
+    Sqlite::Connection db = Sqlite::open(localPath(Tables::mainCards()), SQLITE_OPEN_READWRITE);
     Sqlite::Statement remove(db.get(), QStringLiteral("DELETE FROM Card WHERE Auto NOT IN (SELECT Auto FROM Card ORDER BY Auto LIMIT ?)"));
     remove.bind(1, held);
     remove.step();
@@ -292,7 +292,7 @@ double bareCommits(int held)
 {
     double ms = 0;
     {
-        Sqlite::Connection db = Sqlite::open(localPath(InstallPaths::CardDir, QStringLiteral("Card.db")), SQLITE_OPEN_READWRITE);
+        Sqlite::Connection db = Sqlite::open(localPath(Tables::mainCards()), SQLITE_OPEN_READWRITE);
         Sqlite::exec(db.get(), QStringLiteral("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL"));
         Sqlite::Statement insert(db.get(), QStringLiteral("INSERT INTO Card (Time1, ReminTime, Kind, Cost, Used, Num) "
                                                           "VALUES (15, 15, 'k', 7.5, 'u', ?)"));
@@ -366,7 +366,7 @@ void walk(TForm2& form)
         }));
         bareRows = 0;
         fastest(bareMs, millis([&] {
-            Sqlite::Connection db = Sqlite::open(localPath(InstallPaths::CardDir, QStringLiteral("Card.db")), SQLITE_OPEN_READONLY);
+            Sqlite::Connection db = Sqlite::open(localPath(Tables::mainCards()), SQLITE_OPEN_READONLY);
             Sqlite::Statement select(db.get(), QStringLiteral("SELECT Auto, Num FROM Card ORDER BY Auto"));
             while (select.step()) {
                 select.text(1);
@@ -375,7 +375,7 @@ void walk(TForm2& form)
         }));
         // The cursor holds every field of its row; the same SELECT reading them all, for comparison.
         fastest(everyFieldMs, millis([&] {
-            Sqlite::Connection db = Sqlite::open(localPath(InstallPaths::CardDir, QStringLiteral("Card.db")), SQLITE_OPEN_READONLY);
+            Sqlite::Connection db = Sqlite::open(localPath(Tables::mainCards()), SQLITE_OPEN_READONLY);
             Sqlite::Statement select(db.get(), QStringLiteral("SELECT * FROM Card ORDER BY Auto"));
             while (select.step()) {
                 for (int c = 0; c < 8; ++c)
@@ -401,7 +401,7 @@ void cards(int held, bool withBatches)
     if (withBatches)
         batches(form, 0);
     form.findChild<QPushButton*>(QStringLiteral("Button1"))->click();
-    appendCards(localPath(InstallPaths::CardDir, QStringLiteral("Card.db")), held);
+    appendCards(localPath(Tables::mainCards()), held);
     form.findChild<QPushButton*>(QStringLiteral("Button2"))->click();
     settle();
     if (withBatches)
@@ -435,10 +435,10 @@ int main(int argc, char** argv)
     try {
         for (const QString& dir : {InstallPaths::LedgerDir, InstallPaths::CardDir, InstallPaths::TempCardDir})
             QDir().mkpath(WinPath::resolve(dir).localPath);
-        TableFiles::create(InstallPaths::LedgerDir, TableFiles::ledgerDays());
-        TableFiles::create(InstallPaths::LedgerDir, TableFiles::ledgerEntries());
-        TableFiles::create(InstallPaths::CardDir, TableFiles::mainCards());
-        TableFiles::create(InstallPaths::TempCardDir, TableFiles::tempCards());
+        Tables::create(Tables::ledgerDays());
+        Tables::create(Tables::ledgerEntries());
+        Tables::create(Tables::mainCards());
+        Tables::create(Tables::tempCards());
         std::printf("tables in %s (SQLite %s, WAL, synchronous=FULL)\n", qPrintable(prefix.path()), sqlite3_libversion());
 
         if (parts == "all" || parts == "ledger" || parts == "bill")

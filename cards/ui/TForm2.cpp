@@ -4,7 +4,8 @@
 #include "cards/CardGenerator.h"
 #include "cards/CardTable.h"
 #include "platform/Regional.h"
-#include "platform/Settings.h"
+#include "install/SettingFiles.h"
+#include "install/Tables.h"
 #include "platform/store/TableStore.h"
 #include "platform/ui/Guard.h"
 #include "platform/ui/MessageBoxes.h"
@@ -107,14 +108,14 @@ void TForm2::buildListPanel()
     // shows a whole number of a five-digit serial, because a cut number is of no use to anyone.
     const int numWidth = std::max(93, m_grid->fontMetrics().horizontalAdvance(QStringLiteral("99999WW9999W3G")) + 8);
     const QList<GridColumn> columns{
-        {QStringLiteral("Auto"), QStringLiteral("تسلسل"), 38, 0, Qt::AlignRight, {}},
-        {QStringLiteral("Num"), QStringLiteral("رقم البطاقة"), numWidth, 0, Qt::AlignRight, QColor(240, 244, 244)},
-        {QStringLiteral("Time1"), QStringLiteral("فئة البطاقة/د"), 0, 6, Qt::AlignRight, {}},
-        {QStringLiteral("Used"), QStringLiteral("وضع البطاقة"), 63, 0, Qt::AlignLeft, {}},
-        {QStringLiteral("ReminTime"), QStringLiteral("الزمن المتبقي "), 0, 6, Qt::AlignRight, QColor(244, 240, 244)},
-        {QStringLiteral("Cost"), QStringLiteral("الثمن"), 45, 0, Qt::AlignRight, {}},
-        {QStringLiteral("UseFirstTime"), QStringLiteral("تاريخ الإستخدام"), 74, 0, Qt::AlignLeft, {}},
-        {QStringLiteral("Kind"), QStringLiteral("النوع"), 0, 10, Qt::AlignLeft, {}},
+        {Tables::CardField::Auto, QStringLiteral("تسلسل"), 38, 0, Qt::AlignRight, {}},
+        {Tables::CardField::Number, QStringLiteral("رقم البطاقة"), numWidth, 0, Qt::AlignRight, QColor(240, 244, 244)},
+        {Tables::CardField::Minutes, QStringLiteral("فئة البطاقة/د"), 0, 6, Qt::AlignRight, {}},
+        {Tables::CardField::State, QStringLiteral("وضع البطاقة"), 63, 0, Qt::AlignLeft, {}},
+        {Tables::CardField::Remaining, QStringLiteral("الزمن المتبقي "), 0, 6, Qt::AlignRight, QColor(244, 240, 244)},
+        {Tables::CardField::Cost, QStringLiteral("الثمن"), 45, 0, Qt::AlignRight, {}},
+        {Tables::CardField::FirstUse, QStringLiteral("تاريخ الإستخدام"), 74, 0, Qt::AlignLeft, {}},
+        {Tables::CardField::Kind, QStringLiteral("النوع"), 0, 10, Qt::AlignLeft, {}},
     };
     // The grid shows the table's current row, and a row picked in the grid becomes current.
     m_gridModel = bindGrid(m_grid, m_cards, columns);
@@ -222,8 +223,8 @@ void TForm2::Edit1KeyUp()
 
 void TForm2::BitBtn1Click()
 {
-    if (!Settings::gamesTariffAccepted(m_gamesTariffBox->text())) {
-        MessageBoxes::showMessage(Settings::entryErrorMessage());
+    if (!SettingFiles::gamesTariffAccepted(m_gamesTariffBox->text())) {
+        MessageBoxes::showMessage(SettingFiles::entryErrorMessage());
     } else if (const int count = Cards::acceptedCount(m_countBox->text()); count == 0) {
         MessageBoxes::showMessage(Cards::countErrorMessage());
         m_countBox->setText(Cards::defaultCount());
@@ -267,8 +268,8 @@ void TForm2::BitBtn1Click()
 void TForm2::BitBtn2Click()
 {
     // On a failure the file keeps the tariffs it held and the error is shown, not success.
-    MessageBoxes::showMessage(Settings::changeTariffs(m_tariffBuffer, {m_gamesTariffBox->text(), m_internetTariffBox->text()}, Settings::saveCardTariffs,
-                                                        Settings::InternetTariff::AsTyped));
+    MessageBoxes::showMessage(SettingFiles::changeTariffs(m_tariffBuffer, {m_gamesTariffBox->text(), m_internetTariffBox->text()}, SettingFiles::saveCardTariffs,
+                                                        SettingFiles::InternetTariff::AsTyped));
 }
 
 void TForm2::Button1Click()

@@ -1,7 +1,7 @@
 #include "cards/ui/TForm3.h"
 
 #include "cards/CardReport.h"
-#include "platform/InstallPaths.h"
+#include "install/Tables.h"
 #include "cards/CardTable.h"
 #include "platform/report/ReportPainter.h"
 #include "platform/store/TableStore.h"
@@ -15,9 +15,9 @@ TForm3::TForm3(QWidget* parent)
 {
     setObjectName(QStringLiteral("Form3"));
     m_customer->setObjectName(QStringLiteral("Customer"));
-    m_customer->setDirectory(InstallPaths::CardDir);
-    m_customer->setTableName(QStringLiteral("Card.DB"));
-    m_customer->setIndexFieldNames(QStringLiteral("Auto"));
+    m_customer->setDirectory(Tables::mainCards().directory);
+    m_customer->setTableName(Tables::mainCards().fileName);
+    m_customer->setIndexFieldNames(Tables::CardField::Auto);
     m_customer->setReadOnly(true);
     Cards::needCardFields(*m_customer);
 }

@@ -10,57 +10,6 @@
 
 namespace TableFiles {
 
-namespace {
-
-QString cardTable(const QString& name)
-{
-    return QStringLiteral("CREATE TABLE \"%1\" ("
-                          "\"Auto\" INTEGER PRIMARY KEY AUTOINCREMENT, "
-                          "\"Num\" VARCHAR(20), "
-                          "\"Time1\" SMALLINT, "
-                          "\"Used\" VARCHAR(15), "
-                          "\"ReminTime\" SMALLINT, "
-                          "\"Cost\" FLOAT, "
-                          "\"UseFirstTime\" VARCHAR(20), "
-                          "\"Kind\" VARCHAR(10))")
-        .arg(name);
-}
-
-} // namespace
-
-Definition ledgerDays()
-{
-    // A day without a date would escape the one-day-per-date rule, so the key is required.
-    return {QStringLiteral("SumDays.DB"),
-            {QStringLiteral("CREATE TABLE \"SumDays\" ("
-                            "\"DateDay\" VARCHAR(15) NOT NULL PRIMARY KEY, "
-                            "\"SumDay\" FLOAT)")}};
-}
-
-Definition ledgerEntries()
-{
-    return {QStringLiteral("DetailDays.DB"),
-            {QStringLiteral("CREATE TABLE \"DetailDays\" ("
-                            "\"Auto\" INTEGER PRIMARY KEY AUTOINCREMENT, "
-                            "\"DateDay2\" VARCHAR(15), "
-                            "\"StartOperation\" VARCHAR(15), "
-                            "\"TimeOperation\" SMALLINT, "
-                            "\"KandOperation\" VARCHAR(15), "
-                            "\"Cost\" FLOAT, "
-                            "\"Computer\" VARCHAR(35))"),
-             QStringLiteral("CREATE INDEX \"DateDayIndex\" ON \"DetailDays\" (\"DateDay2\")")}};
-}
-
-Definition mainCards()
-{
-    return {QStringLiteral("Card.db"), {cardTable(QStringLiteral("Card"))}};
-}
-
-Definition tempCards()
-{
-    return {QStringLiteral("Card1.db"), {cardTable(QStringLiteral("Card1"))}};
-}
-
 bool create(const QString& directory, const Definition& definition)
 {
     const QString windowsPath = directory + QLatin1Char('\\') + definition.fileName;

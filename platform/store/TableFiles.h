@@ -4,8 +4,8 @@
 #include <QString>
 #include <QStringList>
 
-// The system's four table files and how they are made. The console only ever opens them; the
-// setup program creates them.
+// How a table file is made. The console only ever opens the tables; the setup program creates
+// them, from the definitions the install keeps.
 //
 // Declared types carry each field's kind and size, and the table store reads them back:
 //   VARCHAR(n)  string of n bytes in the Windows Arabic code page (stored as UTF-8 text)
@@ -21,11 +21,6 @@ struct Definition
     QString fileName; // as the system names it, e.g. "SumDays.DB"
     QStringList statements;
 };
-
-Definition ledgerDays();
-Definition ledgerEntries();
-Definition mainCards();
-Definition tempCards();
 
 // Creates the table file in the directory (a Windows path) unless a file of that name exists
 // already; returns whether it created one. The file is built under a temporary name and renamed

@@ -1,7 +1,7 @@
 #include "accounting/Ledger.h"
 #include "platform/AppError.h"
 #include "platform/Clock.h"
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/Regional.h"
 #include "support/TestPrefix.h"
 
@@ -72,7 +72,7 @@ void TestLedger::init()
 {
     m_prefix = std::make_unique<TestPrefix>();
     m_prefix->makeTables();
-    Regional::setOverride(Regional::Settings{"dd/MM/yyyy", "hh:mm:ss", '.'});
+    Regional::setOverride(Regional::Formats{"dd/MM/yyyy", "hh:mm:ss", '.'});
     Clock::setFixed(QDateTime(QDate(2026, 12, 9), QTime(10, 30, 0)));
 }
 
@@ -200,7 +200,7 @@ void TestLedger::midnightBeginsANewDay()
     Clock::setFixed(QDateTime(QDate(2026, 12, 10), QTime(0, 0, 1)));
     ledger.recordSession({"15", "PC01", true, "0.5"});
     // A new date format on the same date begins another day under the new text.
-    Regional::setOverride(Regional::Settings{"yyyy-MM-dd", "hh:mm:ss", '.'});
+    Regional::setOverride(Regional::Formats{"yyyy-MM-dd", "hh:mm:ss", '.'});
     ledger.recordSession({"15", "PC01", true, "0.5"});
     ledger.open();
     QCOMPARE(daysWithTotals(ledger), (QStringList{"09/12/2026=", "10/12/2026=", "2026-12-10="}));

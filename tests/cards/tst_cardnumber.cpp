@@ -2,7 +2,7 @@
 #include "cards/CardNumber.h"
 #include "platform/AppError.h"
 #include "platform/Regional.h"
-#include "platform/Settings.h"
+#include "install/SettingFiles.h"
 
 #include <QSet>
 #include <QtTest>
@@ -125,8 +125,8 @@ void TestCardNumber::gamesTariffRange()
     QFETCH(QString, text);
     QFETCH(QChar, separator);
     QFETCH(bool, accepted);
-    Regional::setOverride(Regional::Settings{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), separator});
-    QCOMPARE(Settings::gamesTariffAccepted(text), accepted);
+    Regional::setOverride(Regional::Formats{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), separator});
+    QCOMPARE(SettingFiles::gamesTariffAccepted(text), accepted);
 }
 
 void TestCardNumber::countRange_data()
@@ -168,7 +168,7 @@ void TestCardNumber::notANumberIsAnError()
     if (isCount)
         QVERIFY_THROWS_EXCEPTION(AppError, Cards::acceptedCount(text));
     else
-        QVERIFY_THROWS_EXCEPTION(AppError, Settings::gamesTariffAccepted(text));
+        QVERIFY_THROWS_EXCEPTION(AppError, SettingFiles::gamesTariffAccepted(text));
 }
 
 QTEST_APPLESS_MAIN(TestCardNumber)

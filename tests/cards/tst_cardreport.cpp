@@ -46,7 +46,7 @@ private slots:
 
 void TestCardReport::initTestCase()
 {
-    Regional::setOverride(Regional::Settings{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), u'.'});
+    Regional::setOverride(Regional::Formats{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), u'.'});
     Clock::setFixed(QDateTime(QDate(2024, 3, 9), QTime(23, 59, 59)));
 }
 

@@ -1,10 +1,10 @@
 #include "cards/CardNumber.h"
 #include "cards/CardTable.h"
 #include "platform/AppError.h"
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/Regional.h"
 #include "platform/store/Sqlite.h"
-#include "platform/store/TableFiles.h"
+#include "install/Tables.h"
 #include "platform/store/TableStore.h"
 #include "support/TestPrefix.h"
 
@@ -55,9 +55,9 @@ void TestCardTable::init()
 {
     m_prefix = std::make_unique<TestPrefix>();
     m_prefix->makeInstallTree();
-    TableFiles::create(InstallPaths::CardDir, TableFiles::mainCards());
-    TableFiles::create(InstallPaths::TempCardDir, TableFiles::tempCards());
-    Regional::setOverride(Regional::Settings{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), QLatin1Char('.')});
+    Tables::create(Tables::mainCards());
+    Tables::create(Tables::tempCards());
+    Regional::setOverride(Regional::Formats{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), QLatin1Char('.')});
 }
 
 void TestCardTable::cleanup()
@@ -262,7 +262,7 @@ void TestCardTable::cardFailingHalfwayLeavesNothing()
 // before its number is stored.
 static int writeCardsThenDie(int cards)
 {
-    Regional::setOverride(Regional::Settings{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), QLatin1Char('.')});
+    Regional::setOverride(Regional::Formats{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), QLatin1Char('.')});
     TableStore table;
     table.setAfterPost([&table] { table.FlushTable(); });
     Cards::useMainTable(table);

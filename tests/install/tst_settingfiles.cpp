@@ -1,13 +1,13 @@
 #include "platform/AppError.h"
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/files/LineBuffer.h"
-#include "platform/Settings.h"
+#include "install/SettingFiles.h"
 #include "support/TestPrefix.h"
 
 #include <QDir>
 #include <QtTest>
 
-class TestSettings : public QObject
+class TestSettingFiles : public QObject
 {
     Q_OBJECT
 private slots:
@@ -18,7 +18,7 @@ private slots:
     void rosterIsRelativeToCurrentDirectory();
 };
 
-void TestSettings::tariffSaveKeepsLaterLines_data()
+void TestSettingFiles::tariffSaveKeepsLaterLines_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QString>("games");
@@ -31,7 +31,7 @@ void TestSettings::tariffSaveKeepsLaterLines_data()
     QTest::newRow("empty file gets both") << QByteArray() << "" << "" << QByteArray("1\r\n2");
 }
 
-void TestSettings::tariffSaveKeepsLaterLines()
+void TestSettingFiles::tariffSaveKeepsLaterLines()
 {
     QFETCH(QByteArray, file);
     QFETCH(QString, games);
@@ -42,29 +42,29 @@ void TestSettings::tariffSaveKeepsLaterLines()
     prefix.writeFile(InstallPaths::TariffFile, file);
 
     LineBuffer memo("Memo1\r\n");
-    const Settings::Tariffs loaded = Settings::loadTariffs(memo);
+    const SettingFiles::Tariffs loaded = SettingFiles::loadTariffs(memo);
     QCOMPARE(loaded.games, games);
     QCOMPARE(loaded.internet, internet);
-    Settings::saveTariffs(memo, {QStringLiteral("1"), QStringLiteral("2")});
+    SettingFiles::saveTariffs(memo, {QStringLiteral("1"), QStringLiteral("2")});
     QCOMPARE(prefix.readFile(InstallPaths::TariffFile), saved);
 }
 
-void TestSettings::failedLoadLeavesPlaceholdersAndSaveMakesTwoLines()
+void TestSettingFiles::failedLoadLeavesPlaceholdersAndSaveMakesTwoLines()
 {
     TestPrefix prefix;
     prefix.makeInstallTree();
     LineBuffer memo("Memo1\r\n");
-    QVERIFY_THROWS_EXCEPTION(AppError, Settings::loadTariffs(memo));
-    Settings::saveTariffs(memo, {QStringLiteral("0.5"), QStringLiteral("0.25")});
+    QVERIFY_THROWS_EXCEPTION(AppError, SettingFiles::loadTariffs(memo));
+    SettingFiles::saveTariffs(memo, {QStringLiteral("0.5"), QStringLiteral("0.25")});
     QCOMPARE(prefix.readFile(InstallPaths::TariffFile), QByteArray("0.5\r\n0.25"));
 }
 
-void TestSettings::missingTariffFileNamesItsWindowsPath()
+void TestSettingFiles::missingTariffFileNamesItsWindowsPath()
 {
     TestPrefix prefix;
     LineBuffer memo;
     try {
-        Settings::loadTariffs(memo);
+        SettingFiles::loadTariffs(memo);
         QFAIL("no error");
     } catch (const AppError& e) {
         QCOMPARE(e.text(), QStringLiteral("Cannot open file \"C:\\Program Files\\Kelvarin\\QuorvelServer\\commandServer\\costControl.inf\". "
@@ -72,7 +72,7 @@ void TestSettings::missingTariffFileNamesItsWindowsPath()
     }
 }
 
-void TestSettings::rosterIsRelativeToCurrentDirectory()
+void TestSettingFiles::rosterIsRelativeToCurrentDirectory()
 {
     TestPrefix prefix;
     prefix.makeInstallTree();
@@ -81,13 +81,13 @@ void TestSettings::rosterIsRelativeToCurrentDirectory()
     try {
         prefix.writeFile("C:\\other.inf", "");
         QDir::setCurrent(prefix.root() + "/drive_c");
-        Settings::loadRoster(roster);
+        SettingFiles::loadRoster(roster);
         QFAIL("no error");
     } catch (const AppError& e) {
         QVERIFY2(e.text().startsWith("Cannot open file \"C:\\commandServer\\ComputersConect.inf\"."), qPrintable(e.text()));
     }
     QDir::setCurrent(prefix.installDir());
-    Settings::loadRoster(roster);
+    SettingFiles::loadRoster(roster);
     QCOMPARE(roster.line(0), QStringLiteral("PC1"));
     QCOMPARE(roster.line(1), QStringLiteral("PC2"));
 
@@ -95,7 +95,7 @@ void TestSettings::rosterIsRelativeToCurrentDirectory()
     QTemporaryDir elsewhere;
     QDir::setCurrent(elsewhere.path());
     try {
-        Settings::loadRoster(roster);
+        SettingFiles::loadRoster(roster);
         QFAIL("no error");
     } catch (const AppError& e) {
         QString where = "Z:" + QDir::currentPath() + "/commandServer/ComputersConect.inf";
@@ -104,5 +104,5 @@ void TestSettings::rosterIsRelativeToCurrentDirectory()
     }
 }
 
-QTEST_APPLESS_MAIN(TestSettings)
-#include "tst_settings.moc"
+QTEST_APPLESS_MAIN(TestSettingFiles)
+#include "tst_settingfiles.moc"

@@ -49,7 +49,7 @@ void TestRegional::parsesDecimals()
     QFETCH(QString, text);
     QFETCH(bool, valid);
     QFETCH(double, value);
-    Regional::setOverride(Regional::Settings{"dd/MM/yyyy", "hh:mm:ss", separator.at(0)});
+    Regional::setOverride(Regional::Formats{"dd/MM/yyyy", "hh:mm:ss", separator.at(0)});
     if (valid) {
         QCOMPARE(Regional::parseDecimal(text), value);
     } else {
@@ -93,10 +93,10 @@ void TestRegional::parsesWholeNumbers()
 
 void TestRegional::formatsDatesWithAsciiDigits()
 {
-    Regional::setOverride(Regional::Settings{"dd/MM/yyyy", "hh:mm:ss", '.'});
+    Regional::setOverride(Regional::Formats{"dd/MM/yyyy", "hh:mm:ss", '.'});
     QCOMPARE(Regional::shortDate(QDate(2026, 12, 9)), QStringLiteral("09/12/2026"));
     QCOMPARE(Regional::longTime(QTime(23, 59, 59)), QStringLiteral("23:59:59"));
-    Regional::setOverride(Regional::Settings{"yyyy-MM-dd", "h:mm:ss AP", '.'});
+    Regional::setOverride(Regional::Formats{"yyyy-MM-dd", "h:mm:ss AP", '.'});
     QCOMPARE(Regional::shortDate(QDate(2026, 1, 2)), QStringLiteral("2026-01-02"));
     QCOMPARE(Regional::longTime(QTime(13, 5, 0)), QStringLiteral("1:05:00 PM"));
 }
@@ -117,7 +117,7 @@ void TestRegional::formatsGeneralNumbers()
     QFETCH(double, value);
     QFETCH(QString, separator);
     QFETCH(QString, text);
-    Regional::setOverride(Regional::Settings{"dd/MM/yyyy", "hh:mm:ss", separator.at(0)});
+    Regional::setOverride(Regional::Formats{"dd/MM/yyyy", "hh:mm:ss", separator.at(0)});
     QCOMPARE(Regional::formatGeneral(value), text);
 }
 

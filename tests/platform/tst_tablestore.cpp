@@ -1,8 +1,8 @@
 #include "platform/AppError.h"
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/Regional.h"
 #include "platform/store/Sqlite.h"
-#include "platform/store/TableFiles.h"
+#include "install/Tables.h"
 #include "platform/store/TableStore.h"
 #include "support/TestPrefix.h"
 
@@ -143,16 +143,16 @@ private:
 
 void TestTableStore::initTestCase()
 {
-    Regional::setOverride(Regional::Settings{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), QLatin1Char('.')});
+    Regional::setOverride(Regional::Formats{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), QLatin1Char('.')});
 }
 
 void TestTableStore::init()
 {
     m_prefix = std::make_unique<TestPrefix>();
     m_prefix->makeInstallTree();
-    TableFiles::create(InstallPaths::LedgerDir, TableFiles::ledgerDays());
-    TableFiles::create(InstallPaths::LedgerDir, TableFiles::ledgerEntries());
-    TableFiles::create(InstallPaths::CardDir, TableFiles::mainCards());
+    Tables::create(Tables::ledgerDays());
+    Tables::create(Tables::ledgerEntries());
+    Tables::create(Tables::mainCards());
 }
 
 void TestTableStore::cleanup()

@@ -1,6 +1,6 @@
 #include "accounting/Ledger.h"
 #include "platform/Clock.h"
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/files/LineBuffer.h"
 #include "platform/Regional.h"
 #include "sessions/SessionSteps.h"
@@ -127,7 +127,7 @@ void TestSessionSteps::init()
     m_prefix = std::make_unique<TestPrefix>();
     m_prefix->makeTables();
     m_prefix->addStation(Station);
-    Regional::setOverride(Regional::Settings{"dd/MM/yyyy", "hh:mm:ss", '.'});
+    Regional::setOverride(Regional::Formats{"dd/MM/yyyy", "hh:mm:ss", '.'});
     Clock::setFixed(QDateTime(QDate(2026, 12, 9), QTime(10, 0, 0)));
     m_ledger = std::make_unique<Ledger>();
 }

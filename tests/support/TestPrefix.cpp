@@ -1,7 +1,7 @@
 #include "support/TestPrefix.h"
 
-#include "platform/InstallPaths.h"
-#include "platform/store/TableFiles.h"
+#include "install/InstallPaths.h"
+#include "install/Tables.h"
 #include "platform/files/WinPath.h"
 #include "stations/CommandChannel.h"
 
@@ -48,10 +48,10 @@ void TestPrefix::makeInstallTree() const
 void TestPrefix::makeTables() const
 {
     makeInstallTree();
-    TableFiles::create(InstallPaths::LedgerDir, TableFiles::ledgerDays());
-    TableFiles::create(InstallPaths::LedgerDir, TableFiles::ledgerEntries());
-    TableFiles::create(InstallPaths::CardDir, TableFiles::mainCards());
-    TableFiles::create(InstallPaths::TempCardDir, TableFiles::tempCards());
+    Tables::create(Tables::ledgerDays());
+    Tables::create(Tables::ledgerEntries());
+    Tables::create(Tables::mainCards());
+    Tables::create(Tables::tempCards());
 }
 
 void TestPrefix::writeFile(const QString& windowsPath, const QByteArray& bytes) const

@@ -1,5 +1,5 @@
 #include "tools/DataImport.h"
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/store/Sqlite.h"
 #include "platform/store/TableStore.h"
 #include "platform/files/WinPath.h"
@@ -59,7 +59,7 @@ QList<ParadoxWriter::Table> oldTables()
 }
 
 // The rows of a table file as SQLite holds them, in key order, with SQLite's own types.
-Rows storedRows(const InstallTables::Table& table)
+Rows storedRows(const Tables::Table& table)
 {
     Sqlite::Connection db = Sqlite::open(WinPath::resolve(table.windowsPath()).localPath, SQLITE_OPEN_READONLY);
     const QByteArray sql = QStringLiteral("SELECT * FROM \"%1\" ORDER BY 1").arg(table.name).toUtf8();
@@ -115,7 +115,7 @@ struct Fixture
             ParadoxWriter::write(oldPath(i), tables.at(i));
         }
     }
-    QString target(int table) const { return WinPath::resolve(InstallTables::all().at(table).windowsPath()).localPath; }
+    QString target(int table) const { return WinPath::resolve(Tables::all().at(table).windowsPath()).localPath; }
     QList<QByteArray> targetBytes() const
     {
         QList<QByteArray> bytes;
@@ -134,7 +134,7 @@ QString describeAll(const QList<DataImport::Result>& results)
 }
 
 // A new row stored the way the console stores one; returns its serial.
-QString storeNewRow(const InstallTables::Table& table)
+QString storeNewRow(const Tables::Table& table)
 {
     TableStore store;
     store.OpenTable(table.directory, table.fileName);
@@ -215,7 +215,7 @@ void TestDataImport::importsEveryFieldOfTheFourTables()
         QVERIFY2(results.at(i).status == Status::Imported, qPrintable(describeAll(results)));
         QCOMPARE(results.at(i).source, f.oldPath(i));
         QCOMPARE(results.at(i).rows, f.tables.at(i).rows.size());
-        QCOMPARE(storedRows(InstallTables::all().at(i)), expectedRows(f.tables.at(i)));
+        QCOMPARE(storedRows(Tables::all().at(i)), expectedRows(f.tables.at(i)));
         QCOMPARE(FileBytes::read(f.oldPath(i)), sources.at(i));
     }
     QCOMPARE(DataImport::describe(results.at(2)),
@@ -237,7 +237,7 @@ void TestDataImport::otherCodePageIsReadAsArabicAndNoted()
     f.tables[3].codePage = 1252; // what pxlib's writer, and some old drivers, put there
     f.writeOld();
     const DataImport::Result result = DataImport::importAll(f.old.path(), false).at(3);
-    QCOMPARE(storedRows(InstallTables::all().at(3)), expectedRows(f.tables.at(3)));
+    QCOMPARE(storedRows(Tables::all().at(3)), expectedRows(f.tables.at(3)));
     QVERIFY2(DataImport::describe(result).endsWith(QStringLiteral("; the next serial is 8; text read as Windows Arabic (1256) "
                                                                   "though the header names code page 1252")),
              qPrintable(DataImport::describe(result)));
@@ -250,9 +250,9 @@ void TestDataImport::nextRowsContinueAfterTheSerials()
     DataImport::importAll(f.old.path(), false);
     // Entries: after the highest serial 9. Main cards: after the counter 12, above the highest card
     // 10, so a deleted card's serial is never given again. Temporary cards: after the highest, 7.
-    QCOMPARE(storeNewRow(InstallTables::all().at(1)), QStringLiteral("10"));
-    QCOMPARE(storeNewRow(InstallTables::all().at(2)), QStringLiteral("13"));
-    QCOMPARE(storeNewRow(InstallTables::all().at(3)), QStringLiteral("8"));
+    QCOMPARE(storeNewRow(Tables::all().at(1)), QStringLiteral("10"));
+    QCOMPARE(storeNewRow(Tables::all().at(2)), QStringLiteral("13"));
+    QCOMPARE(storeNewRow(Tables::all().at(3)), QStringLiteral("8"));
 }
 
 void TestDataImport::emptyOldTableKeepsItsCounter()
@@ -265,7 +265,7 @@ void TestDataImport::emptyOldTableKeepsItsCounter()
     const DataImport::Result result = DataImport::importAll(f.old.path(), false).at(3);
     QCOMPARE(result.status, Status::Imported);
     QCOMPARE(result.rows, 0);
-    QCOMPARE(storeNewRow(InstallTables::all().at(3)), QStringLiteral("41"));
+    QCOMPARE(storeNewRow(Tables::all().at(3)), QStringLiteral("41"));
 }
 
 void TestDataImport::refusalLeavesTheTableAsItWas_data()
@@ -277,7 +277,7 @@ void TestDataImport::refusalLeavesTheTableAsItWas_data()
 
     QTest::newRow("target holds a row") << 2 << Spoil([](Fixture& f) {
         f.writeOld();
-        storeNewRow(InstallTables::all().at(2));
+        storeNewRow(Tables::all().at(2));
     }) << "this install's table already holds 1 rows; nothing was imported";
     QTest::newRow("damaged source") << 3 << Spoil([](Fixture& f) {
         f.writeOld();
@@ -343,7 +343,7 @@ void TestDataImport::refusalLeavesTheTableAsItWas()
     const DataImport::Result& refused = results.at(table);
     QCOMPARE(refused.status, Status::Refused);
     QVERIFY2(refused.reason.contains(reason), qPrintable(refused.reason));
-    QVERIFY(DataImport::describe(refused).startsWith(InstallTables::all().at(table).fileName + QStringLiteral(": refused: ")));
+    QVERIFY(DataImport::describe(refused).startsWith(Tables::all().at(table).fileName + QStringLiteral(": refused: ")));
     QCOMPARE(f.targetBytes().at(table), before.at(table));
     QVERIFY(!QFileInfo::exists(f.target(table) + QStringLiteral("-journal")));
     QCOMPARE(FileBytes::read(f.oldPath(table)), source);
@@ -483,7 +483,7 @@ void TestDataImport::anInterruptedImportCanRunAgain()
     QVERIFY(QFileInfo::exists(f.target(2) + "-journal"));
     const QList<DataImport::Result> results = DataImport::importAll(f.old.path(), false);
     QVERIFY2(results.at(2).status == Status::Imported, qPrintable(describeAll(results)));
-    QCOMPARE(storedRows(InstallTables::all().at(2)), expectedRows(f.tables.at(2)));
+    QCOMPARE(storedRows(Tables::all().at(2)), expectedRows(f.tables.at(2)));
 }
 
 QTEST_GUILESS_MAIN(TestDataImport)

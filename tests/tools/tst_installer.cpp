@@ -1,5 +1,5 @@
 #include "tools/Installer.h"
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/store/TableStore.h"
 #include "support/FileBytes.h"
 #include "support/TestPrefix.h"

@@ -1,4 +1,4 @@
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "tools/TableExport.h"
 #include "platform/AppError.h"
 #include "platform/Regional.h"
@@ -23,7 +23,7 @@ QByteArray exported(const QString& name)
 {
     QBuffer out;
     out.open(QIODevice::WriteOnly);
-    TableExport::write(*InstallTables::find(name), out);
+    TableExport::write(*Tables::find(name), out);
     return out.data();
 }
 
@@ -55,7 +55,7 @@ void TestTableExport::init()
     m_prefix.emplace();
     m_prefix->makeTables();
     // A comma as the regional decimal separator must not reach the CSV.
-    Regional::setOverride(Regional::Settings{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), u','});
+    Regional::setOverride(Regional::Formats{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), u','});
 }
 
 void TestTableExport::cleanup()
@@ -95,7 +95,7 @@ void TestTableExport::writesRfc4180WithArabicAndDots()
     QFETCH(QString, table);
     QFETCH(QList<QStringList>, rows);
     QFETCH(QByteArray, csv);
-    const InstallTables::Table* place = InstallTables::find(table);
+    const Tables::Table* place = Tables::find(table);
     TableStore store;
     store.OpenTable(place->directory, place->fileName);
     for (const QStringList& row : rows) {
@@ -150,7 +150,7 @@ void TestTableExport::formulasAreNeutralised()
     QCOMPARE(TableExport::cellText(text, TableExport::Cells::Safe), safe);
     QCOMPARE(TableExport::cellText(text, TableExport::Cells::Raw), text);
     // Through a table: the text cell is neutralised, the negative number stays a number.
-    const InstallTables::Table* place = InstallTables::find("SumDays");
+    const Tables::Table* place = Tables::find("SumDays");
     TableStore store;
     store.OpenTable(place->directory, place->fileName);
     store.InsertRow();
@@ -205,13 +205,13 @@ void TestTableExport::writesOnlyAPlainFileThatIsNoTable()
     const QByteArray tableBefore = m_prefix->readFile(InstallPaths::CardDir + "\\Card.db");
 
     if (refusal.isEmpty()) {
-        TableExport::writeFile(*InstallTables::find("Card"), path);
+        TableExport::writeFile(*Tables::find("Card"), path);
         QFile written(path);
         QVERIFY(written.open(QIODevice::ReadOnly));
         QVERIFY(written.readAll().startsWith("\xEF\xBB\xBF" "Auto,Num"));
     } else {
         try {
-            TableExport::writeFile(*InstallTables::find("Card"), path);
+            TableExport::writeFile(*Tables::find("Card"), path);
             QFAIL("written");
         } catch (const AppError& e) {
             QVERIFY2(e.text().contains(path) && e.text().contains(refusal), qPrintable(e.text()));
@@ -233,7 +233,7 @@ void TestTableExport::aFullDiskSaysSoAndKeepsTheFile()
     old.close();
     // The card creator has the table open, as in a café: its shared index of the write-ahead log is
     // then already the size a reader needs, and only the export's own file meets the full disk.
-    const InstallTables::Table* cards = InstallTables::find("Card");
+    const Tables::Table* cards = Tables::find("Card");
     TableStore holder;
     holder.OpenTable(cards->directory, cards->fileName);
     try {

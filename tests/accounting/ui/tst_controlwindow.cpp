@@ -1,7 +1,7 @@
 #include "accounting/ui/TFormControl.h"
 #include "platform/AppError.h"
 #include "platform/Clock.h"
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/Regional.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
@@ -54,7 +54,7 @@ void TestControlWindow::init()
     m_prefix = std::make_unique<TestPrefix>();
     m_prefix->makeTables();
     m_prefix->writeFile(InstallPaths::TariffFile, "0.5\r\n0.5\r\nkept");
-    Regional::setOverride(Regional::Settings{"dd/MM/yyyy", "hh:mm:ss", '.'});
+    Regional::setOverride(Regional::Formats{"dd/MM/yyyy", "hh:mm:ss", '.'});
     m_boxes.clear();
     MessageBoxes::setRecorderForTests([this](const MessageBoxes::Shown& box) { m_boxes.append(box); });
     m_ledger = std::make_unique<Ledger>();

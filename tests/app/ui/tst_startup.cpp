@@ -4,7 +4,7 @@
 #include "app/ui/TForm1.h"
 #include "app/ui/TForm6.h"
 #include "platform/AppError.h"
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/files/ShellLaunch.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"

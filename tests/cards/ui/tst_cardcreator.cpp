@@ -1,6 +1,6 @@
 #include "cards/ui/TForm2.h"
-#include "platform/InstallPaths.h"
-#include "platform/store/TableFiles.h"
+#include "install/InstallPaths.h"
+#include "install/Tables.h"
 #include "platform/store/TableStore.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
@@ -80,8 +80,8 @@ void TestCardCreator::init()
 {
     m_prefix = std::make_unique<TestPrefix>();
     m_prefix->makeInstallTree();
-    TableFiles::create(InstallPaths::CardDir, TableFiles::mainCards());
-    TableFiles::create(InstallPaths::TempCardDir, TableFiles::tempCards());
+    Tables::create(Tables::mainCards());
+    Tables::create(Tables::tempCards());
     m_boxes.clear();
     MessageBoxes::setRecorderForTests([this](const MessageBoxes::Shown& box) { m_boxes.append(box); });
     m_form = std::make_unique<TForm2>();

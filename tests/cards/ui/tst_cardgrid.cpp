@@ -1,7 +1,7 @@
 #include "cards/ui/TForm2.h"
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/Regional.h"
-#include "platform/store/TableFiles.h"
+#include "install/Tables.h"
 #include "platform/store/TableStore.h"
 #include "platform/ui/MessageBoxes.h"
 #include "support/SampleCards.h"
@@ -29,7 +29,7 @@ void TestCardGrid::init()
 {
     m_prefix = std::make_unique<TestPrefix>();
     m_prefix->makeTables();
-    Regional::setOverride(Regional::Settings{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), QLatin1Char('.')});
+    Regional::setOverride(Regional::Formats{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), QLatin1Char('.')});
     MessageBoxes::setRecorderForTests([](const MessageBoxes::Shown& box) { QFAIL(qPrintable(box.text)); });
 }
 
@@ -83,7 +83,7 @@ void TestCardGrid::stepCostDoesNotGrowWithTheTable()
         // The table's write-ahead log goes with it, or the next table would take up its pages.
         for (const char* part : {"", "-wal", "-shm"})
             QFile::remove(m_prefix->local(InstallPaths::CardDir + QStringLiteral("\\Card.db")) + QLatin1String(part));
-        TableFiles::create(InstallPaths::CardDir, TableFiles::mainCards());
+        Tables::create(Tables::mainCards());
     };
     Cost small, large;
     measure(1000, small);

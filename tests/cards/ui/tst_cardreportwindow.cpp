@@ -1,8 +1,8 @@
 #include "cards/ui/TForm3.h"
 #include "platform/Clock.h"
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/Regional.h"
-#include "platform/store/TableFiles.h"
+#include "install/Tables.h"
 #include "platform/store/TableStore.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
@@ -68,9 +68,9 @@ void TestCardReportWindow::init()
 {
     m_prefix = std::make_unique<TestPrefix>();
     m_prefix->makeInstallTree();
-    TableFiles::create(InstallPaths::CardDir, TableFiles::mainCards());
-    TableFiles::create(InstallPaths::TempCardDir, TableFiles::tempCards());
-    Regional::setOverride(Regional::Settings{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), u'.'});
+    Tables::create(Tables::mainCards());
+    Tables::create(Tables::tempCards());
+    Regional::setOverride(Regional::Formats{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), u'.'});
     Clock::setFixed(QDateTime(QDate(2024, 3, 9), QTime(12, 0)));
     m_boxes.clear();
     MessageBoxes::setRecorderForTests([this](const MessageBoxes::Shown& box) { m_boxes.append(box); });

@@ -1,4 +1,4 @@
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/Regional.h"
 #include "platform/store/Sqlite.h"
 #include "platform/store/TableFiles.h"
@@ -70,7 +70,7 @@ void TestTableGrid::init()
 {
     m_prefix = std::make_unique<TestPrefix>();
     m_prefix->makeTables();
-    Regional::setOverride(Regional::Settings{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), QLatin1Char('.')});
+    Regional::setOverride(Regional::Formats{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), QLatin1Char('.')});
     MessageBoxes::setRecorderForTests([](const MessageBoxes::Shown& box) { QFAIL(qPrintable(box.text)); });
 }
 

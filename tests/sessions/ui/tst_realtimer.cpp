@@ -5,7 +5,7 @@
 #include "app/ui/TForm1.h"
 #include "app/ui/TForm6.h"
 #include "app/ui/TFormTools.h"
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/files/LineBuffer.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"

@@ -4,7 +4,7 @@
 #include "app/ui/TForm6.h"
 #include "app/ui/TFormTools.h"
 #include "platform/Clock.h"
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/files/LineBuffer.h"
 #include "platform/Regional.h"
 #include "platform/ui/Application.h"
@@ -127,7 +127,7 @@ void TestSessions::init()
     m_prefix->writeFile(InstallPaths::InstallRoot + "\\commandServer\\ComputersConect.inf", "PC0\r\nPC1\r\nPC2\r\nPC3");
     for (const char* name : {"PC0", "PC1", "PC2", "PC3"})
         m_prefix->addStation(name);
-    Regional::setOverride(Regional::Settings{"dd/MM/yyyy", "hh:mm:ss", '.'});
+    Regional::setOverride(Regional::Formats{"dd/MM/yyyy", "hh:mm:ss", '.'});
     Clock::setFixed(QDateTime(QDate(2026, 12, 9), QTime(10, 0, 0)));
     m_boxes.clear();
     MessageBoxes::setRecorderForTests([this](const MessageBoxes::Shown& box) { m_boxes.append(box); });

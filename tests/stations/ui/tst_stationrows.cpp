@@ -1,7 +1,7 @@
 #include "app/ui/Console.h"
 #include "app/ui/TForm1.h"
 #include "app/ui/TForm6.h"
-#include "platform/InstallPaths.h"
+#include "install/InstallPaths.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/CircleShape.h"
 #include "platform/ui/MessageBoxes.h"
