@@ -1,4 +1,4 @@
-#include "cards/CardGenerator.h"
+#include "cards/CardBatch.h"
 
 #include "platform/Regional.h"
 

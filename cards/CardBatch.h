@@ -2,7 +2,7 @@
 
 #include <QString>
 
-// The checks and texts of the card generator and the card tariff save.
+// The checks and texts of a batch of cards: how many may be made at once and what the operator is told.
 namespace Cards {
 
 inline constexpr int MinBatch = 1;

@@ -1,7 +1,7 @@
 #include "cards/ui/TForm2.h"
 #include "cards/ui/TForm3.h"
 
-#include "cards/CardGenerator.h"
+#include "cards/CardBatch.h"
 #include "cards/CardTable.h"
 #include "platform/Regional.h"
 #include "install/SettingFiles.h"

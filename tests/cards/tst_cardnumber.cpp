@@ -1,4 +1,4 @@
-#include "cards/CardGenerator.h"
+#include "cards/CardBatch.h"
 #include "cards/CardNumber.h"
 #include "platform/AppError.h"
 #include "platform/Regional.h"
