@@ -73,7 +73,7 @@ struct Credentials
     QByteArray username;
     QByteArray password;
     QByteArray domain;
-    QString problem;
+    std::optional<QString> problem; // why the file is refused
 };
 
 QString cannotReadText(const QString& reason)
@@ -126,7 +126,6 @@ Credentials loadCredentials()
     }
     return c;
 }
-
 
 void copyInto(char* target, int size, const QByteArray& value)
 {
@@ -267,8 +266,9 @@ bool isFresh(qint64 at)
     return at >= 0 && nowMs() - at < RememberFailureMs;
 }
 
-// The errors that concern one file; any other means the station or its session failed.
-QString fileErrorText(int err)
+// The errors that concern one file; nothing for any other, which means the station or its
+// session failed.
+std::optional<QString> fileErrorText(int err)
 {
     switch (err) {
     case ENOENT:
@@ -285,16 +285,16 @@ QString fileErrorText(int err)
     case EFBIG:
         return SystemTexts::fileTooLarge();
     default:
-        return {};
+        return std::nullopt;
     }
 }
 
 // Runs one operation on a station's share under the bounds and maps its errno.
 template<typename Operation>
-QString onHost(const Target& target, Operation operation)
+std::optional<QString> onHost(const Target& target, Operation operation)
 {
     const Credentials given = loadCredentials();
-    if (!given.problem.isEmpty())
+    if (given.problem)
         return given.problem;
     // Sessions made under other credentials are not used under new ones: a corrected (or
     // mistaken) file counts from the next operation, not from the next session the library makes.
@@ -326,10 +326,9 @@ QString onHost(const Target& target, Operation operation)
         if (err == 0) {
             after.connected = true;
             after.logonRefused = false;
-            return {};
+            return std::nullopt;
         }
-        const QString fileText = fileErrorText(err);
-        if (!fileText.isEmpty()) {
+        if (const std::optional<QString> fileText = fileErrorText(err)) {
             // A refusal may have been the log-on itself, which leaves no session behind; on a new
             // session it is taken as such, so that a wrong password is not a switched-off station.
             const bool refused = err == EACCES || err == EPERM;
@@ -358,7 +357,7 @@ QString credentialsPath()
     return WinPath::prefix() + QStringLiteral("/smb-credentials");
 }
 
-QString credentialsProblem()
+std::optional<QString> credentialsProblem()
 {
     return loadCredentials().problem;
 }
@@ -372,7 +371,7 @@ QSet<QString>& refusedHosts()
     return hosts;
 }
 
-QString failureOf(const SmbAgent::Reply& reply, const QString& host)
+std::optional<QString> failureOf(const SmbAgent::Reply& reply, const QString& host)
 {
     if (reply.logonRefused) {
         QMutexLocker lock(&g_refusedMutex);
@@ -392,24 +391,16 @@ QStringList takeRefusedLogons()
     return refused;
 }
 
-QString read(const Target& target, qsizetype maxSize, QByteArray& bytes)
+std::optional<QString> read(const Target& target, qsizetype maxSize, QByteArray& bytes)
 {
     const SmbAgent::Reply reply = SmbAgent::call({SmbAgent::Op::Read, target.host, target.url, maxSize, {}, WinPath::prefix()});
-    bytes = reply.failure.isEmpty() ? reply.bytes : QByteArray();
+    bytes = reply.failure ? QByteArray() : reply.bytes;
     return failureOf(reply, target.host);
 }
 
-QString write(const Target& target, const QByteArray& bytes)
+std::optional<QString> write(const Target& target, const QByteArray& bytes)
 {
     return failureOf(SmbAgent::call({SmbAgent::Op::Write, target.host, target.url, 0, bytes, WinPath::prefix()}), target.host);
-}
-
-QString checkReachable(const QStringList& names)
-{
-    if (const QString problem = loadCredentials().problem; !problem.isEmpty())
-        return problem;
-    SmbAgent::dialAll(names, WinPath::prefix());
-    return {};
 }
 
 QString logonRefusedText(const QStringList& hosts)
@@ -445,7 +436,7 @@ QStringList takeRefusedLogons()
     return refused;
 }
 
-QString read(const Target& target, qsizetype maxSize, QByteArray& bytes)
+std::optional<QString> read(const Target& target, qsizetype maxSize, QByteArray& bytes)
 {
     return onHost(target, [&](SMBCCTX* ctx) {
         bytes.clear();
@@ -476,7 +467,7 @@ QString read(const Target& target, qsizetype maxSize, QByteArray& bytes)
     });
 }
 
-QString write(const Target& target, const QByteArray& bytes)
+std::optional<QString> write(const Target& target, const QByteArray& bytes)
 {
     return onHost(target, [&](SMBCCTX* ctx) {
         // Held deny-all before anything changes: a file another party has open is left as it was.
@@ -502,21 +493,6 @@ QString write(const Target& target, const QByteArray& bytes)
             err = errno ? errno : EIO;
         return err;
     });
-}
-
-QString checkReachable(const QStringList& names)
-{
-    if (const QString problem = loadCredentials().problem; !problem.isEmpty())
-        return problem;
-    QStringList toDial;
-    for (const QString& host : names) {
-        const HostState& state = stateOf(host);
-        if (!state.connected && !isFresh(state.failedAt) && !isFresh(state.answeredAt))
-            toDial.append(host);
-    }
-    if (!toDial.isEmpty())
-        dial(toDial);
-    return {};
 }
 
 } // namespace Direct
