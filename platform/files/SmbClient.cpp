@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <libsmbclient.h>
 #include <netdb.h>
@@ -127,6 +128,62 @@ Credentials loadCredentials()
     return c;
 }
 
+// What the credentials file was when it was read: a file rewritten, replaced or given other
+// permissions differs in one of these, so an operation costs one lstat rather than a read.
+struct FileStamp
+{
+    QByteArray path;
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    mode_t mode = 0;
+    qint64 modifiedNs = 0;
+    qint64 changedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+qint64 nanoseconds(const timespec& t)
+{
+    return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+// Nothing when the file cannot be looked at: it is then read every time, which says why.
+std::optional<FileStamp> stampOf(const QByteArray& path)
+{
+    FileStamp stamp;
+    stamp.path = path;
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0)
+        return errno == ENOENT ? std::optional(stamp) : std::nullopt;
+    stamp.exists = true;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.mode = st.st_mode;
+    stamp.modifiedNs = nanoseconds(st.st_mtim);
+    stamp.changedNs = nanoseconds(st.st_ctim);
+    return stamp;
+}
+
+// The credentials, read again only when the file changed. A file changed within the last second
+// could change again within the same tick of the file system's clock, its stamp the same: it is
+// read every time until it is older. A refused file is read every time too. The agent's thread only.
+Credentials currentCredentials()
+{
+    static std::optional<FileStamp> readAt;
+    static Credentials held;
+    const std::optional<FileStamp> stamp = stampOf(QFile::encodeName(credentialsPath()));
+    if (stamp && stamp == readAt)
+        return held;
+    timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    held = loadCredentials();
+    const bool settled = stamp && nanoseconds(now) - stamp->changedNs > 1'000'000'000;
+    readAt = settled && !held.problem ? stamp : std::nullopt;
+    return held;
+}
+
 void copyInto(char* target, int size, const QByteArray& value)
 {
     if (size <= 0)
@@ -139,8 +196,8 @@ void copyInto(char* target, int size, const QByteArray& value)
 void authenticate(SMBCCTX*, const char*, const char*, char* workgroup, int workgroupSize, char* username, int usernameSize,
                   char* password, int passwordSize)
 {
-    // Read again for every new session, so a corrected file needs no restart.
-    const Credentials c = loadCredentials();
+    // Taken afresh for every new session, so a corrected file needs no restart.
+    const Credentials c = currentCredentials();
     if (c.username.isEmpty()) {
         copyInto(username, usernameSize, "guest");
         copyInto(password, passwordSize, QByteArray());
@@ -293,7 +350,7 @@ std::optional<QString> fileErrorText(int err)
 template<typename Operation>
 std::optional<QString> onHost(const Target& target, Operation operation)
 {
-    const Credentials given = loadCredentials();
+    const Credentials given = currentCredentials();
     if (given.problem)
         return given.problem;
     // Sessions made under other credentials are not used under new ones: a corrected (or

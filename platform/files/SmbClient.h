@@ -15,8 +15,9 @@
 // second. Any thread may call these; calls for one station are served one after another.
 //
 // Credentials: guest, unless <prefix>/smb-credentials holds "username = ", "password = " and
-// "domain = " lines (readable by its owner only). Name resolution for the connection check is the
-// system's resolver; everything else comes from libsmbclient's usual configuration.
+// "domain = " lines (readable by its owner only); the agent reads the file again only when it
+// changed. Name resolution for the connection check is the system's resolver; everything else
+// comes from libsmbclient's usual configuration.
 //
 // Failures come back as the platform's reason texts, never with a credential in them.
 namespace SmbClient {
