@@ -13,20 +13,25 @@ const QByteArray Shown = "ok\n";
 constexpr int AnswerWaitMs = 2000;
 } // namespace
 
-ConsoleLock::ConsoleLock(const QString& lockPath, QObject* parent)
+ConsoleLock::ConsoleLock(const std::optional<QString>& lockPath, QObject* parent)
     : QObject(parent)
-    , m_path(lockPath)
-    , m_lock(lockPath)
+    , m_path(lockPath.value_or(QString()))
 {
+    if (!lockPath)
+        return;
+    m_lock.emplace(*lockPath);
     // Stale only when its holder is gone, however long a console runs.
-    m_lock.setStaleLockTime(0);
+    m_lock->setStaleLockTime(0);
 }
 
 ConsoleLock::~ConsoleLock() = default;
 
-QString ConsoleLock::installLockPath()
+std::optional<QString> ConsoleLock::installLockPath()
 {
-    return WinPath::resolve(InstallPaths::ConsoleLock).localPath;
+    const QString path = WinPath::resolve(InstallPaths::ConsoleLock).localPath;
+    if (path.isEmpty())
+        return std::nullopt;
+    return path;
 }
 
 QString ConsoleLock::busyMessage()
@@ -43,13 +48,13 @@ QString ConsoleLock::serverName() const
 
 ConsoleLock::Start ConsoleLock::acquire(int waitMs)
 {
-    if (m_path.isEmpty())
+    if (!m_lock)
         return Start::NoPlace;
-    if (m_lock.tryLock(0)) {
+    if (m_lock->tryLock(0)) {
         listen();
         return Start::Acquired;
     }
-    if (m_lock.error() != QLockFile::LockFailedError)
+    if (m_lock->error() != QLockFile::LockFailedError)
         return Start::NoPlace;
 
     QLocalSocket socket;
@@ -59,7 +64,7 @@ ConsoleLock::Start ConsoleLock::acquire(int waitMs)
         if (socket.waitForBytesWritten(AnswerWaitMs) && socket.waitForReadyRead(AnswerWaitMs))
             return Start::HandedOver;
     }
-    if (m_lock.tryLock(waitMs)) {
+    if (m_lock->tryLock(waitMs)) {
         listen();
         return Start::Acquired;
     }

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include <optional>
+
 class QLocalServer;
 
 // One console per install. The running console holds a lock below the install root for its whole
@@ -20,11 +22,12 @@ public:
         NoPlace,    // the install root cannot hold a lock (not set up): run without one
     };
 
-    explicit ConsoleLock(const QString& lockPath, QObject* parent = nullptr);
+    // With no lock path, the install has no place for a lock: acquire() says NoPlace.
+    explicit ConsoleLock(const std::optional<QString>& lockPath, QObject* parent = nullptr);
     ~ConsoleLock() override;
 
-    // The lock file of the install under the current prefix; empty when it cannot be named.
-    static QString installLockPath();
+    // The lock file of the install under the current prefix; nothing when it cannot be named.
+    static std::optional<QString> installLockPath();
 
     // Takes the lock, or hands over to the console holding it. A holder that does not answer is
     // ending (the refresh restarts the console this way): its lock is waited for up to waitMs.
@@ -40,7 +43,7 @@ signals:
 
 private:
     QString m_path;
-    QLockFile m_lock;
+    std::optional<QLockFile> m_lock; // none without a lock path
     QLocalServer* m_server = nullptr;
 
     QString serverName() const;

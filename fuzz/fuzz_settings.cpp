@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     Fuzz::writeFile(credentials, data, size);
     ::chmod(QFile::encodeName(credentials).constData(), 0600);
     // A private plain file of any content is used: only its "name = value" lines count.
-    FUZZ_CHECK(SmbClient::credentialsProblem().isEmpty());
+    FUZZ_CHECK(!SmbClient::credentialsProblem());
 
     const QString tariffPath = WinPath::resolve(InstallPaths::TariffFile).localPath;
     FUZZ_CHECK(!tariffPath.isEmpty());

@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const LineBuffer roster(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)));
     for (qsizetype i = 0; i < roster.lineCount(); ++i) {
         const QString name = roster.line(i);
-        if (!WinPath::isPlainHostName(name))
+        if (!WinPath::isSafeUncName(name))
             continue; // the command channel refuses it before any path is made
         const WinPath::Resolved r = WinPath::resolve(CommandChannel::commandFilePath(name));
         if (!r.error.isEmpty()) {
@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             continue;
         }
         if (!r.remoteHost.isEmpty()) {
-            FUZZ_CHECK(WinPath::isUsableHost(r.remoteHost));
+            FUZZ_CHECK(WinPath::isSafeUrlHost(r.remoteHost));
             FUZZ_CHECK(r.remoteHost.compare(name, Qt::CaseInsensitive) == 0);
             FUZZ_CHECK(!r.remotePath.isEmpty() && r.remotePath.first().compare(QStringLiteral("C"), Qt::CaseInsensitive) == 0);
             for (const QString& c : r.remotePath)

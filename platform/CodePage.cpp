@@ -71,7 +71,7 @@ QString truncated(const QString& text, qsizetype maxBytes)
     return toUnicode(bytes.left(maxBytes));
 }
 
-QString converterProblem(const char* name)
+std::optional<QString> converterProblem(const char* name)
 {
     QByteArray everyByte(256, Qt::Uninitialized);
     for (int b = 0; b < 256; ++b)
@@ -82,7 +82,7 @@ QString converterProblem(const char* name)
         const QString text = decoder.decode(everyByte);
         const QByteArray back = encoder.encode(text);
         if (!decoder.hasError() && !encoder.hasError() && text.size() == 256 && back == everyByte)
-            return {};
+            return std::nullopt;
     }
     return QStringLiteral("The Windows Arabic code page converter (%1) is not available on this computer, so texts in "
                           "files and tables cannot be read or written. The program stops.")

@@ -26,7 +26,7 @@ QString stationFile(const QString& stationName, const QString& file)
 // A name with a separator would lead the UNC path somewhere other than that station.
 void requireHostName(const QString& stationName, const QString& path)
 {
-    if (!WinPath::isPlainHostName(stationName))
+    if (!WinPath::isSafeUncName(stationName))
         throw AppError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, SystemTexts::networkPathNotFound()));
 }
 

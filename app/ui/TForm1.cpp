@@ -90,8 +90,8 @@ void TForm1::FormShow()
     m_control->loadTariffs();
     SettingFiles::loadRoster(m_rosterBuffer);
     // A credentials file that is refused is told once, not as a red lamp on every station.
-    if (const QString problem = WinFile::remoteAccessProblem(); !problem.isEmpty())
-        Application::reportError(problem);
+    if (const std::optional<QString> problem = WinFile::remoteAccessProblem())
+        Application::reportError(*problem);
     bool journalRead = true;
     try {
         m_tools->loadJournal();
@@ -173,8 +173,8 @@ void TForm1::BitBtnRefreshClick(int index)
 void TForm1::reportLogonRefusals()
 {
     // A station that refused the log-on answered: the credentials are what is wrong.
-    if (const QString refused = WinFile::takeLogonRefusals(); !refused.isEmpty())
-        Application::reportError(refused);
+    if (const std::optional<QString> refused = WinFile::takeLogonRefusals())
+        Application::reportError(*refused);
 }
 
 void TForm1::setLamp(int index, bool reachable)

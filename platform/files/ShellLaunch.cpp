@@ -22,7 +22,7 @@ void start(const QString& program, const QStringList& arguments, const QString& 
     QProcess::startDetached(program, arguments, workingDirectory);
 }
 
-QString findInDirectory(const QString& dir, const QString& name)
+std::optional<QString> findInDirectory(const QString& dir, const QString& name)
 {
     QDir d(dir);
     if (d.exists(name))
@@ -32,36 +32,38 @@ QString findInDirectory(const QString& dir, const QString& name)
         if (entry.compare(name, Qt::CaseInsensitive) == 0)
             return d.absoluteFilePath(entry);
     }
-    return {};
+    return std::nullopt;
 }
 
 } // namespace
 
-QString locate(const QString& fileName)
+std::optional<QString> locate(const QString& fileName)
 {
     if (fileName.isEmpty())
-        return {};
+        return std::nullopt;
     if (fileName.contains(QLatin1Char('\\')) || fileName.contains(QLatin1Char('/')) || fileName.contains(QLatin1Char(':'))) {
         const QString local = WinPath::resolve(fileName).localPath;
-        return QFileInfo(local).isFile() ? local : QString();
+        if (QFileInfo(local).isFile())
+            return local;
+        return std::nullopt;
     }
-    QString found = findInDirectory(QDir::currentPath(), fileName);
-    if (!found.isEmpty())
+    if (std::optional<QString> found = findInDirectory(QDir::currentPath(), fileName))
         return found;
     const QStringList path = qEnvironmentVariable("PATH").split(QLatin1Char(':'), Qt::SkipEmptyParts);
     for (const QString& dir : path) {
-        found = findInDirectory(dir, fileName);
-        if (!found.isEmpty() && QFileInfo(found).isExecutable())
+        std::optional<QString> found = findInDirectory(dir, fileName);
+        if (found && QFileInfo(*found).isExecutable())
             return found;
     }
-    return {};
+    return std::nullopt;
 }
 
 void open(const QString& fileName, const QString& parameters, const QString& directory)
 {
-    const QString target = locate(fileName);
-    if (target.isEmpty())
+    const std::optional<QString> found = locate(fileName);
+    if (!found)
         return;
+    const QString& target = *found;
     QString workDir = QDir::currentPath();
     if (!directory.isEmpty()) {
         const QString local = WinPath::resolve(directory).localPath;

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
 
 // Starts programs and opens documents the way the Windows shell does, without waiting and
 // without reporting anything: the caller does not examine the result.
@@ -16,8 +17,8 @@ void open(const QString& fileName, const QString& parameters, const QString& dir
 // Starts the running executable again, detached, in the same current directory.
 void restartSelf();
 
-// Where a program file name leads: the local path, or empty when nothing is found.
-QString locate(const QString& fileName);
+// Where a program file name leads: the local path, or nothing when nothing is found.
+std::optional<QString> locate(const QString& fileName);
 
 // Tests replace the final start so that nothing is really launched.
 using Starter = std::function<void(const QString& program, const QStringList& arguments, const QString& workingDirectory)>;

@@ -10,7 +10,6 @@
 #include <QMutex>
 #include <QMutexLocker>
 
-#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <map>
@@ -197,7 +196,7 @@ bool decode(const QByteArray& frame, Request& request)
     in >> op >> request.host >> request.url >> request.maxSize >> request.bytes >> request.prefix;
     if (in.status() != QDataStream::Ok || !in.atEnd())
         return false;
-    if (op != quint8(Op::Read) && op != quint8(Op::Write) && op != quint8(Op::Dial))
+    if (op != quint8(Op::Read) && op != quint8(Op::Write))
         return false;
     request.op = Op(op);
     return true;
@@ -207,14 +206,18 @@ QByteArray encode(const Reply& reply)
 {
     QByteArray frame;
     QDataStream out(&frame, QIODevice::WriteOnly);
-    out << reply.failure << reply.bytes << reply.logonRefused;
+    out << reply.failure.has_value() << reply.failure.value_or(QString()) << reply.bytes << reply.logonRefused;
     return frame;
 }
 
 bool decode(const QByteArray& frame, Reply& reply)
 {
     QDataStream in(frame);
-    in >> reply.failure >> reply.bytes >> reply.logonRefused;
+    bool failed = false;
+    QString failure;
+    in >> failed >> failure >> reply.bytes >> reply.logonRefused;
+    if (failed)
+        reply.failure = failure;
     return in.status() == QDataStream::Ok && in.atEnd();
 }
 
@@ -242,39 +245,6 @@ Reply call(const Request& request)
             return unreachable(); // it hung past every bound of its own: not asked again now
     }
     return unreachable();
-}
-
-void dialAll(const QStringList& hosts, const QString& prefix)
-{
-    QStringList names;
-    for (const QString& host : hosts)
-        names.append(host.toLower());
-    names.sort();
-    names.removeDuplicates();
-    // Taken in one order, so two callers never wait on each other.
-    std::vector<std::pair<Agent*, std::unique_ptr<QMutexLocker<QMutex>>>> asked;
-    for (const QString& host : std::as_const(names)) {
-        Agent& agent = agentFor(host);
-        auto lock = std::make_unique<QMutexLocker<QMutex>>(&agent.mutex);
-        if (agent.pid < 0 && !start(agent))
-            continue;
-        Request request;
-        request.op = Op::Dial;
-        request.host = host;
-        request.prefix = prefix;
-        if (!writeFrame(agent.to, encode(request))) {
-            stop(agent);
-            continue;
-        }
-        asked.emplace_back(&agent, std::move(lock));
-    }
-    QElapsedTimer clock;
-    clock.start();
-    for (auto& [agent, lock] : asked) {
-        QByteArray answer;
-        if (readFrameFor(agent->from, answer, int(std::max<qint64>(0, ReplyBoundMs - clock.elapsed()))) != 1)
-            stop(*agent);
-    }
 }
 
 } // namespace SmbAgent

@@ -2,7 +2,8 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
+
+#include <optional>
 
 // Each station reached over SMB is served by a helper process of its own, "quorvel-smb-agent",
 // started on first use and kept. libsmbclient cannot serve several threads of one process at
@@ -14,7 +15,7 @@
 // ReplyBoundMs is ended and the request fails as an unreachable station.
 namespace SmbAgent {
 
-enum class Op : quint8 { Read = 'R', Write = 'W', Dial = 'D' };
+enum class Op : quint8 { Read = 'R', Write = 'W' };
 
 struct Request
 {
@@ -28,7 +29,7 @@ struct Request
 
 struct Reply
 {
-    QString failure; // the reason text; empty on success
+    std::optional<QString> failure; // the reason text, present only when the operation failed
     QByteArray bytes;
     bool logonRefused = false;
 };
@@ -37,9 +38,6 @@ constexpr int ReplyBoundMs = 10000;
 
 // Asks the host's agent, starting it when needed. Never throws: a failed agent is a failure text.
 Reply call(const Request& request);
-
-// Dials the given hosts' agents together; returns when all have answered or the bound has passed.
-void dialAll(const QStringList& hosts, const QString& prefix);
 
 // The agent's own end: frames on its standard input and output.
 QByteArray encode(const Request& request);

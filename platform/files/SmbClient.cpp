@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <libsmbclient.h>
 #include <netdb.h>
@@ -73,7 +74,7 @@ struct Credentials
     QByteArray username;
     QByteArray password;
     QByteArray domain;
-    QString problem;
+    std::optional<QString> problem; // why the file is refused
 };
 
 QString cannotReadText(const QString& reason)
@@ -127,6 +128,61 @@ Credentials loadCredentials()
     return c;
 }
 
+// What the credentials file was when it was read: a file rewritten, replaced or given other
+// permissions differs in one of these, so an operation costs one lstat rather than a read.
+struct FileStamp
+{
+    QByteArray path;
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    mode_t mode = 0;
+    qint64 modifiedNs = 0;
+    qint64 changedNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+qint64 nanoseconds(const timespec& t)
+{
+    return qint64(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+// Nothing when the file cannot be looked at: it is then read every time, which says why.
+std::optional<FileStamp> stampOf(const QByteArray& path)
+{
+    FileStamp stamp;
+    stamp.path = path;
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0)
+        return errno == ENOENT ? std::optional(stamp) : std::nullopt;
+    stamp.exists = true;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.mode = st.st_mode;
+    stamp.modifiedNs = nanoseconds(st.st_mtim);
+    stamp.changedNs = nanoseconds(st.st_ctim);
+    return stamp;
+}
+
+// The credentials, read again only when the file changed. A file changed within the last second
+// could change again within the same tick of the file system's clock, its stamp the same: it is
+// read every time until it is older. A refused file is read every time too. The agent's thread only.
+Credentials currentCredentials()
+{
+    static std::optional<FileStamp> readAt;
+    static Credentials held;
+    const std::optional<FileStamp> stamp = stampOf(QFile::encodeName(credentialsPath()));
+    if (stamp && stamp == readAt)
+        return held;
+    timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    held = loadCredentials();
+    const bool settled = stamp && nanoseconds(now) - stamp->changedNs > 1'000'000'000;
+    readAt = settled && !held.problem ? stamp : std::nullopt;
+    return held;
+}
 
 void copyInto(char* target, int size, const QByteArray& value)
 {
@@ -140,8 +196,8 @@ void copyInto(char* target, int size, const QByteArray& value)
 void authenticate(SMBCCTX*, const char*, const char*, char* workgroup, int workgroupSize, char* username, int usernameSize,
                   char* password, int passwordSize)
 {
-    // Read again for every new session, so a corrected file needs no restart.
-    const Credentials c = loadCredentials();
+    // Taken afresh for every new session, so a corrected file needs no restart.
+    const Credentials c = currentCredentials();
     if (c.username.isEmpty()) {
         copyInto(username, usernameSize, "guest");
         copyInto(password, passwordSize, QByteArray());
@@ -267,8 +323,9 @@ bool isFresh(qint64 at)
     return at >= 0 && nowMs() - at < RememberFailureMs;
 }
 
-// The errors that concern one file; any other means the station or its session failed.
-QString fileErrorText(int err)
+// The errors that concern one file; nothing for any other, which means the station or its
+// session failed.
+std::optional<QString> fileErrorText(int err)
 {
     switch (err) {
     case ENOENT:
@@ -285,16 +342,16 @@ QString fileErrorText(int err)
     case EFBIG:
         return SystemTexts::fileTooLarge();
     default:
-        return {};
+        return std::nullopt;
     }
 }
 
 // Runs one operation on a station's share under the bounds and maps its errno.
 template<typename Operation>
-QString onHost(const Target& target, Operation operation)
+std::optional<QString> onHost(const Target& target, Operation operation)
 {
-    const Credentials given = loadCredentials();
-    if (!given.problem.isEmpty())
+    const Credentials given = currentCredentials();
+    if (given.problem)
         return given.problem;
     // Sessions made under other credentials are not used under new ones: a corrected (or
     // mistaken) file counts from the next operation, not from the next session the library makes.
@@ -326,10 +383,9 @@ QString onHost(const Target& target, Operation operation)
         if (err == 0) {
             after.connected = true;
             after.logonRefused = false;
-            return {};
+            return std::nullopt;
         }
-        const QString fileText = fileErrorText(err);
-        if (!fileText.isEmpty()) {
+        if (const std::optional<QString> fileText = fileErrorText(err)) {
             // A refusal may have been the log-on itself, which leaves no session behind; on a new
             // session it is taken as such, so that a wrong password is not a switched-off station.
             const bool refused = err == EACCES || err == EPERM;
@@ -358,7 +414,7 @@ QString credentialsPath()
     return WinPath::prefix() + QStringLiteral("/smb-credentials");
 }
 
-QString credentialsProblem()
+std::optional<QString> credentialsProblem()
 {
     return loadCredentials().problem;
 }
@@ -372,7 +428,7 @@ QSet<QString>& refusedHosts()
     return hosts;
 }
 
-QString failureOf(const SmbAgent::Reply& reply, const QString& host)
+std::optional<QString> failureOf(const SmbAgent::Reply& reply, const QString& host)
 {
     if (reply.logonRefused) {
         QMutexLocker lock(&g_refusedMutex);
@@ -392,24 +448,16 @@ QStringList takeRefusedLogons()
     return refused;
 }
 
-QString read(const Target& target, qsizetype maxSize, QByteArray& bytes)
+std::optional<QString> read(const Target& target, qsizetype maxSize, QByteArray& bytes)
 {
     const SmbAgent::Reply reply = SmbAgent::call({SmbAgent::Op::Read, target.host, target.url, maxSize, {}, WinPath::prefix()});
-    bytes = reply.failure.isEmpty() ? reply.bytes : QByteArray();
+    bytes = reply.failure ? QByteArray() : reply.bytes;
     return failureOf(reply, target.host);
 }
 
-QString write(const Target& target, const QByteArray& bytes)
+std::optional<QString> write(const Target& target, const QByteArray& bytes)
 {
     return failureOf(SmbAgent::call({SmbAgent::Op::Write, target.host, target.url, 0, bytes, WinPath::prefix()}), target.host);
-}
-
-QString checkReachable(const QStringList& names)
-{
-    if (const QString problem = loadCredentials().problem; !problem.isEmpty())
-        return problem;
-    SmbAgent::dialAll(names, WinPath::prefix());
-    return {};
 }
 
 QString logonRefusedText(const QStringList& hosts)
@@ -445,7 +493,7 @@ QStringList takeRefusedLogons()
     return refused;
 }
 
-QString read(const Target& target, qsizetype maxSize, QByteArray& bytes)
+std::optional<QString> read(const Target& target, qsizetype maxSize, QByteArray& bytes)
 {
     return onHost(target, [&](SMBCCTX* ctx) {
         bytes.clear();
@@ -476,7 +524,7 @@ QString read(const Target& target, qsizetype maxSize, QByteArray& bytes)
     });
 }
 
-QString write(const Target& target, const QByteArray& bytes)
+std::optional<QString> write(const Target& target, const QByteArray& bytes)
 {
     return onHost(target, [&](SMBCCTX* ctx) {
         // Held deny-all before anything changes: a file another party has open is left as it was.
@@ -502,21 +550,6 @@ QString write(const Target& target, const QByteArray& bytes)
             err = errno ? errno : EIO;
         return err;
     });
-}
-
-QString checkReachable(const QStringList& names)
-{
-    if (const QString problem = loadCredentials().problem; !problem.isEmpty())
-        return problem;
-    QStringList toDial;
-    for (const QString& host : names) {
-        const HostState& state = stateOf(host);
-        if (!state.connected && !isFresh(state.failedAt) && !isFresh(state.answeredAt))
-            toDial.append(host);
-    }
-    if (!toDial.isEmpty())
-        dial(toDial);
-    return {};
 }
 
 } // namespace Direct

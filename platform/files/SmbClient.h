@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 // Station shares reached over SMB, for stations with no local mapping.
 //
 // Each station is served by an agent process of its own (SmbAgent), whose one client context
@@ -13,8 +15,9 @@
 // second. Any thread may call these; calls for one station are served one after another.
 //
 // Credentials: guest, unless <prefix>/smb-credentials holds "username = ", "password = " and
-// "domain = " lines (readable by its owner only). Name resolution for the connection check is the
-// system's resolver; everything else comes from libsmbclient's usual configuration.
+// "domain = " lines (readable by its owner only); the agent reads the file again only when it
+// changed. Name resolution for the connection check is the system's resolver; everything else
+// comes from libsmbclient's usual configuration.
 //
 // Failures come back as the platform's reason texts, never with a credential in them.
 namespace SmbClient {
@@ -27,21 +30,16 @@ struct Target
 
 QByteArray url(const QString& host, const QStringList& components);
 
-// Reads the whole file, sharing it with readers only. Returns the failure's reason text, or an
-// empty text on success. Files over maxSize are refused.
-QString read(const Target& target, qsizetype maxSize, QByteArray& bytes);
+// Reads the whole file, sharing it with readers only. Returns the failure's reason text, or
+// nothing on success. Files over maxSize are refused.
+std::optional<QString> read(const Target& target, qsizetype maxSize, QByteArray& bytes);
 
 // Opens the file exclusively, then replaces its contents with bytes. Nothing changes in a file
-// that cannot be held.
-QString write(const Target& target, const QByteArray& bytes);
+// that cannot be held. Returns the failure's reason text, or nothing on success.
+std::optional<QString> write(const Target& target, const QByteArray& bytes);
 
-// Dials every host together and remembers which ones did not answer within the bound, so that the
-// reads that follow fail at once for them instead of waiting one after another. Returns why none
-// can be reached (the credentials file refused), or an empty text.
-QString checkReachable(const QStringList& hosts);
-
-// Why the credentials file is refused, or an empty text when it is usable or absent.
-QString credentialsProblem();
+// Why the credentials file is refused; nothing when it is usable or absent.
+std::optional<QString> credentialsProblem();
 
 // The stations whose log-on was refused since last asked (a wrong password, a station that takes
 // no guest), each told once; and the text that says so, naming the credentials file.
@@ -53,9 +51,8 @@ QString credentialsPath();
 
 // The work itself, in this process: what the agent runs. One thread only.
 namespace Direct {
-QString read(const Target& target, qsizetype maxSize, QByteArray& bytes);
-QString write(const Target& target, const QByteArray& bytes);
-QString checkReachable(const QStringList& hosts);
+std::optional<QString> read(const Target& target, qsizetype maxSize, QByteArray& bytes);
+std::optional<QString> write(const Target& target, const QByteArray& bytes);
 QStringList takeRefusedLogons();
 } // namespace Direct
 

@@ -175,7 +175,7 @@ void requireSmallRegularFile(int fd, const QString& windowsPath, QString (*error
     throw AppError(error(windowsPath, failure));
 }
 
-// The station's share over SMB, when the path names no local place. Empty when it does not.
+// The station's share over SMB, when the path names no local place; nothing when it does.
 std::optional<SmbClient::Target> remoteTarget(const WinPath::Resolved& place)
 {
     if (place.remoteHost.isEmpty())
@@ -190,9 +190,8 @@ QByteArray read(const QString& windowsPath)
     const WinPath::Resolved place = WinPath::resolve(windowsPath);
     if (const auto remote = remoteTarget(place)) {
         QByteArray bytes;
-        const QString failure = SmbClient::read(*remote, MaxFileSize, bytes);
-        if (!failure.isEmpty())
-            throwRemoteFailure(failure, windowsPath, openError);
+        if (const std::optional<QString> failure = SmbClient::read(*remote, MaxFileSize, bytes))
+            throwRemoteFailure(*failure, windowsPath, openError);
         return bytes;
     }
     if (place.localPath.isEmpty())
@@ -228,9 +227,8 @@ void write(const QString& windowsPath, const QByteArray& bytes)
 {
     const WinPath::Resolved place = WinPath::resolve(windowsPath);
     if (const auto remote = remoteTarget(place)) {
-        const QString failure = SmbClient::write(*remote, bytes);
-        if (!failure.isEmpty())
-            throwRemoteFailure(failure, windowsPath, createError);
+        if (const std::optional<QString> failure = SmbClient::write(*remote, bytes))
+            throwRemoteFailure(*failure, windowsPath, createError);
         return;
     }
     if (place.localPath.isEmpty())
@@ -354,28 +352,17 @@ void replace(const QString& windowsPath, const QByteArray& bytes)
     ::fsync(dir.get());
 }
 
-QString checkReachable(const QStringList& windowsPaths)
-{
-    QStringList hosts;
-    for (const QString& path : windowsPaths) {
-        const WinPath::Resolved place = WinPath::resolve(path);
-        if (!place.remoteHost.isEmpty())
-            hosts.append(place.remoteHost);
-    }
-    if (hosts.isEmpty())
-        return {};
-    return SmbClient::checkReachable(hosts);
-}
-
-QString remoteAccessProblem()
+std::optional<QString> remoteAccessProblem()
 {
     return SmbClient::credentialsProblem();
 }
 
-QString takeLogonRefusals()
+std::optional<QString> takeLogonRefusals()
 {
     const QStringList hosts = SmbClient::takeRefusedLogons();
-    return hosts.isEmpty() ? QString() : SmbClient::logonRefusedText(hosts);
+    if (hosts.isEmpty())
+        return std::nullopt;
+    return SmbClient::logonRefusedText(hosts);
 }
 
 void setWalkFoldersForTests(bool walk)

@@ -4,7 +4,8 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
+
+#include <optional>
 
 // Whole-file access with Windows sharing rules. Files are opened only for the moment of the
 // operation: local files below their base without following symlinks, a station's share with no
@@ -42,17 +43,12 @@ public:
 // stays as it was and no temporary file is left behind.
 void replace(const QString& windowsPath, const QByteArray& bytes);
 
-// Dials the stations that these paths reach over the network all at once, so that the reads
-// that follow, one after another, fail at once for the stations that did not answer. Returns why
-// none of them can be reached (the credentials file refused), or an empty text.
-QString checkReachable(const QStringList& windowsPaths);
-
-// Why stations over the network cannot be reached with the configured credentials; empty when
+// Why stations over the network cannot be reached with the configured credentials; nothing when
 // they can.
-QString remoteAccessProblem();
-// The stations over the network that refused the log-on since last asked, and the text naming
-// them and the credentials file; empty when none did.
-QString takeLogonRefusals();
+std::optional<QString> remoteAccessProblem();
+// The text naming the stations over the network that refused the log-on since last asked, and the
+// credentials file; nothing when none did.
+std::optional<QString> takeLogonRefusals();
 
 // Tests of kernels without openat2: files below the base are then reached one folder at a time.
 void setWalkFoldersForTests(bool walk);

@@ -19,7 +19,7 @@ QString prefix()
     return QDir::homePath() + QStringLiteral("/.local/share/quorvel");
 }
 
-bool isPlainHostName(const QString& name)
+bool isSafeUncName(const QString& name)
 {
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
         return false;
@@ -30,7 +30,7 @@ bool isPlainHostName(const QString& name)
     return true;
 }
 
-bool isUsableHost(const QString& name)
+bool isSafeUrlHost(const QString& name)
 {
     if (name.isEmpty() || name.startsWith(QLatin1Char('.')) || name.startsWith(QLatin1Char('-')))
         return false;
@@ -132,7 +132,7 @@ Resolved resolve(const QString& windowsPath)
         const QString rest = windowsPath.mid(2);
         const qsizetype slash = rest.indexOf(QLatin1Char('\\'));
         const QString name = slash < 0 ? rest : rest.left(slash);
-        if (!isPlainHostName(name))
+        if (!isSafeUncName(name))
             return failed(SystemTexts::networkPathNotFound());
         const QString uncRoot = prefix() + QStringLiteral("/unc");
         const QString host = childOf(uncRoot, name);
@@ -145,7 +145,7 @@ Resolved resolve(const QString& windowsPath)
         }
         const QFileInfo hostInfo(host);
         if (!hostInfo.exists() && !hostInfo.isSymLink() && !components.isEmpty()) {
-            if (!isUsableHost(name))
+            if (!isSafeUrlHost(name))
                 return failed(SystemTexts::networkPathNotFound());
             Resolved remote = failed(SystemTexts::networkPathNotFound());
             remote.remoteHost = name;

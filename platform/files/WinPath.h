@@ -33,10 +33,10 @@ Resolved resolve(const QString& windowsPath);
 
 // True when the text can be the NAME of a UNC path: not empty, not "." or "..", and without
 // slashes, backslashes or NUL characters, so that it can never reach outside <prefix>/unc.
-bool isPlainHostName(const QString& name);
+bool isSafeUncName(const QString& name);
 // False when the name cannot be the host of a URL, so that a station reached over the network
 // can never carry a user name, a port or a path into one.
-bool isUsableHost(const QString& name);
+bool isSafeUrlHost(const QString& name);
 
 // The path made absolute the way Windows expands it against the current directory: a current
 // directory inside the prefix's drive_x reads as "X:\...", any other as "Z:\..." (the whole

@@ -43,9 +43,6 @@ int main()
         case SmbAgent::Op::Write:
             reply.failure = SmbClient::Direct::write(target, request.bytes);
             break;
-        case SmbAgent::Op::Dial:
-            reply.failure = SmbClient::Direct::checkReachable({request.host});
-            break;
         }
         reply.logonRefused = SmbClient::Direct::takeRefusedLogons().contains(request.host.toLower());
         if (!SmbAgent::writeFrame(out, SmbAgent::encode(reply)))

@@ -46,10 +46,10 @@ void Application::reportError(const QString& text)
 
 bool Application::codePageReady()
 {
-    const QString problem = CodePage::converterProblem();
-    if (problem.isEmpty())
+    const std::optional<QString> problem = CodePage::converterProblem();
+    if (!problem)
         return true;
-    reportError(problem);
+    reportError(*problem);
     return false;
 }
 

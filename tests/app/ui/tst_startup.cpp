@@ -331,7 +331,7 @@ void TestStartup::theRestartedConsoleWaitsForTheLock()
     QCOMPARE(next.state(), QProcess::Running);
 
     old.reset(); // the old console ends
-    QLockFile probe(ConsoleLock::installLockPath());
+    QLockFile probe(*ConsoleLock::installLockPath());
     qint64 holder = 0;
     QString host, app;
     QTRY_VERIFY_WITH_TIMEOUT(probe.getLockInfo(&holder, &host, &app) && holder == next.processId(), 10'000);
