@@ -8,7 +8,7 @@ class Ledger;
 class LineBuffer;
 
 // The three session commands of a station row, without the row: they work on the row's countdown
-// as its captions stand (CountdownState, read from the row and written back by the caller) and
+// as its captions stand (CountdownState, which the caller hands in) and
 // on the ledger that the console owns. Each runs to its end and reports how it went; none throws.
 // The steps done before a failure stay done, so the caller always writes the state back.
 namespace SessionSteps {

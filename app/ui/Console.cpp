@@ -23,7 +23,6 @@ Console::Console()
     m_form6->setMainWindow(m_form1.get());
     m_form1->attach(m_form6.get(), m_tools.get(), m_control.get(), m_ledger.get());
     m_control->setMainForm(m_form6.get());
-    m_tools->setMainWindow(m_form1.get());
 }
 
 void Console::setInstanceLock(ConsoleLock* lock)

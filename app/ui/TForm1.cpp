@@ -68,6 +68,7 @@ void TForm1::attach(TForm6* chooser, TFormTools* tools, TFormControl* control, L
     m_chooser = chooser;
     m_ledger = ledger;
     m_tools = tools;
+    m_tools->setRows(m_rows);
     m_control = control;
 }
 

@@ -24,7 +24,8 @@ class TForm1 final : public QWidget
 public:
     explicit TForm1(QWidget* parent = nullptr);
 
-    // The windows it works with, and the ledger that sessions are billed into.
+    // The windows it works with, and the ledger that sessions are billed into. The tools are
+    // handed the rows, which their countdowns show on.
     void attach(TForm6* chooser, TFormTools* tools, TFormControl* control, Ledger* ledger);
 
     // Makes the window visible; the show sequence runs before this returns, and its errors are
@@ -44,7 +45,7 @@ public:
     void BitBtn2Click(); // restart
 
     // Probes the row's station again; the roster is not read again.
-    void BitBtnRefreshClick(int row);
+    void BitBtnRefreshClick(int index);
     // The one-shot station commands: each raises one flag line of the station's command file.
     void BitBtnStopClick(int row);  // shut down
     void BitBtnExitClick(int row);  // log off
@@ -52,13 +53,13 @@ public:
 
     // Opens a timed session on the row: starts its countdown, raises the station's session flag
     // and bills the session into the ledger.
-    void BitBtnOpenClick(int row);
+    void BitBtnOpenClick(int index);
     // Stops the row's time: the countdown ends and the station's session flag drops.
-    void BitBtnTimeStopClick(int row);
+    void BitBtnTimeStopClick(int index);
 
     // Sets a row's lamp from the outcome of a write to its station. The command buttons keep
     // their state: only a probe disables or enables them.
-    void setLamp(int row, bool reachable);
+    void setLamp(int index, bool reachable);
 
     // The show sequence's message naming the stations whose flag is raised with no session of
     // the console's; the names follow, one per line.

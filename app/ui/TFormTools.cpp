@@ -1,6 +1,5 @@
 #include "app/ui/TFormTools.h"
 
-#include "app/ui/TForm1.h"
 #include "platform/AppError.h"
 #include "platform/Clock.h"
 #include "platform/ui/Application.h"
@@ -93,7 +92,7 @@ void TFormTools::probe(int index, const QString& station, std::function<void(con
 void TFormTools::showOnRow(int index)
 {
     const CountdownState& state = m_countdowns.at(index);
-    const StationRow& row = m_main->row(index);
+    const StationRow& row = *m_rows.at(index);
     Widgets::setCaption(row.minutesDisplay(), state.minutes);
     Widgets::setCaption(row.secondsDisplay(), state.seconds);
     QTimer* timer = m_timers.at(index);
@@ -127,7 +126,7 @@ void TFormTools::TimerTimer(int index)
         state.counting = false;
         state.timerEnabled = state.pending != CountdownState::Pending::None;
         setCountdown(index, state);
-        m_main->setLamp(index, false);
+        m_rows.at(index)->setLamp(false);
         return;
     }
     setCountdown(index, state);
@@ -143,7 +142,7 @@ void TFormTools::sendDue(int index)
     const std::optional<Countdown::Delivery> due = Countdown::due(m_countdowns.at(index), false);
     if (!due)
         return;
-    const QString station = m_main->row(index).stationName();
+    const QString station = m_rows.at(index)->stationName();
     LineBuffer* scratch = &m_memos.at(index);
     auto flagWritten = std::make_shared<bool>(false);
     m_io.at(index)->post([delivery = *due, scratch, station, flagWritten] { Countdown::send(delivery, *scratch, station, *flagWritten); },
@@ -152,7 +151,7 @@ void TFormTools::sendDue(int index)
                                  CountdownState state = m_countdowns.at(index);
                                  const Countdown::Outcome outcome = Countdown::delivered(state, delivery, error, *flagWritten);
                                  setCountdown(index, state);
-                                 m_main->setLamp(index, outcome == Countdown::Outcome::Written);
+                                 m_rows.at(index)->setLamp(outcome == Countdown::Outcome::Written);
                                  sendDue(index);
                              });
                          });
@@ -161,7 +160,7 @@ void TFormTools::sendDue(int index)
 bool TFormTools::rowHoldsStation(const QString& station) const
 {
     for (int i = 0; i < StationCount; ++i) {
-        if (m_countdowns[i].holdsSession() && m_main->row(i).stationName() == station)
+        if (m_countdowns[i].holdsSession() && m_rows[i]->stationName() == station)
             return true;
     }
     return false;
@@ -173,7 +172,7 @@ QList<JournalRecord> TFormTools::journalRecords() const
     for (int i = 0; i < StationCount; ++i) {
         const CountdownState& state = m_countdowns[i];
         if (state.holdsSession())
-            records.append({m_main->row(i).stationName(), state.paidEndUtc, state.minutesOpened, state.owesZero()});
+            records.append({m_rows[i]->stationName(), state.paidEndUtc, state.minutesOpened, state.owesZero()});
     }
     for (const JournalRecord& record : m_unclaimed) {
         if (!rowHoldsStation(record.station))
@@ -215,7 +214,7 @@ void TFormTools::loadJournal()
 
 TFormTools::Found TFormTools::stationProbed(int index, const Probe& probe)
 {
-    const QString station = m_main->row(index).stationName();
+    const QString station = m_rows.at(index)->stationName();
     const bool reachable = probe.reachable;
     CountdownState state = m_countdowns.at(index);
     if (state.holdsSession()) {
@@ -223,7 +222,7 @@ TFormTools::Found TFormTools::stationProbed(int index, const Probe& probe)
             const RowCommand command(*this, index);
             const Countdown::Outcome outcome = Countdown::deliver(state, m_memos.at(index), station, runner(index));
             setCountdown(index, state);
-            m_main->setLamp(index, outcome == Countdown::Outcome::Written);
+            m_rows.at(index)->setLamp(outcome == Countdown::Outcome::Written);
         }
         return Found::Resumed;
     }
@@ -260,6 +259,6 @@ TFormTools::Found TFormTools::stationProbed(int index, const Probe& probe)
     const Countdown::Outcome outcome = reachable ? Countdown::deliver(state, m_memos.at(index), station, runner(index))
                                                  : Countdown::Outcome::Failed;
     setCountdown(index, state);
-    m_main->setLamp(index, outcome == Countdown::Outcome::Written);
+    m_rows.at(index)->setLamp(outcome == Countdown::Outcome::Written);
     return Found::Resumed;
 }

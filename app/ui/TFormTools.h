@@ -11,11 +11,12 @@
 #include <optional>
 
 class QTimer;
-class TForm1;
+class StationRow;
 
 // The hidden tools window: twelve scratch line buffers for the command channel, the twelve
 // one-second countdown timers with their countdowns, each station's own thread for what reaches
-// it, and the journal of the sessions they count. Never shown.
+// it, and the journal of the sessions they count. Never shown. It works on the main window's
+// station rows, which that window hands it, and knows nothing else of that window.
 class TFormTools final : public QWidget
 {
     Q_OBJECT
@@ -26,7 +27,9 @@ public:
     // Waits (bounded) for the writes on their way to the stations, a closing "0" among them.
     ~TFormTools() override;
 
-    void setMainWindow(TForm1* mainWindow) { m_main = mainWindow; }
+    // The rows the countdowns show on. A row's station is its name caption as it stands, so a
+    // roster read again reaches the ticks, the probes and the journal at once.
+    void setRows(const std::array<StationRow*, StationCount>& rows) { m_rows = rows; }
 
     // A station's countdown as its row shows it.
     const CountdownState& countdown(int index) const { return m_countdowns.at(index); }
@@ -90,7 +93,7 @@ private:
     std::array<CountdownState, StationCount> m_countdowns{};
     std::array<StationIo*, StationCount> m_io{};
     std::array<bool, StationCount> m_commandRunning{};
-    TForm1* m_main = nullptr;
+    std::array<StationRow*, StationCount> m_rows{};
 
     // Records of stations that no row holds (gone from the roster, say), kept in the journal.
     QList<JournalRecord> m_unclaimed;
