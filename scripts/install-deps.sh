@@ -15,6 +15,7 @@ packages=(
     poppler-utils
     samba smbclient libsmbclient-dev   # stations over SMB, and the tests' own smbd
     clang libclang-rt-14-dev           # the fuzz targets (libFuzzer), scripts/fuzz.sh
+    clang-format                       # the sources' layout, scripts/check-format.sh
 )
 
 missing=()
