@@ -1,9 +1,9 @@
 #include "accounting/Ledger.h"
 
-#include "platform/Clock.h"
-#include "install/Tables.h"
-#include "platform/Regional.h"
 #include "install/SessionKind.h"
+#include "install/Tables.h"
+#include "platform/Clock.h"
+#include "platform/Regional.h"
 
 Ledger::Ledger()
 {

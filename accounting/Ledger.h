@@ -32,7 +32,7 @@ public:
         QString minutesText; // as typed in the row's minutes box
         QString station;
         bool games = true;
-        QString tariffText;  // the tariff of the kind, as it stands at this moment
+        QString tariffText; // the tariff of the kind, as it stands at this moment
     };
     // Bills one opened session: opens the ledger, finds today's day or stores a new one, then
     // stores the entry, and closes both tables. The entry's store is the commit point: a failure

@@ -5,8 +5,8 @@
 
 #include "install/InstallPaths.h"
 #include "install/Tables.h"
-#include "platform/store/Sqlite.h"
 #include "platform/files/WinPath.h"
+#include "platform/store/Sqlite.h"
 
 #include <QDate>
 #include <QElapsedTimer>
@@ -17,7 +17,7 @@
 
 namespace Bench {
 
-template<typename F>
+template <typename F>
 double millis(F&& body)
 {
     QElapsedTimer clock;
@@ -47,9 +47,10 @@ inline void fillLedger(int days, int perDay)
     Sqlite::exec(daysDb.get(), QStringLiteral("BEGIN"));
     Sqlite::exec(entriesDb.get(), QStringLiteral("BEGIN"));
     Sqlite::Statement day(daysDb.get(), QStringLiteral("INSERT INTO SumDays (DateDay) VALUES (?)"));
-    Sqlite::Statement entry(entriesDb.get(),
-                            QStringLiteral("INSERT INTO DetailDays (DateDay2, StartOperation, TimeOperation, KandOperation, Cost, Computer) "
-                                           "VALUES (?, '10:00:00', 15, 'G', ?, 'PC01')"));
+    Sqlite::Statement entry(
+        entriesDb.get(),
+        QStringLiteral("INSERT INTO DetailDays (DateDay2, StartOperation, TimeOperation, KandOperation, Cost, Computer) "
+                       "VALUES (?, '10:00:00', 15, 'G', ?, 'PC01')"));
     const QDate first(2025, 1, 1);
     for (int d = 0; d < days; ++d) {
         const QString date = first.addDays(d).toString(QStringLiteral("yyyy/MM/dd"));

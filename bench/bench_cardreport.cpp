@@ -27,7 +27,7 @@ int main(int argc, char** argv)
     const qint64 layoutMs = timer.restart();
     ReportPainter::writePdf(out, CardReport::definition(), pages);
     const qint64 pdfMs = timer.elapsed();
-    std::printf("%d cards, %lld pages: layout %lld ms, PDF %lld ms (%lld bytes)\n", count, qint64(pages.size()),
-                layoutMs, pdfMs, QFileInfo(out).size());
+    std::printf("%d cards, %lld pages: layout %lld ms, PDF %lld ms (%lld bytes)\n", count, qint64(pages.size()), layoutMs, pdfMs,
+                QFileInfo(out).size());
     return 0;
 }

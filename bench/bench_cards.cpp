@@ -7,11 +7,11 @@
 
 #include "cards/CardNumber.h"
 #include "cards/CardTable.h"
-#include "platform/AppError.h"
 #include "install/InstallPaths.h"
 #include "install/Tables.h"
-#include "platform/store/TableStore.h"
+#include "platform/AppError.h"
 #include "platform/files/WinPath.h"
+#include "platform/store/TableStore.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -107,7 +107,8 @@ int main(int argc, char** argv)
 
         const double cardsMs = writeCards();
         const double bareMs = bareCommits(WinPath::resolve(Tables::mainCards().windowsPath()).localPath);
-        std::printf("batch of %d cards through the table store: %9.1f ms (%.2f ms a card)\n", BatchSize, cardsMs, cardsMs / BatchSize);
+        std::printf("batch of %d cards through the table store: %9.1f ms (%.2f ms a card)\n", BatchSize, cardsMs,
+                    cardsMs / BatchSize);
         std::printf("%d bare SQLite commits, synchronous=FULL: %9.1f ms (%.2f ms a commit)\n", 2 * BatchSize, bareMs,
                     bareMs / (2 * BatchSize));
         std::printf("ratio store batch / bare commits: %.2f\n", cardsMs / bareMs);

@@ -4,15 +4,15 @@
 // same synchronous writes.
 // Usage: bench_import [entries, default 100000] [rounds, default 5]
 
-#include "tools/DataImport.h"
 #include "bench/BenchSupport.h"
 #include "install/InstallPaths.h"
-#include "platform/formats/ParadoxTable.h"
-#include "platform/store/Sqlite.h"
 #include "install/Tables.h"
 #include "platform/files/WinPath.h"
+#include "platform/formats/ParadoxTable.h"
+#include "platform/store/Sqlite.h"
 #include "support/ParadoxWriter.h"
 #include "support/TestPrefix.h"
+#include "tools/DataImport.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -35,8 +35,9 @@ void bareInsert(const QString& file, const QList<QList<QVariant>>& rows)
 {
     Sqlite::Connection db = Sqlite::open(file, SQLITE_OPEN_READWRITE);
     Sqlite::exec(db.get(), QStringLiteral("PRAGMA synchronous=FULL; BEGIN IMMEDIATE"));
-    Sqlite::Statement insert(db.get(), QStringLiteral("INSERT INTO DetailDays (Auto, DateDay2, StartOperation, TimeOperation, "
-                                                      "KandOperation, Cost, Computer) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)"));
+    Sqlite::Statement insert(db.get(),
+                             QStringLiteral("INSERT INTO DetailDays (Auto, DateDay2, StartOperation, TimeOperation, "
+                                            "KandOperation, Cost, Computer) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)"));
     for (const QList<QVariant>& row : rows) {
         Sqlite::Use use(insert);
         for (int i = 0; i < row.size(); ++i)
@@ -61,9 +62,12 @@ int main(int argc, char** argv)
     // An old ledger as a busy café leaves it: Arabic kinds, station names, gaps in the serials.
     ParadoxWriter::Table old = ParadoxWriter::ledgerEntries();
     for (int i = 1; i <= entries; ++i) {
-        const QList<QVariant> row = {qint64(i + i / 100), QStringLiteral("%1/%2/2023").arg(1 + i % 28).arg(1 + i % 12),
-                                     QStringLiteral("%1:%2:00").arg(i % 24).arg(i % 60), qint64(15 * (1 + i % 8)),
-                                     i % 3 ? QStringLiteral("ألعاب") : QStringLiteral("أنترنيت"), 0.5 * (i % 240),
+        const QList<QVariant> row = {qint64(i + i / 100),
+                                     QStringLiteral("%1/%2/2023").arg(1 + i % 28).arg(1 + i % 12),
+                                     QStringLiteral("%1:%2:00").arg(i % 24).arg(i % 60),
+                                     qint64(15 * (1 + i % 8)),
+                                     i % 3 ? QStringLiteral("ألعاب") : QStringLiteral("أنترنيت"),
+                                     0.5 * (i % 240),
                                      QStringLiteral("جهاز PC%1").arg(1 + i % 12)};
         old.rows.append(row);
     }
@@ -92,6 +96,7 @@ int main(int argc, char** argv)
     }
     std::printf("import of %d entries, median of %d: import %.1f ms (of which reading the Paradox table %.1f ms), "
                 "bare insert in one transaction %.1f ms, ratio %.2f\n",
-                entries, rounds, Bench::median(imports), Bench::median(reads), Bench::median(bare), Bench::median(imports) / Bench::median(bare));
+                entries, rounds, Bench::median(imports), Bench::median(reads), Bench::median(bare),
+                Bench::median(imports) / Bench::median(bare));
     return 0;
 }

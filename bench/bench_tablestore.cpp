@@ -7,13 +7,13 @@
 //   - what a grid over a million rows asks: open, row count, a page at the top and at the bottom.
 // Usage: bench_tablestore [rows stored, default 200]
 
-#include "install/InstallPaths.h"
 #include "bench/BenchSupport.h"
-#include "support/SampleCards.h"
-#include "platform/store/Sqlite.h"
+#include "install/InstallPaths.h"
 #include "install/Tables.h"
-#include "platform/store/TableStore.h"
 #include "platform/files/WinPath.h"
+#include "platform/store/Sqlite.h"
+#include "platform/store/TableStore.h"
+#include "support/SampleCards.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -57,8 +57,7 @@ void storedRows(int rounds)
 
 // bareSql walks all rows in one statement; seekSql finds the one row after (?1 key, ?2 row id)
 // and yields row id, field, key, as a cursor that holds no lock between moves has to.
-void walk(const Tables::Table& place, const QString& index, const QString& field, const QString& bareSql,
-          const QString& seekSql)
+void walk(const Tables::Table& place, const QString& index, const QString& field, const QString& bareSql, const QString& seekSql)
 {
     TableStore table;
     table.setIndexName(index);
@@ -99,8 +98,8 @@ void walk(const Tables::Table& place, const QString& index, const QString& field
     });
     std::printf("walk of %lld rows by %s: store %.1f ms (%.2f us a row); bare one-SELECT walk %.1f ms, ratio %.1f; "
                 "bare seek per row %.1f ms, ratio %.2f\n",
-                rows, qPrintable(index.isEmpty() ? QStringLiteral("primary key") : index), store,
-                store * 1000 / double(rows), raw, store / raw, seeks, store / seeks);
+                rows, qPrintable(index.isEmpty() ? QStringLiteral("primary key") : index), store, store * 1000 / double(rows),
+                raw, store / raw, seeks, store / seeks);
     if (rows != bareRows || rows != seekRows)
         std::printf("  (the store saw %lld rows, the SELECT %lld, the seeks %lld)\n", rows, bareRows, seekRows);
 }
@@ -109,7 +108,8 @@ void fillEntries(int rows, int perDay)
 {
     Sqlite::Connection db = Sqlite::open(localPath(Tables::ledgerEntries()), SQLITE_OPEN_READWRITE);
     Sqlite::exec(db.get(), QStringLiteral("BEGIN"));
-    Sqlite::Statement insert(db.get(), QStringLiteral("INSERT INTO DetailDays (DateDay2, Computer, Cost) VALUES (?, 'PC01', 7.5)"));
+    Sqlite::Statement insert(db.get(),
+                             QStringLiteral("INSERT INTO DetailDays (DateDay2, Computer, Cost) VALUES (?, 'PC01', 7.5)"));
     for (int i = 0; i < rows; ++i) {
         Sqlite::Use use(insert);
         // Days inserted out of order, so the index order is not the storage order.
@@ -161,8 +161,7 @@ int main(int argc, char** argv)
     storedRows(rounds);
 
     appendCards(localPath(Tables::mainCards()), 100000 - rounds);
-    walk(Tables::mainCards(), QString(), Tables::CardField::Number,
-         QStringLiteral("SELECT rowid, Num FROM Card ORDER BY rowid"),
+    walk(Tables::mainCards(), QString(), Tables::CardField::Number, QStringLiteral("SELECT rowid, Num FROM Card ORDER BY rowid"),
          QStringLiteral("SELECT rowid, Num, rowid FROM Card WHERE rowid > ?2 ORDER BY rowid LIMIT 1"));
     fillEntries(100000, 50);
     walk(Tables::ledgerEntries(), Tables::EntryField::DayIndex, Tables::EntryField::Station,

@@ -11,8 +11,8 @@ namespace Cards {
 
 const std::array<Kind, 2>& kinds()
 {
-    static const std::array<Kind, 2> table{{{SessionKind::GamesWord, QLatin1Char('G')},
-                                            {SessionKind::InternetWord, QLatin1Char('I')}}};
+    static const std::array<Kind, 2> table{
+        {{SessionKind::GamesWord, QLatin1Char('G')}, {SessionKind::InternetWord, QLatin1Char('I')}}};
     return table;
 }
 

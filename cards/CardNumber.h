@@ -23,8 +23,8 @@ inline constexpr std::array<Category, 4> Categories{{{15, 4}, {30, 2}, {60, 1}, 
 
 struct Kind
 {
-    QString word;  // the Kind field: the session kind's word
-    QChar letter;  // the last character of the card number
+    QString word; // the Kind field: the session kind's word
+    QChar letter; // the last character of the card number
 };
 
 // Games, then internet, in the order of the kind buttons.

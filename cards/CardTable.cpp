@@ -74,8 +74,7 @@ QString writeCard(TableStore& table, CardRandom& random, const CardOrder& order,
 
     random.reseed();
     const Draw draw = random.draw();
-    const QString number = numberHead(int(serial), draw)
-                           + numberTail(order.category, order.kind);
+    const QString number = numberHead(int(serial), draw) + numberTail(order.category, order.kind);
     table.EditRow();
     table.SetFieldText(Tables::CardField::Number, number);
     if (beforeStore)

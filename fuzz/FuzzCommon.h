@@ -8,16 +8,16 @@
 #include <QFile>
 #include <QString>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstdint>
 
-#define FUZZ_CHECK(cond)                                                                            \
-    do {                                                                                            \
-        if (!(cond)) {                                                                              \
-            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", #cond, __FILE__, __LINE__);     \
-            std::abort();                                                                           \
-        }                                                                                           \
+#define FUZZ_CHECK(cond)                                                                                                         \
+    do {                                                                                                                         \
+        if (!(cond)) {                                                                                                           \
+            std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", #cond, __FILE__, __LINE__);                                  \
+            std::abort();                                                                                                        \
+        }                                                                                                                        \
     } while (0)
 
 namespace Fuzz {

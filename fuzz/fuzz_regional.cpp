@@ -1,12 +1,13 @@
 // Typed minutes and tariffs: any text is accepted as a whole number or a decimal exactly when an
 // independent reading says it is one, and an accepted value is the one that reading gives, with
-// no overflow and no number read as zero because it is too small. The first byte picks the regional decimal separator; the rest is UTF-8 text.
+// no overflow and no number read as zero because it is too small. The first byte picks the regional decimal separator; the rest
+// is UTF-8 text.
 
 #include "FuzzCommon.h"
 
+#include "install/SettingFiles.h"
 #include "platform/AppError.h"
 #include "platform/Regional.h"
-#include "install/SettingFiles.h"
 
 #include <cerrno>
 #include <cmath>

@@ -3,10 +3,10 @@
 
 #include "FuzzCommon.h"
 
-#include "platform/AppError.h"
 #include "install/InstallPaths.h"
-#include "platform/files/LineBuffer.h"
 #include "install/SettingFiles.h"
+#include "platform/AppError.h"
+#include "platform/files/LineBuffer.h"
 #include "platform/files/SmbClient.h"
 #include "platform/files/WinPath.h"
 
@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const SettingFiles::Tariffs tariffs = SettingFiles::loadTariffs(buffer);
     const QByteArray before = buffer.text();
     try {
-        if (SettingFiles::changeTariffs(buffer, tariffs, SettingFiles::saveTariffs, SettingFiles::InternetTariff::AsTyped) == SettingFiles::storedMessage()) {
+        if (SettingFiles::changeTariffs(buffer, tariffs, SettingFiles::saveTariffs, SettingFiles::InternetTariff::AsTyped)
+            == SettingFiles::storedMessage()) {
             LineBuffer reread;
             const SettingFiles::Tariffs again = SettingFiles::loadTariffs(reread);
             FUZZ_CHECK(again.games == tariffs.games && again.internet == tariffs.internet);

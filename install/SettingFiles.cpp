@@ -1,9 +1,9 @@
 #include "install/SettingFiles.h"
 
-#include "platform/AppError.h"
 #include "install/InstallPaths.h"
-#include "platform/files/LineBuffer.h"
+#include "platform/AppError.h"
 #include "platform/Regional.h"
+#include "platform/files/LineBuffer.h"
 #include "platform/files/WinFile.h"
 
 #include <cmath>

@@ -52,10 +52,14 @@ const QList<Table>& all()
 {
     static const QList<Table> tables{
         // A day without a date would escape the one-day-per-date rule, so the key is required.
-        {QStringLiteral("SumDays"), InstallPaths::LedgerDir, QStringLiteral("SumDays.DB"),
+        {QStringLiteral("SumDays"),
+         InstallPaths::LedgerDir,
+         QStringLiteral("SumDays.DB"),
          {{DayField::Date, QStringLiteral("VARCHAR(15) NOT NULL PRIMARY KEY")}, {DayField::Sum, QStringLiteral("FLOAT")}},
          {}},
-        {QStringLiteral("DetailDays"), InstallPaths::LedgerDir, QStringLiteral("DetailDays.DB"),
+        {QStringLiteral("DetailDays"),
+         InstallPaths::LedgerDir,
+         QStringLiteral("DetailDays.DB"),
          {
              {EntryField::Auto, QStringLiteral("INTEGER PRIMARY KEY AUTOINCREMENT")},
              {EntryField::Date, QStringLiteral("VARCHAR(15)")},

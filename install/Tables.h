@@ -47,9 +47,9 @@ struct Column
 
 struct Table
 {
-    QString name;      // the file's stem, the table's name inside the file
-    QString directory; // Windows path of the table directory
-    QString fileName;  // as the system names the file
+    QString name;          // the file's stem, the table's name inside the file
+    QString directory;     // Windows path of the table directory
+    QString fileName;      // as the system names the file
     QList<Column> columns; // in the file's order
     QStringList after;     // statements that follow the table's own (its indexes)
 

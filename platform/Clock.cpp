@@ -7,7 +7,7 @@ namespace Clock {
 namespace {
 QDateTime g_fixed;
 qint64 g_monotonicOffset = 0;
-}
+} // namespace
 
 QDateTime now()
 {

@@ -67,14 +67,13 @@ void stepOneSecond(CountdownState& state)
 
 void backOff(CountdownState& state)
 {
-    state.retryDelaySeconds
-        = state.retryDelaySeconds == 0 ? FirstRetrySeconds : std::min(state.retryDelaySeconds * 2, LongestRetrySeconds);
+    state.retryDelaySeconds = state.retryDelaySeconds == 0 ? FirstRetrySeconds
+                                                           : std::min(state.retryDelaySeconds * 2, LongestRetrySeconds);
     state.retryAt = Clock::monotonicMs() + qint64(state.retryDelaySeconds) * 1000;
 }
 
 // Sends what is due through the runner and puts the outcome back.
-Outcome attempt(CountdownState& state, LineBuffer& scratch, const QString& stationName, bool insist,
-                const StationRunner& runner)
+Outcome attempt(CountdownState& state, LineBuffer& scratch, const QString& stationName, bool insist, const StationRunner& runner)
 {
     const std::optional<Delivery> d = due(state, insist);
     if (!d) {
@@ -187,7 +186,8 @@ Outcome delivered(CountdownState& state, const Delivery& delivery, std::exceptio
     // moved on since, or a session opened meanwhile, are still to be sent.
     const bool stillOwed = state.pending == delivery.what
         && (delivery.what != Pending::Counters || (state.seconds == delivery.seconds && state.minutes == delivery.minutes));
-    const bool settled = !error || ((delivery.what == Pending::ZeroFlag || delivery.what == Pending::EndOfSession) && flagWritten);
+    const bool settled = !error
+        || ((delivery.what == Pending::ZeroFlag || delivery.what == Pending::EndOfSession) && flagWritten);
     Outcome outcome = Outcome::Written;
     if (settled && stillOwed)
         clearPending(state);

@@ -112,8 +112,7 @@ Outcome deliver(CountdownState& state, LineBuffer& scratch, const QString& stati
 
 // Stops the time: "--" and "--", MinuteDue reset, and the session flag "0" sent at once. Returns
 // Failed when the station did not take it; the "0" is then owed and tried again.
-Outcome stop(CountdownState& state, LineBuffer& scratch, const QString& stationName,
-             const StationRunner& runner = DirectRunner);
+Outcome stop(CountdownState& state, LineBuffer& scratch, const QString& stationName, const StationRunner& runner = DirectRunner);
 
 // Sends the session flag "0" at once, the captions left as they are (an opening undone). Returns
 // Failed when the station did not take it; the "0" is then owed and tried again.

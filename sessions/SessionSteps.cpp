@@ -1,10 +1,10 @@
 #include "sessions/SessionSteps.h"
 
 #include "accounting/Ledger.h"
+#include "install/SettingFiles.h"
 #include "platform/AppError.h"
 #include "platform/Clock.h"
 #include "platform/Regional.h"
-#include "install/SettingFiles.h"
 #include "platform/files/WinFile.h"
 #include "stations/CommandChannel.h"
 

@@ -22,7 +22,8 @@ StationIo::StationIo(QObject* parent)
 StationIo::~StationIo()
 {
     // Queued after every job given so far: the thread ends once they have run.
-    QMetaObject::invokeMethod(m_worker, [thread = &m_thread] { thread->quit(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_worker, [thread = &m_thread] { thread->quit(); }, Qt::QueuedConnection);
     if (!m_thread.wait(FinishWaitMs)) {
         // A job that never returns cannot be stopped safely; the process is ending anyway.
         m_thread.terminate();
@@ -41,7 +42,8 @@ void StationIo::dispatch(Job job, Done done)
             } catch (...) {
                 error = std::current_exception();
             }
-            QMetaObject::invokeMethod(this, [done, error] { done(error); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                this, [done, error] { done(error); }, Qt::QueuedConnection);
         },
         Qt::QueuedConnection);
 }

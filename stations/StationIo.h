@@ -19,7 +19,7 @@ class StationIo final : public QObject
 {
     Q_OBJECT
 public:
-    using Job = std::function<void()>;                     // runs on the station's thread; may throw
+    using Job = std::function<void()>;                    // runs on the station's thread; may throw
     using Done = std::function<void(std::exception_ptr)>; // runs on this object's thread
 
     explicit StationIo(QObject* parent = nullptr);
@@ -34,7 +34,6 @@ public:
     void post(Job job, Done done);
     // Jobs given with post() whose outcome has not come back.
     int inFlight() const { return m_inFlight; }
-
 
 private:
     QThread m_thread;

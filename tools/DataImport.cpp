@@ -1,10 +1,10 @@
 #include "tools/DataImport.h"
 
 #include "platform/AppError.h"
+#include "platform/files/WinPath.h"
 #include "platform/formats/ParadoxTable.h"
 #include "platform/store/Sqlite.h"
 #include "platform/store/TableStore.h"
-#include "platform/files/WinPath.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -14,8 +14,8 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <unistd.h>
 #include <limits>
+#include <unistd.h>
 
 namespace DataImport {
 
@@ -34,11 +34,16 @@ using Sqlite::quoted;
 QString kindName(const TableStore::Field& field)
 {
     switch (field.kind) {
-    case Kind::String: return QStringLiteral("text of %1 bytes").arg(field.size);
-    case Kind::SmallInt: return QStringLiteral("a small integer");
-    case Kind::Integer: return QStringLiteral("an integer");
-    case Kind::Float: return QStringLiteral("a number");
-    case Kind::AutoInc: return QStringLiteral("a serial");
+    case Kind::String:
+        return QStringLiteral("text of %1 bytes").arg(field.size);
+    case Kind::SmallInt:
+        return QStringLiteral("a small integer");
+    case Kind::Integer:
+        return QStringLiteral("an integer");
+    case Kind::Float:
+        return QStringLiteral("a number");
+    case Kind::AutoInc:
+        return QStringLiteral("a serial");
     }
     return QString();
 }
@@ -46,10 +51,12 @@ QString kindName(const TableStore::Field& field)
 bool accepts(Kind kind, Type type)
 {
     switch (kind) {
-    case Kind::String: return type == Type::Alpha;
+    case Kind::String:
+        return type == Type::Alpha;
     case Kind::SmallInt:
     case Kind::Integer:
-    case Kind::AutoInc: return type == Type::Short || type == Type::Long || type == Type::AutoInc;
+    case Kind::AutoInc:
+        return type == Type::Short || type == Type::Long || type == Type::AutoInc;
     case Kind::Float:
         return type == Type::Number || type == Type::Currency || type == Type::Short || type == Type::Long;
     }
@@ -121,11 +128,13 @@ QVariant converted(const TableStore::Field& field, const QVariant& value, int ro
     case Kind::SmallInt: {
         const qint64 number = value.toLongLong();
         if (number < std::numeric_limits<qint16>::min() || number > std::numeric_limits<qint16>::max())
-            throw Refusal{QStringLiteral("row %1: \"%2\" holds %3, beyond a small integer").arg(row + 1).arg(field.name).arg(number)};
+            throw Refusal{
+                QStringLiteral("row %1: \"%2\" holds %3, beyond a small integer").arg(row + 1).arg(field.name).arg(number)};
         return number;
     }
     case Kind::Integer:
-    case Kind::AutoInc: return value.toLongLong(); // read from at most 32 bits
+    case Kind::AutoInc:
+        return value.toLongLong(); // read from at most 32 bits
     }
     return value;
 }
@@ -168,8 +177,9 @@ qint64 nextSerial(sqlite3* db, const QString& tableName)
 Sqlite::Connection emptyCopy(sqlite3* source, const QString& tableName, bool hasSerial)
 {
     Sqlite::Connection copy = Sqlite::open(QStringLiteral(":memory:"), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    Sqlite::Statement schema(source, QStringLiteral("SELECT sql FROM sqlite_master WHERE tbl_name = ?1 COLLATE NOCASE "
-                                                    "AND sql IS NOT NULL ORDER BY type = 'table' DESC"));
+    Sqlite::Statement schema(source,
+                             QStringLiteral("SELECT sql FROM sqlite_master WHERE tbl_name = ?1 COLLATE NOCASE "
+                                            "AND sql IS NOT NULL ORDER BY type = 'table' DESC"));
     schema.bind(1, tableName);
     while (schema.step())
         Sqlite::exec(copy.get(), schema.text(0));
@@ -196,7 +206,8 @@ void copyRows(const Tables::Table& table, ParadoxTable& source, bool checkOnly, 
     if (serialField >= 0 && source.autoIncrement() < 0)
         throw Refusal{QStringLiteral("its auto-increment counter %1 is damaged").arg(source.autoIncrement())};
 
-    Sqlite::Connection target = Sqlite::open(result.target, (checkOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOFOLLOW);
+    Sqlite::Connection target = Sqlite::open(result.target,
+                                             (checkOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOFOLLOW);
     sqlite3_busy_timeout(target.get(), TableStore::LockWaitMs);
     // IMMEDIATE: nobody stores a row between the check for rows and the import. Closing the
     // connection without COMMIT rolls everything back.
@@ -219,8 +230,8 @@ void copyRows(const Tables::Table& table, ParadoxTable& source, bool checkOnly, 
         names.append(quoted(fields.at(i).name));
         places.append(QStringLiteral("?%1").arg(i + 1));
     }
-    Sqlite::Statement insert(db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                           .arg(quoted(table.name), names.join(u','), places.join(u',')));
+    Sqlite::Statement insert(
+        db, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)").arg(quoted(table.name), names.join(u','), places.join(u',')));
     qint64 highest = 0;
     QList<QVariant> values;
     for (int row = 0; row < source.rowCount(); ++row) {
@@ -266,7 +277,8 @@ QString entryOf(const QString& dir, const QString& name)
     if (DIR* listing = ::opendir(QFile::encodeName(dir).constData()))
         ::closedir(listing);
     else
-        throw Refusal{QStringLiteral("the folder \"%1\" cannot be read: %2").arg(dir, QString::fromLocal8Bit(std::strerror(errno)))};
+        throw Refusal{
+            QStringLiteral("the folder \"%1\" cannot be read: %2").arg(dir, QString::fromLocal8Bit(std::strerror(errno)))};
     QString found;
     const QStringList entries = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& entry : entries) {
@@ -292,7 +304,8 @@ QString heldByTheOldProgram(const QString& sourcePath)
     const int fd = ::open(QFile::encodeName(sourcePath).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return {};
-    struct flock lock {};
+    struct flock lock
+    {};
     lock.l_type = F_RDLCK;
     lock.l_whence = SEEK_SET;
     const bool writeLocked = ::fcntl(fd, F_OFD_GETLK, &lock) == 0 && lock.l_type != F_UNLCK;
@@ -382,7 +395,10 @@ QString describe(const Result& r)
     case Result::Status::Missing:
         return QStringLiteral("%1: not in the old data (no %2)").arg(r.table, r.source);
     case Result::Status::Imported:
-        return QStringLiteral("%1: read %2 rows from %3, wrote %2 rows into %4%5").arg(r.table).arg(r.rows).arg(r.source, r.target, serial);
+        return QStringLiteral("%1: read %2 rows from %3, wrote %2 rows into %4%5")
+            .arg(r.table)
+            .arg(r.rows)
+            .arg(r.source, r.target, serial);
     case Result::Status::Checked:
         return QStringLiteral("%1: read %2 rows from %3, would write %2 rows into %4%5 (checked only, nothing written)")
             .arg(r.table)

@@ -1,11 +1,11 @@
 #include "tools/Installer.h"
 
+#include "install/InstallPaths.h"
 #include "install/Tables.h"
 #include "platform/AppError.h"
-#include "install/InstallPaths.h"
 #include "platform/files/LineBuffer.h"
-#include "platform/store/TableFiles.h"
 #include "platform/files/WinPath.h"
+#include "platform/store/TableFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,8 +18,8 @@ Installer::Installer(Options options)
 
 QStringList Installer::demoStations()
 {
-    return {QStringLiteral("PC01"), QStringLiteral("PC02"), QStringLiteral("PC03"), QStringLiteral("PC04"),
-            QStringLiteral("PC05"), QStringLiteral("PC06")};
+    return {QStringLiteral("PC01"), QStringLiteral("PC02"), QStringLiteral("PC03"),
+            QStringLiteral("PC04"), QStringLiteral("PC05"), QStringLiteral("PC06")};
 }
 
 bool Installer::makeDir(const QString& windowsPath)
@@ -78,8 +78,7 @@ bool Installer::makeTables()
     for (const Tables::Table& table : Tables::all()) {
         const QString local = WinPath::resolve(table.windowsPath()).localPath;
         try {
-            m_report << (Tables::create(table) ? QStringLiteral("created table %1") : QStringLiteral("kept %1"))
-                            .arg(local);
+            m_report << (Tables::create(table) ? QStringLiteral("created table %1") : QStringLiteral("kept %1")).arg(local);
         } catch (const AppError& error) {
             m_report << QStringLiteral("failed to create table %1: %2").arg(local, error.text());
             ok = false;

@@ -1,10 +1,10 @@
 #include "tools/TableExport.h"
 
 #include "platform/AppError.h"
+#include "platform/files/WinPath.h"
 #include "platform/formats/Csv.h"
 #include "platform/store/Sqlite.h"
 #include "platform/store/TableStore.h"
-#include "platform/files/WinPath.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -37,8 +37,10 @@ QString keyOrder(sqlite3* db, const QString& tableName)
 QString textOf(sqlite3_value* value, Cells cells)
 {
     switch (sqlite3_value_type(value)) {
-    case SQLITE_NULL: return QString();
-    case SQLITE_INTEGER: return QString::number(sqlite3_value_int64(value));
+    case SQLITE_NULL:
+        return QString();
+    case SQLITE_INTEGER:
+        return QString::number(sqlite3_value_int64(value));
     case SQLITE_FLOAT:
         // Plain digits, never an exponent: a price of 100000000 must not read as 1e+08.
         return QString::number(sqlite3_value_double(value), 'f', QLocale::FloatingPointShortest);
@@ -76,7 +78,8 @@ void write(const Tables::Table& table, QIODevice& out, Cells cells)
         Sqlite::Connection db = Sqlite::open(place.localPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW);
         sqlite3_busy_timeout(db.get(), TableStore::LockWaitMs);
         // One statement reads one snapshot, however the console stores meanwhile.
-        const QString sql = QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(quoted(table.name), keyOrder(db.get(), table.name));
+        const QString sql =
+            QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(quoted(table.name), keyOrder(db.get(), table.name));
         Sqlite::Statement row(db.get(), sql);
         const int columns = row.columnCount();
         QStringList fields;
@@ -108,7 +111,8 @@ AppError refusal(const QString& path, const QString& why)
 // Refuses a path that is not a plain file, or that is one of the install's tables.
 void requireReplaceable(const QString& path)
 {
-    struct stat st {};
+    struct stat st
+    {};
     if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
         if (errno == ENOENT)
             return;
@@ -120,8 +124,10 @@ void requireReplaceable(const QString& path)
         throw refusal(path, QStringLiteral("it is not a regular file"));
     for (const Tables::Table& table : Tables::all()) {
         const QString local = WinPath::resolve(table.windowsPath()).localPath;
-        for (const QString& file : {local, local + QStringLiteral("-journal"), local + QStringLiteral("-wal"), local + QStringLiteral("-shm")}) {
-            struct stat other {};
+        for (const QString& file :
+             {local, local + QStringLiteral("-journal"), local + QStringLiteral("-wal"), local + QStringLiteral("-shm")}) {
+            struct stat other
+            {};
             if (!local.isEmpty() && ::stat(QFile::encodeName(file).constData(), &other) == 0 && other.st_dev == st.st_dev
                 && other.st_ino == st.st_ino)
                 throw refusal(path, QStringLiteral("it is the install's table %1").arg(table.fileName));

@@ -1,5 +1,5 @@
-#include "tools/TableExport.h"
 #include "platform/AppError.h"
+#include "tools/TableExport.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -20,7 +20,8 @@ int main(int argc, char** argv)
                                "would take for a formula get a leading ' unless --raw is given.\n";
         return 0;
     }
-    const TableExport::Cells cells = args.removeAll(QStringLiteral("--raw")) > 0 ? TableExport::Cells::Raw : TableExport::Cells::Safe;
+    const TableExport::Cells cells = args.removeAll(QStringLiteral("--raw")) > 0 ? TableExport::Cells::Raw
+                                                                                 : TableExport::Cells::Safe;
     if (args.isEmpty() || args.size() > 2) {
         err << "usage: quorvel-export [--raw] TABLE [FILE] (try --help)\n";
         return 2;

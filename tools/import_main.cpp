@@ -1,6 +1,6 @@
-#include "tools/DataImport.h"
 #include "platform/AppError.h"
 #include "platform/files/WinPath.h"
+#include "tools/DataImport.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

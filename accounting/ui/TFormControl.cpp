@@ -97,8 +97,8 @@ void TFormControl::loadTariffs()
 void TFormControl::BitBtn2Click()
 {
     // On a failure the file keeps the tariffs it held and the error is shown, not success.
-    MessageBoxes::showMessage(SettingFiles::changeTariffs(m_tariffBuffer, {m_gamesTariffBox->text(), m_internetTariffBox->text()}, SettingFiles::saveTariffs,
-                                                        SettingFiles::InternetTariff::MustPrice));
+    MessageBoxes::showMessage(SettingFiles::changeTariffs(m_tariffBuffer, {m_gamesTariffBox->text(), m_internetTariffBox->text()},
+                                                          SettingFiles::saveTariffs, SettingFiles::InternetTariff::MustPrice));
 }
 
 void TFormControl::BitBtn14Click()

@@ -3,9 +3,9 @@
 #include "accounting/ui/TFormControl.h"
 #include "app/ui/TForm6.h"
 #include "app/ui/TFormTools.h"
-#include "platform/AppError.h"
 #include "install/InstallPaths.h"
 #include "install/SettingFiles.h"
+#include "platform/AppError.h"
 #include "platform/files/ShellLaunch.h"
 #include "platform/files/WinFile.h"
 #include "platform/ui/Application.h"
@@ -18,10 +18,10 @@
 #include <QComboBox>
 #include <QEventLoop>
 #include <QFrame>
-#include <QRadioButton>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QShowEvent>
 #include <QStyle>
 #include <QTimer>

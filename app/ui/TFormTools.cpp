@@ -145,16 +145,17 @@ void TFormTools::sendDue(int index)
     const QString station = m_rows.at(index)->stationName();
     LineBuffer* scratch = &m_memos.at(index);
     auto flagWritten = std::make_shared<bool>(false);
-    m_io.at(index)->post([delivery = *due, scratch, station, flagWritten] { Countdown::send(delivery, *scratch, station, *flagWritten); },
-                         [this, index, delivery = *due, flagWritten](std::exception_ptr error) {
-                             Guard::run([&] {
-                                 CountdownState state = m_countdowns.at(index);
-                                 const Countdown::Outcome outcome = Countdown::delivered(state, delivery, error, *flagWritten);
-                                 setCountdown(index, state);
-                                 m_rows.at(index)->setLamp(outcome == Countdown::Outcome::Written);
-                                 sendDue(index);
-                             });
-                         });
+    m_io.at(index)->post(
+        [delivery = *due, scratch, station, flagWritten] { Countdown::send(delivery, *scratch, station, *flagWritten); },
+        [this, index, delivery = *due, flagWritten](std::exception_ptr error) {
+            Guard::run([&] {
+                CountdownState state = m_countdowns.at(index);
+                const Countdown::Outcome outcome = Countdown::delivered(state, delivery, error, *flagWritten);
+                setCountdown(index, state);
+                m_rows.at(index)->setLamp(outcome == Countdown::Outcome::Written);
+                sendDue(index);
+            });
+        });
 }
 
 bool TFormTools::rowHoldsStation(const QString& station) const

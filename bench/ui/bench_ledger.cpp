@@ -6,12 +6,12 @@
 
 #include "accounting/Ledger.h"
 #include "accounting/ui/TFormControl.h"
-#include "install/InstallPaths.h"
 #include "bench/BenchSupport.h"
-#include "platform/store/Sqlite.h"
+#include "install/InstallPaths.h"
 #include "install/Tables.h"
-#include "platform/ui/Application.h"
 #include "platform/files/WinPath.h"
+#include "platform/store/Sqlite.h"
+#include "platform/ui/Application.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -44,7 +44,8 @@ int main(int argc, char** argv)
 
     // Floor: the same sums in one statement over the same file.
     double floorSum = 0;
-    Sqlite::Connection entriesDb = Sqlite::open(WinPath::resolve(Tables::ledgerEntries().windowsPath()).localPath, SQLITE_OPEN_READONLY);
+    Sqlite::Connection entriesDb = Sqlite::open(WinPath::resolve(Tables::ledgerEntries().windowsPath()).localPath,
+                                                SQLITE_OPEN_READONLY);
     const double floorMs = millis([&] {
         Sqlite::Statement sums(entriesDb.get(), QStringLiteral("SELECT DateDay2, SUM(Cost) FROM DetailDays GROUP BY DateDay2"));
         while (sums.step())

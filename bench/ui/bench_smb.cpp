@@ -10,14 +10,14 @@
 //     station's file; against the same with all four stations answering.
 // Usage: bench_smb [command writes, default 1000] [seconds of each session run, default 60]
 
-#include "install/InstallPaths.h"
 #include "app/ui/Console.h"
 #include "app/ui/TForm1.h"
 #include "app/ui/TForm6.h"
 #include "bench/BenchSupport.h"
+#include "install/InstallPaths.h"
+#include "platform/files/LineBuffer.h"
 #include "platform/ui/Application.h"
 #include "stations/CommandChannel.h"
-#include "platform/files/LineBuffer.h"
 #include "support/SmbServer.h"
 #include "support/TestPrefix.h"
 
@@ -26,9 +26,9 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QPushButton>
-#include <QTimer>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstring>
@@ -47,10 +47,11 @@ public:
     {
         m_ctx = smbc_new_context();
         smbc_setTimeout(m_ctx, 1000);
-        smbc_setFunctionAuthDataWithContext(m_ctx, [](SMBCCTX*, const char*, const char*, char*, int, char* user, int, char* pw, int) {
-            std::strcpy(user, "guest");
-            pw[0] = '\0';
-        });
+        smbc_setFunctionAuthDataWithContext(m_ctx,
+                                            [](SMBCCTX*, const char*, const char*, char*, int, char* user, int, char* pw, int) {
+                                                std::strcpy(user, "guest");
+                                                pw[0] = '\0';
+                                            });
         if (!smbc_init_context(m_ctx))
             qFatal("no bare client");
     }
@@ -207,8 +208,8 @@ int main(int argc, char** argv)
             timeOurs(i);
         }
     }
-    std::printf("CommandWrite over SMB:        %7.3f ms   bare read+write: %7.3f ms   ratio %.2f\n", median(ours),
-                median(floor), median(ours) / median(floor));
+    std::printf("CommandWrite over SMB:        %7.3f ms   bare read+write: %7.3f ms   ratio %.2f\n", median(ours), median(floor),
+                median(ours) / median(floor));
 
     // Start-up: eleven stations switched off, against twelve that are up.
     QByteArray allUp = station.toLatin1();

@@ -23,37 +23,37 @@
 #include "app/ui/Console.h"
 #include "app/ui/TForm1.h"
 #include "app/ui/TForm6.h"
+#include "bench/BenchSupport.h"
+#include "cards/ui/TForm2.h"
+#include "install/InstallPaths.h"
+#include "install/Tables.h"
 #include "platform/Clock.h"
 #include "platform/Regional.h"
+#include "platform/files/WinFile.h"
+#include "platform/files/WinPath.h"
+#include "platform/store/Sqlite.h"
+#include "platform/store/TableStore.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
 #include "stations/CommandChannel.h"
 #include "stations/ui/StationRow.h"
-#include "bench/BenchSupport.h"
 #include "support/SampleCards.h"
-#include "cards/ui/TForm2.h"
-#include "install/InstallPaths.h"
-#include "platform/store/Sqlite.h"
-#include "install/Tables.h"
-#include "platform/store/TableStore.h"
-#include "platform/files/WinFile.h"
-#include "platform/files/WinPath.h"
-#include "platform/ui/Application.h"
 
-#include <QDate>
 #include <QComboBox>
+#include <QDate>
 #include <QDir>
-#include <QFile>
-#include <QRadioButton>
-#include <QTest>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <algorithm>
-#include <functional>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 
 namespace {
 
@@ -149,16 +149,17 @@ void ledger(int days, int perDay)
     std::snprintf(what, sizeof what, "recompute %d days x %d entries in TFormControl", days, perDay);
     char floorWhat[100];
     std::snprintf(floorWhat, sizeof floorWhat, "GROUP BY + %d totals, one commit", days);
-    inTurn(what, floorWhat,
-           [&] {
-               forgetTotals();
-               settle();
-               return millis([&] {
-                   recompute->click();
-                   settle();
-               });
-           },
-           recomputeFloor);
+    inTurn(
+        what, floorWhat,
+        [&] {
+            forgetTotals();
+            settle();
+            return millis([&] {
+                recompute->click();
+                settle();
+            });
+        },
+        recomputeFloor);
 }
 
 // ---- A session's bill ----------------------------------------------------------------------------
@@ -189,9 +190,10 @@ double billFloor(int days)
     for (sqlite3* db : {daysDb.get(), entriesDb.get()})
         Sqlite::exec(db, QStringLiteral("PRAGMA synchronous=FULL"));
     Sqlite::Statement day(daysDb.get(), QStringLiteral("INSERT INTO SumDays (DateDay) VALUES (?)"));
-    Sqlite::Statement entry(entriesDb.get(),
-                            QStringLiteral("INSERT INTO DetailDays (DateDay2, StartOperation, TimeOperation, KandOperation, Cost, Computer) "
-                                           "VALUES (?, '10:00:00', 15, 'G', 7.5, 'PC0')"));
+    Sqlite::Statement entry(
+        entriesDb.get(),
+        QStringLiteral("INSERT INTO DetailDays (DateDay2, StartOperation, TimeOperation, KandOperation, Cost, Computer) "
+                       "VALUES (?, '10:00:00', 15, 'G', 7.5, 'PC0')"));
     return millis([&] {
         for (int i = 0; i < Openings; ++i) {
             const QString date = Regional::shortDate(nextBillDay(days));
@@ -213,9 +215,10 @@ double openingFloor(int days)
     return millis([&] {
         for (int i = 0; i < Openings; ++i) {
             const QString date = Regional::shortDate(nextBillDay(days));
-            for (const auto& [table, sql] : {std::pair{&Tables::ledgerDays(), QStringLiteral("INSERT INTO SumDays (DateDay) VALUES (?)")},
-                                             std::pair{&Tables::ledgerEntries(),
-                                                      QStringLiteral("INSERT INTO DetailDays (DateDay2, Cost, Computer) VALUES (?, 7.5, 'PC0')")}}) {
+            for (const auto& [table, sql] :
+                 {std::pair{&Tables::ledgerDays(), QStringLiteral("INSERT INTO SumDays (DateDay) VALUES (?)")},
+                  std::pair{&Tables::ledgerEntries(),
+                            QStringLiteral("INSERT INTO DetailDays (DateDay2, Cost, Computer) VALUES (?, 7.5, 'PC0')")}}) {
                 Sqlite::Connection db = Sqlite::open(localPath(*table), SQLITE_OPEN_READWRITE);
                 Sqlite::exec(db.get(), QStringLiteral("PRAGMA synchronous=FULL"));
                 Sqlite::Statement insert(db.get(), sql);
@@ -263,12 +266,8 @@ void bills(int days, int perDay)
     };
     char what[100];
     std::snprintf(what, sizeof what, "%d openings in TForm1, a bill each (%d x %d entries)", Openings, days, perDay);
-    inTurn(what, "a new day and its entry, two commits each",
-           openings,
-           [&] { return billFloor(days); });
-    inTurn("  the same openings", "the same, files opened and closed, journal",
-           openings,
-           [&] { return openingFloor(days); });
+    inTurn(what, "a new day and its entry, two commits each", openings, [&] { return billFloor(days); });
+    inTurn("  the same openings", "the same, files opened and closed, journal", openings, [&] { return openingFloor(days); });
     Clock::setFixed({});
     MessageBoxes::setRecorderForTests({});
 }
@@ -281,7 +280,8 @@ constexpr int Batch = 1000;
 void keepFirstCards(int held)
 {
     Sqlite::Connection db = Sqlite::open(localPath(Tables::mainCards()), SQLITE_OPEN_READWRITE);
-    Sqlite::Statement remove(db.get(), QStringLiteral("DELETE FROM Card WHERE Auto NOT IN (SELECT Auto FROM Card ORDER BY Auto LIMIT ?)"));
+    Sqlite::Statement remove(db.get(),
+                             QStringLiteral("DELETE FROM Card WHERE Auto NOT IN (SELECT Auto FROM Card ORDER BY Auto LIMIT ?)"));
     remove.bind(1, held);
     remove.step();
 }
@@ -294,8 +294,9 @@ double bareCommits(int held)
     {
         Sqlite::Connection db = Sqlite::open(localPath(Tables::mainCards()), SQLITE_OPEN_READWRITE);
         Sqlite::exec(db.get(), QStringLiteral("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL"));
-        Sqlite::Statement insert(db.get(), QStringLiteral("INSERT INTO Card (Time1, ReminTime, Kind, Cost, Used, Num) "
-                                                          "VALUES (15, 15, 'k', 7.5, 'u', ?)"));
+        Sqlite::Statement insert(db.get(),
+                                 QStringLiteral("INSERT INTO Card (Time1, ReminTime, Kind, Cost, Used, Num) "
+                                                "VALUES (15, 15, 'k', 7.5, 'u', ?)"));
         ms = millis([&] {
             for (int i = 0; i < Batch; ++i) {
                 Sqlite::Use use(insert);
@@ -337,8 +338,9 @@ void batches(TForm2& form, int held)
     double cpuMs = 0;
     char what[100];
     std::snprintf(what, sizeof what, "1000 cards in TForm2, main table holding %d", held);
-    inTurn(what, "1000 single-row durable WAL commits", [&] { return cardBatch(form, held, cpuMs); },
-           [&] { return bareCommits(held); });
+    inTurn(
+        what, "1000 single-row durable WAL commits", [&] { return cardBatch(form, held, cpuMs); },
+        [&] { return bareCommits(held); });
     std::printf("  (a batch took %.1f ms of processor time)\n", cpuMs / Rounds);
 }
 
@@ -358,30 +360,30 @@ void walk(TForm2& form)
     for (int run = 0; run < Runs; ++run) {
         rows = 0;
         fastest(storeMs, millis([&] {
-            for (table->MoveFirst(); !table->AtEnd(); table->MoveNext()) {
-                table->GetFieldText(QStringLiteral("Num"));
-                ++rows;
-            }
-            settle();
-        }));
+                    for (table->MoveFirst(); !table->AtEnd(); table->MoveNext()) {
+                        table->GetFieldText(QStringLiteral("Num"));
+                        ++rows;
+                    }
+                    settle();
+                }));
         bareRows = 0;
         fastest(bareMs, millis([&] {
-            Sqlite::Connection db = Sqlite::open(localPath(Tables::mainCards()), SQLITE_OPEN_READONLY);
-            Sqlite::Statement select(db.get(), QStringLiteral("SELECT Auto, Num FROM Card ORDER BY Auto"));
-            while (select.step()) {
-                select.text(1);
-                ++bareRows;
-            }
-        }));
+                    Sqlite::Connection db = Sqlite::open(localPath(Tables::mainCards()), SQLITE_OPEN_READONLY);
+                    Sqlite::Statement select(db.get(), QStringLiteral("SELECT Auto, Num FROM Card ORDER BY Auto"));
+                    while (select.step()) {
+                        select.text(1);
+                        ++bareRows;
+                    }
+                }));
         // The cursor holds every field of its row; the same SELECT reading them all, for comparison.
         fastest(everyFieldMs, millis([&] {
-            Sqlite::Connection db = Sqlite::open(localPath(Tables::mainCards()), SQLITE_OPEN_READONLY);
-            Sqlite::Statement select(db.get(), QStringLiteral("SELECT * FROM Card ORDER BY Auto"));
-            while (select.step()) {
-                for (int c = 0; c < 8; ++c)
-                    select.text(c);
-            }
-        }));
+                    Sqlite::Connection db = Sqlite::open(localPath(Tables::mainCards()), SQLITE_OPEN_READONLY);
+                    Sqlite::Statement select(db.get(), QStringLiteral("SELECT * FROM Card ORDER BY Auto"));
+                    while (select.step()) {
+                        for (int c = 0; c < 8; ++c)
+                            select.text(c);
+                    }
+                }));
     }
     char what[100];
     std::snprintf(what, sizeof what, "walk of %lld cards, grid attached (fastest of %d)", rows, Runs);

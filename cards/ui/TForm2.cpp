@@ -3,9 +3,9 @@
 
 #include "cards/CardBatch.h"
 #include "cards/CardTable.h"
-#include "platform/Regional.h"
 #include "install/SettingFiles.h"
 #include "install/Tables.h"
+#include "platform/Regional.h"
 #include "platform/store/TableStore.h"
 #include "platform/ui/Guard.h"
 #include "platform/ui/MessageBoxes.h"
@@ -32,7 +32,8 @@
 namespace {
 
 // A component with a caption or text, placed at its pixel geometry.
-template <typename W> W* placed(QWidget* parent, const QString& name, const QString& text, QRect geometry)
+template <typename W>
+W* placed(QWidget* parent, const QString& name, const QString& text, QRect geometry)
 {
     auto* w = new W(text, parent);
     w->setObjectName(name);
@@ -144,7 +145,8 @@ void TForm2::buildCardPanel()
                                          QStringLiteral("ساعتان")};
     const int categoryTops[4] = {44, 68, 93, 118};
     for (int i = 0; i < 4; ++i)
-        m_categoryButtons[i] = placed<QRadioButton>(panel1, QStringLiteral("RadioButton%1").arg(i + 1), categoryCaptions[i], {68, categoryTops[i], 113, 15});
+        m_categoryButtons[i] = placed<QRadioButton>(panel1, QStringLiteral("RadioButton%1").arg(i + 1), categoryCaptions[i],
+                                                    {68, categoryTops[i], 113, 15});
     m_categoryButtons[0]->setChecked(true);
 
     QFrame* panel2 = Widgets::panel(panel1, QStringLiteral("Panel2"), {5, 143, 202, 81}, false);
@@ -268,8 +270,8 @@ void TForm2::BitBtn1Click()
 void TForm2::BitBtn2Click()
 {
     // On a failure the file keeps the tariffs it held and the error is shown, not success.
-    MessageBoxes::showMessage(SettingFiles::changeTariffs(m_tariffBuffer, {m_gamesTariffBox->text(), m_internetTariffBox->text()}, SettingFiles::saveCardTariffs,
-                                                        SettingFiles::InternetTariff::AsTyped));
+    MessageBoxes::showMessage(SettingFiles::changeTariffs(m_tariffBuffer, {m_gamesTariffBox->text(), m_internetTariffBox->text()},
+                                                          SettingFiles::saveCardTariffs, SettingFiles::InternetTariff::AsTyped));
 }
 
 void TForm2::Button1Click()

@@ -1,8 +1,8 @@
 #include "cards/ui/TForm3.h"
 
 #include "cards/CardReport.h"
-#include "install/Tables.h"
 #include "cards/CardTable.h"
+#include "install/Tables.h"
 #include "platform/report/ReportPainter.h"
 #include "platform/store/TableStore.h"
 #include "platform/ui/ReportPreview.h"

@@ -12,9 +12,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <map>
 #include <memory>
-#include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -119,7 +119,10 @@ int readFrameFor(int fd, QByteArray& frame, int timeoutMs)
                 const qint64 left = timeoutMs - clock.elapsed();
                 if (left <= 0)
                     return -1;
-                struct pollfd p {fd, POLLIN, 0};
+                struct pollfd p
+                {
+                    fd, POLLIN, 0
+                };
                 const int ready = ::poll(&p, 1, int(left));
                 if (ready < 0 && errno == EINTR)
                     continue;
@@ -154,7 +157,8 @@ QString programPath()
     const QString given = qEnvironmentVariable("QUORVEL_SMB_AGENT");
     if (!given.isEmpty())
         return given;
-    return QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath() + QStringLiteral("/quorvel-smb-agent");
+    return QFileInfo(QFile::symLinkTarget(QStringLiteral("/proc/self/exe"))).absolutePath()
+        + QStringLiteral("/quorvel-smb-agent");
 }
 
 bool readFrame(int fd, QByteArray& frame, int timeoutMs)

@@ -45,10 +45,10 @@ qint64 nowMs()
 
 struct HostState
 {
-    bool connected = false; // libsmbclient holds a session that worked last time
+    bool connected = false;    // libsmbclient holds a session that worked last time
     bool logonRefused = false; // the last log-on was refused, not yet told
-    qint64 answeredAt = -1; // the port answered a dial at this time
-    qint64 failedAt = -1; // the station failed at this time; for a while it is answered from memory
+    qint64 answeredAt = -1;    // the port answered a dial at this time
+    qint64 failedAt = -1;      // the station failed at this time; for a while it is answered from memory
 };
 
 QHash<QString, HostState>& hosts()
@@ -86,7 +86,8 @@ Credentials loadCredentials()
 {
     Credentials c;
     const QByteArray path = QFile::encodeName(credentialsPath());
-    struct stat st {};
+    struct stat st
+    {};
     if (::lstat(path.constData(), &st) != 0) {
         if (errno != ENOENT)
             c.problem = cannotReadText(QString::fromLocal8Bit(std::strerror(errno)));
@@ -153,7 +154,8 @@ std::optional<FileStamp> stampOf(const QByteArray& path)
 {
     FileStamp stamp;
     stamp.path = path;
-    struct stat st {};
+    struct stat st
+    {};
     if (::lstat(path.constData(), &st) != 0)
         return errno == ENOENT ? std::optional(stamp) : std::nullopt;
     stamp.exists = true;
@@ -176,7 +178,7 @@ Credentials currentCredentials()
     const std::optional<FileStamp> stamp = stampOf(QFile::encodeName(credentialsPath()));
     if (stamp && stamp == readAt)
         return held;
-    timespec now {};
+    timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     held = loadCredentials();
     const bool settled = stamp && nanoseconds(now) - stamp->changedNs > 1'000'000'000;
@@ -265,7 +267,8 @@ void dial(const QStringList& names)
         if (answered.contains(host.toLower()))
             continue;
         answered.insert(host.toLower(), false);
-        struct addrinfo hints {};
+        struct addrinfo hints
+        {};
         hints.ai_socktype = SOCK_STREAM;
         struct addrinfo* list = nullptr;
         if (::getaddrinfo(host.toUtf8().constData(), "445", &hints, &list) != 0)
@@ -347,7 +350,7 @@ std::optional<QString> fileErrorText(int err)
 }
 
 // Runs one operation on a station's share under the bounds and maps its errno.
-template<typename Operation>
+template <typename Operation>
 std::optional<QString> onHost(const Target& target, Operation operation)
 {
     const Credentials given = currentCredentials();

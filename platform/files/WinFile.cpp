@@ -10,10 +10,10 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
-#include <optional>
 #include <cstring>
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -54,7 +54,8 @@ QString lockText(int err)
 // which is what Windows share modes do.
 bool lockWhole(int fd, short type)
 {
-    struct flock fl {};
+    struct flock fl
+    {};
     fl.l_type = type;
     fl.l_whence = SEEK_SET;
     fl.l_start = 0;
@@ -96,7 +97,8 @@ int openBeneath(const WinPath::Resolved& place, int flags, mode_t mode)
     const QByteArray relBytes = rel.isEmpty() ? QByteArray(".") : QFile::encodeName(rel);
     flags |= O_CLOEXEC | O_NOFOLLOW;
 
-    struct open_how how {};
+    struct open_how how
+    {};
     how.flags = quint64(flags);
     how.mode = (flags & O_CREAT) ? mode : 0;
     how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS;
@@ -144,7 +146,8 @@ void writeAll(int fd, const QByteArray& bytes, const QString& windowsPath)
 // would only stall the console.
 void requireSmallRegularFile(int fd, const QString& windowsPath, QString (*error)(const QString&, const QString&))
 {
-    struct stat st {};
+    struct stat st
+    {};
     if (::fstat(fd, &st) != 0)
         throw AppError(error(windowsPath, systemText(errno)));
     if (!S_ISREG(st.st_mode))
@@ -308,7 +311,8 @@ void replace(const QString& windowsPath, const QByteArray& bytes)
     Fd dir(openBeneath(folder, O_RDONLY | O_DIRECTORY, 0));
     if (dir.get() < 0) {
         // A folder that is a link reads as "not a directory" when links are not followed.
-        struct stat st {};
+        struct stat st
+        {};
         const bool link = errno == ENOTDIR && ::lstat(QFile::encodeName(folder.localPath).constData(), &st) == 0
             && S_ISLNK(st.st_mode);
         throw AppError(createError(windowsPath, systemText(link ? ELOOP : errno)));
@@ -329,7 +333,8 @@ void replace(const QString& windowsPath, const QByteArray& bytes)
     if (pending.fd() < 0)
         throw AppError(createError(windowsPath, systemText(errno)));
     // The new file keeps the old one's permissions; a first save gets the usual ones.
-    struct stat oldStat {};
+    struct stat oldStat
+    {};
     mode_t mode = 0666;
     if (old.get() >= 0 && ::fstat(old.get(), &oldStat) == 0) {
         mode = oldStat.st_mode & 07777;

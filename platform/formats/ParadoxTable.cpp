@@ -44,21 +44,40 @@ quint32 unsignedAt(const QByteArray& bytes, int at, int width)
         value = (value << 8) | quint8(bytes.at(at + i));
     return value;
 }
-int u8(const QByteArray& b, int at) { return int(unsignedAt(b, at, 1)); }
-int u16(const QByteArray& b, int at) { return int(unsignedAt(b, at, 2)); }
-int s16(const QByteArray& b, int at) { return int(qint16(unsignedAt(b, at, 2))); }
-qint64 s32(const QByteArray& b, int at) { return qint64(qint32(unsignedAt(b, at, 4))); }
+int u8(const QByteArray& b, int at)
+{
+    return int(unsignedAt(b, at, 1));
+}
+int u16(const QByteArray& b, int at)
+{
+    return int(unsignedAt(b, at, 2));
+}
+int s16(const QByteArray& b, int at)
+{
+    return int(qint16(unsignedAt(b, at, 2)));
+}
+qint64 s32(const QByteArray& b, int at)
+{
+    return qint64(qint32(unsignedAt(b, at, 4)));
+}
 
 ParadoxTable::Type typeOf(int code)
 {
     switch (code) {
-    case pxfAlpha: return ParadoxTable::Type::Alpha;
-    case pxfShort: return ParadoxTable::Type::Short;
-    case pxfLong: return ParadoxTable::Type::Long;
-    case pxfAutoInc: return ParadoxTable::Type::AutoInc;
-    case pxfNumber: return ParadoxTable::Type::Number;
-    case pxfCurrency: return ParadoxTable::Type::Currency;
-    default: return ParadoxTable::Type::Other;
+    case pxfAlpha:
+        return ParadoxTable::Type::Alpha;
+    case pxfShort:
+        return ParadoxTable::Type::Short;
+    case pxfLong:
+        return ParadoxTable::Type::Long;
+    case pxfAutoInc:
+        return ParadoxTable::Type::AutoInc;
+    case pxfNumber:
+        return ParadoxTable::Type::Number;
+    case pxfCurrency:
+        return ParadoxTable::Type::Currency;
+    default:
+        return ParadoxTable::Type::Other;
     }
 }
 
@@ -161,19 +180,24 @@ void ParadoxTable::checkStructure()
         field.type = typeOf(field.code);
         // pxlib counts a BCD field as 17 bytes whatever its size byte says.
         field.size = field.code == pxfBCD ? 17 : u8(b, at + 2 * i + 1);
-        const int fixed = field.type == Type::Short ? 2
-            : field.type == Type::Long || field.type == Type::AutoInc ? 4
+        const int fixed = field.type == Type::Short                      ? 2
+            : field.type == Type::Long || field.type == Type::AutoInc    ? 4
             : field.type == Type::Number || field.type == Type::Currency ? 8
-                                                                              : 0;
+                                                                         : 0;
         if (field.size == 0 || (fixed && field.size != fixed))
-            refuse(QStringLiteral("field %1, of type %2, has a size of %3 bytes").arg(i + 1).arg(typeName(field.code)).arg(field.size));
+            refuse(QStringLiteral("field %1, of type %2, has a size of %3 bytes")
+                       .arg(i + 1)
+                       .arg(typeName(field.code))
+                       .arg(field.size));
         m_offsets.append(recordBytes);
         recordBytes += field.size;
         m_fields.append(field);
     }
     m_recordSize = u16(b, RecordSizeAt);
     if (m_recordSize != recordBytes)
-        refuse(QStringLiteral("its record size of %1 bytes does not match its fields (%2 bytes)").arg(m_recordSize).arg(recordBytes));
+        refuse(QStringLiteral("its record size of %1 bytes does not match its fields (%2 bytes)")
+                   .arg(m_recordSize)
+                   .arg(recordBytes));
     if (m_recordSize > blockSize - BlockHeaderBytes)
         refuse(QStringLiteral("a record of %1 bytes does not fit a block of %2").arg(m_recordSize).arg(blockSize));
 
@@ -200,7 +224,10 @@ void ParadoxTable::checkStructure()
         refuse(QStringLiteral("it states %1 data blocks, more than a Paradox table holds").arg(fileBlocks));
     const qint64 needed = headerSize + qint64(fileBlocks) * blockSize;
     if (needed > size)
-        refuse(QStringLiteral("it ends before its %1 data blocks (it has %2 bytes, they need %3)").arg(fileBlocks).arg(size).arg(needed));
+        refuse(QStringLiteral("it ends before its %1 data blocks (it has %2 bytes, they need %3)")
+                   .arg(fileBlocks)
+                   .arg(size)
+                   .arg(needed));
 
     // Follow the chain as pxlib will, and require that it ends, stays inside the file and holds
     // exactly the rows the header counts. pxlib follows the first block even when the header
@@ -265,7 +292,8 @@ void ParadoxTable::readRow(int row, QList<QVariant>& values)
                                        [](int r, const Block& block) { return r < block.firstRow; });
     const Block& block = *(next - 1);
     char* record = m_record.data();
-    std::memcpy(record, m_bytes.constData() + block.recordsAt + qint64(row - block.firstRow) * m_recordSize, size_t(m_recordSize));
+    std::memcpy(record, m_bytes.constData() + block.recordsAt + qint64(row - block.firstRow) * m_recordSize,
+                size_t(m_recordSize));
     values.resize(m_fields.size());
     for (int i = 0; i < m_fields.size(); ++i) {
         const Field& field = m_fields.at(i);
@@ -317,23 +345,37 @@ void ParadoxTable::readRow(int row, QList<QVariant>& values)
 QString ParadoxTable::typeName(int code)
 {
     switch (code) {
-    case pxfAlpha: return QStringLiteral("alpha");
-    case pxfDate: return QStringLiteral("date");
-    case pxfShort: return QStringLiteral("short integer");
-    case pxfLong: return QStringLiteral("long integer");
-    case pxfCurrency: return QStringLiteral("money");
-    case pxfNumber: return QStringLiteral("number");
-    case pxfLogical: return QStringLiteral("logical");
+    case pxfAlpha:
+        return QStringLiteral("alpha");
+    case pxfDate:
+        return QStringLiteral("date");
+    case pxfShort:
+        return QStringLiteral("short integer");
+    case pxfLong:
+        return QStringLiteral("long integer");
+    case pxfCurrency:
+        return QStringLiteral("money");
+    case pxfNumber:
+        return QStringLiteral("number");
+    case pxfLogical:
+        return QStringLiteral("logical");
     case pxfMemoBLOb:
     case pxfBLOb:
     case pxfFmtMemoBLOb:
     case pxfOLE:
-    case pxfGraphic: return QStringLiteral("memo or binary");
-    case pxfTime: return QStringLiteral("time");
-    case pxfTimestamp: return QStringLiteral("timestamp");
-    case pxfAutoInc: return QStringLiteral("auto-increment");
-    case pxfBCD: return QStringLiteral("BCD");
-    case pxfBytes: return QStringLiteral("bytes");
-    default: return QStringLiteral("unknown (%1)").arg(code);
+    case pxfGraphic:
+        return QStringLiteral("memo or binary");
+    case pxfTime:
+        return QStringLiteral("time");
+    case pxfTimestamp:
+        return QStringLiteral("timestamp");
+    case pxfAutoInc:
+        return QStringLiteral("auto-increment");
+    case pxfBCD:
+        return QStringLiteral("BCD");
+    case pxfBytes:
+        return QStringLiteral("bytes");
+    default:
+        return QStringLiteral("unknown (%1)").arg(code);
     }
 }

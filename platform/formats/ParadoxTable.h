@@ -67,7 +67,7 @@ private:
     QList<int> m_offsets; // of each field within a record
     struct Block
     {
-        int firstRow;    // the rows before this block, in chain order
+        int firstRow;     // the rows before this block, in chain order
         qint64 recordsAt; // where its first record lies in the file
     };
     QList<Block> m_blocks; // in chain order

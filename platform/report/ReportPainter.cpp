@@ -114,7 +114,8 @@ void writePdf(const QString& fileName, const Report::Definition& definition, con
 {
     QFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(QFileInfo(fileName).absoluteFilePath(), file.errorString()));
+        throw AppError(
+            QStringLiteral("Cannot create file \"%1\". %2").arg(QFileInfo(fileName).absoluteFilePath(), file.errorString()));
     {
         QPdfWriter writer(&file);
         writer.setTitle(definition.name);
@@ -132,7 +133,8 @@ void writePdf(const QString& fileName, const Report::Definition& definition, con
     }
     file.close();
     if (file.error() != QFileDevice::NoError)
-        throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(QFileInfo(fileName).absoluteFilePath(), file.errorString()));
+        throw AppError(
+            QStringLiteral("Cannot create file \"%1\". %2").arg(QFileInfo(fileName).absoluteFilePath(), file.errorString()));
 }
 
 } // namespace ReportPainter

@@ -1,8 +1,8 @@
 #include "platform/store/TableFiles.h"
 
 #include "platform/AppError.h"
-#include "platform/store/Sqlite.h"
 #include "platform/files/WinPath.h"
+#include "platform/store/Sqlite.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -19,14 +19,15 @@ bool create(const QString& directory, const Definition& definition)
     if (QFileInfo::exists(target.localPath) || QFileInfo(target.localPath).isSymLink())
         return false;
 
-    const QString building = QFileInfo(target.localPath).absolutePath() + QStringLiteral("/.")
-        + definition.fileName + QStringLiteral(".new-%1").arg(QCoreApplication::applicationPid());
+    const QString building = QFileInfo(target.localPath).absolutePath() + QStringLiteral("/.") + definition.fileName
+        + QStringLiteral(".new-%1").arg(QCoreApplication::applicationPid());
     QFile::remove(building);
     try {
         {
             Sqlite::Connection db = Sqlite::open(building, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-            Sqlite::exec(db.get(), QStringLiteral("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; BEGIN; ") + definition.statements.join(u"; ")
-                                       + QStringLiteral("; COMMIT"));
+            Sqlite::exec(db.get(),
+                         QStringLiteral("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; BEGIN; ")
+                             + definition.statements.join(u"; ") + QStringLiteral("; COMMIT"));
         }
         // rename() never replaces: a file that appeared meanwhile is kept.
         if (!QFile::rename(building, target.localPath)) {

@@ -44,9 +44,9 @@ QString TableStore::label() const
 void TableStore::requireOpen() const
 {
     if (!isOpen()) {
-        throw AppError(m_tableName.isEmpty() ? QStringLiteral("Cannot perform this operation on a closed table")
-                                             : QStringLiteral("Cannot perform this operation on the closed table \"%1\"")
-                                                   .arg(m_tableName));
+        throw AppError(m_tableName.isEmpty()
+                           ? QStringLiteral("Cannot perform this operation on a closed table")
+                           : QStringLiteral("Cannot perform this operation on the closed table \"%1\"").arg(m_tableName));
     }
 }
 
@@ -605,8 +605,8 @@ void TableStore::storePending()
         if (m_rowCount && (wasNew || !before || !inView(*before)))
             ++*m_rowCount;
         const bool keptPlace = before && inView(*before) && std::all_of(m_order.begin(), m_order.end(), [&](int f) {
-            return TableStorePrivate::sameValue(before->values.at(f), stored->values.at(f));
-        });
+                                   return TableStorePrivate::sameValue(before->values.at(f), stored->values.at(f));
+                               });
         if (keptPlace)
             place = placeBefore;
         else if (m_rowCount && rowsBeside(*stored, 1, true).isEmpty())

@@ -288,14 +288,16 @@ private:
     void requireClosed() const;
     int fieldIndex(const QString& name) const;
     [[noreturn]] void rethrow(const Sqlite::Failure& failure) const;
-    template<typename F> auto guarded(F&& body) const -> decltype(body());
+    template <typename F>
+    auto guarded(F&& body) const -> decltype(body());
 
     // Back to the closed state: the connection and everything read through it are dropped.
     void forget();
     void readStructure();
     void checkNeeds() const;
     void resolveOrder();
-    template<typename MakeSql> Sqlite::Statement& statement(const QByteArray& shape, MakeSql&& makeSql) const;
+    template <typename MakeSql>
+    Sqlite::Statement& statement(const QByteArray& shape, MakeSql&& makeSql) const;
     static QByteArray shapeOf(char query, const QList<Condition>& conditions);
     QString nameOf(int field) const;
     QString selectList() const;
@@ -362,9 +364,9 @@ private:
     QList<Field> m_fields;
     // Names as the owner spelled them, found before: a loop reads the same fields row after row.
     mutable QHash<QString, int> m_fieldByName;
-    QList<int> m_order; // fields of the index in use; the row id follows them
+    QList<int> m_order;         // fields of the index in use; the row id follows them
     bool m_orderUnique = false; // a unique index holds those fields
-    int m_keyField = -1; // the index's first field: what FindByKey searches and a link matches
+    int m_keyField = -1;        // the index's first field: what FindByKey searches and a link matches
     mutable std::map<QByteArray, Sqlite::Statement> m_statements;
     mutable quint64 m_statementsRun = 0;
     mutable std::optional<qint64> m_rowCount;

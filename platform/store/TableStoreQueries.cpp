@@ -270,9 +270,8 @@ void TableStore::eachRowBeside(const Row& row, int count, bool after,
     for (const QList<Condition>& seek : std::as_const(seeks)) {
         if (found >= count)
             break;
-        if (m_link.active && std::any_of(seek.begin(), seek.end(), [&](const Condition& c) {
-                return c.field == m_keyField && c.op != Op::Is;
-            }))
+        if (m_link.active
+            && std::any_of(seek.begin(), seek.end(), [&](const Condition& c) { return c.field == m_keyField && c.op != Op::Is; }))
             continue;
         eachRow(viewConditions() + seek, !after, count - found, 0, [&](const Sqlite::Statement& st) {
             ++found;

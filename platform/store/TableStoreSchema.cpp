@@ -91,9 +91,8 @@ QString kindText(TableStore::FieldKind kind, int size)
 void TableStore::checkNeeds() const
 {
     for (const FieldNeed& need : m_needs) {
-        const auto found = std::find_if(m_fields.begin(), m_fields.end(), [&](const Field& f) {
-            return f.name.compare(need.name, Qt::CaseInsensitive) == 0;
-        });
+        const auto found = std::find_if(m_fields.begin(), m_fields.end(),
+                                        [&](const Field& f) { return f.name.compare(need.name, Qt::CaseInsensitive) == 0; });
         if (found == m_fields.end())
             throw AppError(QStringLiteral("Table %1 has no field \"%2\"").arg(label(), need.name));
         const bool kindFits = need.kinds.contains(found->kind);
@@ -142,9 +141,8 @@ void TableStore::resolveOrder()
 
     QList<int> order;
     if (!m_indexName.isEmpty()) {
-        const auto found = std::find_if(indexes.begin(), indexes.end(), [&](const QString& name) {
-            return name.compare(m_indexName, Qt::CaseInsensitive) == 0;
-        });
+        const auto found = std::find_if(indexes.begin(), indexes.end(),
+                                        [&](const QString& name) { return name.compare(m_indexName, Qt::CaseInsensitive) == 0; });
         if (found == indexes.end())
             throw AppError(QStringLiteral("Index \"%1\" not found in table %2").arg(m_indexName, label()));
         order = indexFields(*found);
@@ -178,14 +176,16 @@ void TableStore::resolveOrder()
     // Rows whose order fields all have values never tie on a unique index that compares them as
     // the order does: the row id need not break the tie.
     auto comparesAsOrdered = [&](const QString& index) {
-        Sqlite::Statement st(m_db.get(), QStringLiteral("SELECT name, coll FROM pragma_index_xinfo(?) WHERE key = 1 ORDER BY seqno"));
+        Sqlite::Statement st(m_db.get(),
+                             QStringLiteral("SELECT name, coll FROM pragma_index_xinfo(?) WHERE key = 1 ORDER BY seqno"));
         st.bind(1, index);
         while (st.step()) {
             const char* columnCollation = nullptr;
             if (st.isNull(0)
-                || sqlite3_table_column_metadata(m_db.get(), "main", m_sqlName.toUtf8().constData(), st.text(0).toUtf8().constData(),
-                                                 nullptr, &columnCollation, nullptr, nullptr, nullptr)
-                       != SQLITE_OK
+                || sqlite3_table_column_metadata(m_db.get(), "main", m_sqlName.toUtf8().constData(),
+                                                 st.text(0).toUtf8().constData(), nullptr, &columnCollation, nullptr, nullptr,
+                                                 nullptr)
+                    != SQLITE_OK
                 || !columnCollation || st.text(1).compare(QLatin1String(columnCollation), Qt::CaseInsensitive) != 0)
                 return false;
         }

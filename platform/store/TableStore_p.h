@@ -15,10 +15,9 @@ inline bool sameValue(const QVariant& a, const QVariant& b)
     return a.toString() == b.toString();
 }
 
-
 } // namespace TableStorePrivate
 
-template<typename F>
+template <typename F>
 auto TableStore::guarded(F&& body) const -> decltype(body())
 {
     try {
@@ -28,7 +27,7 @@ auto TableStore::guarded(F&& body) const -> decltype(body())
     }
 }
 
-template<typename MakeSql>
+template <typename MakeSql>
 Sqlite::Statement& TableStore::statement(const QByteArray& shape, MakeSql&& makeSql) const
 {
     auto it = m_statements.find(shape);

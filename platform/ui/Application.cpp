@@ -9,7 +9,7 @@
 namespace {
 bool g_inErrorBox = false;
 QStringList g_pendingErrors;
-}
+} // namespace
 
 Application::Application(int& argc, char** argv, const QString& title)
     : QApplication(argc, argv)

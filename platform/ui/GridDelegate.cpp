@@ -68,7 +68,7 @@ void GridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
     const QStyle* style = widget ? widget->style() : QApplication::style();
 
     constexpr auto byStyle = QStyleOptionViewItem::WrapText | QStyleOptionViewItem::HasCheckIndicator
-                             | QStyleOptionViewItem::HasDecoration;
+        | QStyleOptionViewItem::HasDecoration;
     if (opt.text.isEmpty() || (opt.features & byStyle) || (opt.state & QStyle::State_Editing)) {
         style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, widget);
         return;
@@ -108,7 +108,8 @@ void GridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
         focus.rect = style->subElementRect(QStyle::SE_ItemViewItemFocusRect, &opt, widget);
         focus.state |= QStyle::State_KeyboardFocusChange | QStyle::State_Item;
         const QPalette::ColorGroup enabled = state & QStyle::State_Enabled ? QPalette::Normal : QPalette::Disabled;
-        focus.backgroundColor = opt.palette.color(enabled, state & QStyle::State_Selected ? QPalette::Highlight : QPalette::Window);
+        focus.backgroundColor = opt.palette.color(enabled,
+                                                  state & QStyle::State_Selected ? QPalette::Highlight : QPalette::Window);
         style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, widget);
     }
     painter->restore();

@@ -23,10 +23,10 @@ bool PassCounter::atOnce()
     if (!m_endQueued) {
         m_endQueued = true;
         QTimer::singleShot(0, m_context, Guard::slot([this] {
-            m_endQueued = false;
-            m_count = 0;
-            m_atEnd();
-        }));
+                               m_endQueued = false;
+                               m_count = 0;
+                               m_atEnd();
+                           }));
     }
     return m_count++ < m_atOnce;
 }
@@ -379,7 +379,7 @@ TableGridModel* bindGrid(QTableView* grid, TableStore* table, const QList<GridCo
     // batch adds one row a card and lets the window redraw after each, so that would redraw the
     // whole grid a card. Rows added are only rows to draw: the scroll range follows and the new
     // rows are drawn; fewer rows still take the view's own way.
-    QObject::disconnect(grid->verticalHeader(), SIGNAL(sectionCountChanged(int,int)), grid, SLOT(rowCountChanged(int,int)));
+    QObject::disconnect(grid->verticalHeader(), SIGNAL(sectionCountChanged(int, int)), grid, SLOT(rowCountChanged(int, int)));
     QObject::connect(grid->verticalHeader(), &QHeaderView::sectionCountChanged, grid, [grid](int oldCount, int newCount) {
         if (newCount < oldCount || oldCount == 0) {
             QMetaObject::invokeMethod(grid, "rowCountChanged", Q_ARG(int, oldCount), Q_ARG(int, newCount));
@@ -394,25 +394,24 @@ TableGridModel* bindGrid(QTableView* grid, TableStore* table, const QList<GridCo
     // A header shows only the titles, yet measures them all again whenever a cell changes, and a
     // card batch changes a row a card: the headers do not hear of cells.
     for (QHeaderView* header : {grid->horizontalHeader(), grid->verticalHeader()}) {
-        QObject::disconnect(model, SIGNAL(dataChanged(QModelIndex,QModelIndex,QList<int>)), header,
-                            SLOT(dataChanged(QModelIndex,QModelIndex,QList<int>)));
+        QObject::disconnect(model, SIGNAL(dataChanged(QModelIndex, QModelIndex, QList<int>)), header,
+                            SLOT(dataChanged(QModelIndex, QModelIndex, QList<int>)));
     }
 
     auto* follower = new CursorFollower(grid, table);
     // The selection model is replaced with the model; connect to the new one.
-    QObject::connect(grid->selectionModel(), &QItemSelectionModel::currentRowChanged, table,
-                     [table](const QModelIndex& current) {
-                         Guard::run([&] {
-                             if (current.isValid() && current.row() != table->currentPosition())
-                                 table->moveTo(current.row());
-                         });
-                     });
+    QObject::connect(grid->selectionModel(), &QItemSelectionModel::currentRowChanged, table, [table](const QModelIndex& current) {
+        Guard::run([&] {
+            if (current.isValid() && current.row() != table->currentPosition())
+                table->moveTo(current.row());
+        });
+    });
     QObject::connect(table, &TableStore::currentMoved, follower, &CursorFollower::moved);
     // A new range is rare and the rows are counted anew anyway: follow it at once.
     QObject::connect(model, &QAbstractItemModel::modelReset, follower, Guard::slot([follower] {
-        follower->select();
-        follower->moved();
-    }));
+                         follower->select();
+                         follower->moved();
+                     }));
     follower->select();
     return model;
 }

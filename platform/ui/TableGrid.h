@@ -18,7 +18,7 @@ struct GridColumn
     int width = 0;        // pixels; 0: as wide as the title and displayWidth characters need
     int displayWidth = 8; // characters of the field, for a column without its own width
     Qt::Alignment alignment = Qt::AlignLeft;
-    QColor background;    // invalid: the grid's own
+    QColor background; // invalid: the grid's own
 };
 
 // Counts calls within one pass of the message loop: the first few are to be acted on at once,
@@ -80,14 +80,14 @@ private:
     int m_rows = 0;
     int m_insertedAt = -1; // while a row's insertion is being announced
     bool m_holdAdded = false;
-    QList<TableStore::Row> m_added; // stored after the last row shown, not yet announced
+    QList<TableStore::Row> m_added;                 // stored after the last row shown, not yet announced
     std::pair<qint64, qint64> m_lastStored{-1, -1}; // row id and place of the row stored last
-    quint64 m_stamp = 0; // the table's range stamp the rows were counted under
+    quint64 m_stamp = 0;                            // the table's range stamp the rows were counted under
     static constexpr int RangesFollowedAtOnce = 4;
     PassCounter m_ranges;
     bool m_reloadQueued = false; // until then the rows shown are the old range's
     bool m_loadedOpen = false;   // the table was open when the rows were last read
-    QList<int> m_fieldOf; // the table field behind each column, -1 while closed
+    QList<int> m_fieldOf;        // the table field behind each column, -1 while closed
     static constexpr int PageSize = 64;
     static constexpr int MaxHeld = 8 * PageSize;
     // Rows held: a stretch of the order starting at m_pageStart.

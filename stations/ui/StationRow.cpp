@@ -40,8 +40,8 @@ constexpr std::array<IrregularNames, StationRow::Count> RowNames{{
     {"BitBtn15", "Label63", "Label65", "Label67", "Panel22", qRgb(249, 204, 205)},
 }};
 
-QPushButton* pictureButton(QWidget* parent, const QString& name, QStyle::StandardPixmap picture, const QString& hint,
-                           int left, int top, int width, int height)
+QPushButton* pictureButton(QWidget* parent, const QString& name, QStyle::StandardPixmap picture, const QString& hint, int left,
+                           int top, int width, int height)
 {
     auto* b = Widgets::button(parent, name, QString(), left, top, width, height);
     b->setIcon(parent->style()->standardIcon(picture));
@@ -104,7 +104,8 @@ StationRow::StationRow(QWidget* parent, int index)
     setGeometry(Left, FirstTop + Height * index, 764, Height);
     hide();
 
-    m_refresh = pictureButton(this, QLatin1String(names.refresh), QStyle::SP_BrowserReload, QStringLiteral("تحديث"), 727, 6, 33, 24);
+    m_refresh = pictureButton(this, QLatin1String(names.refresh), QStyle::SP_BrowserReload, QStringLiteral("تحديث"), 727, 6, 33,
+                              24);
 
     m_name = new ElidedLabel(this);
     m_name->setObjectName(named("LabelName"));
@@ -153,7 +154,8 @@ StationRow::StationRow(QWidget* parent, int index)
     m_minutes->setGeometry(index == 0 ? 250 : 249, 8, 40, 21);
 
     m_open = Widgets::button(this, named("BitBtnOpen"), QStringLiteral("فتح"), 202, 6, 44, 25);
-    m_timeStop = pictureButton(this, named("BitBtnTimeStop"), QStyle::SP_MediaStop, QStringLiteral("ايقاف الوقت"), 165, 6, 28, 25);
+    m_timeStop = pictureButton(this, named("BitBtnTimeStop"), QStyle::SP_MediaStop, QStringLiteral("ايقاف الوقت"), 165, 6, 28,
+                               25);
 
     m_remainingCaption = Widgets::label(this, QLatin1String(names.remainingCaption), QStringLiteral("الوقت المتبقي"), 86, 12);
     m_seconds = Widgets::label(this, named("LabelS"), QStringLiteral("00"), 64, 12, Qt::blue);
@@ -203,7 +205,8 @@ void StationRow::setCommandButtonsEnabled(bool enabled)
 
 void StationRow::hideCardModeSet()
 {
-    for (QWidget* control : std::initializer_list<QWidget*>{m_open, m_timeStop, m_games, m_internet, m_minutes, m_remainingCaption,
-                                                            m_seconds, m_colon, m_minutesDisplay, m_minutesCaption})
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{m_open, m_timeStop, m_games, m_internet, m_minutes, m_remainingCaption, m_seconds,
+                                         m_colon, m_minutesDisplay, m_minutesCaption})
         control->hide();
 }

@@ -1,7 +1,7 @@
 #include "accounting/Ledger.h"
+#include "install/InstallPaths.h"
 #include "platform/AppError.h"
 #include "platform/Clock.h"
-#include "install/InstallPaths.h"
 #include "platform/Regional.h"
 #include "support/TestPrefix.h"
 
@@ -213,9 +213,12 @@ void TestLedger::failuresKeepWhatWasStored_data()
 {
     QTest::addColumn<QString>("minutes");
     QTest::addColumn<QString>("tariff");
-    QTest::newRow("40000 minutes") << "40000" << "0.5";
-    QTest::newRow("letters as tariff") << "15" << "abc";
-    QTest::newRow("empty tariff") << "15" << "";
+    QTest::newRow("40000 minutes") << "40000"
+                                   << "0.5";
+    QTest::newRow("letters as tariff") << "15"
+                                       << "abc";
+    QTest::newRow("empty tariff") << "15"
+                                  << "";
 }
 
 void TestLedger::failuresKeepWhatWasStored()
@@ -257,7 +260,8 @@ void TestLedger::aDayThatFailsLeavesNoEntry()
 
     // A failing entry may leave its new day behind, empty: it totals 0.
     Clock::setFixed(Clock::now().addDays(1));
-    execOn(*m_prefix, "DetailDays.DB", "CREATE TRIGGER refuse BEFORE INSERT ON DetailDays BEGIN SELECT RAISE(ABORT, 'disk full'); END");
+    execOn(*m_prefix, "DetailDays.DB",
+           "CREATE TRIGGER refuse BEFORE INSERT ON DetailDays BEGIN SELECT RAISE(ABORT, 'disk full'); END");
     QVERIFY_THROWS_EXCEPTION(AppError, ledger.recordSession({"15", "PC01", true, "0.5"}));
     ledger.open();
     QCOMPARE(ledger.days().rowCount(), 2);
@@ -292,8 +296,9 @@ void TestLedger::unusableEntriesTableIsRefusedByName()
         ledger.recordSession({"15", "PC01", true, "0.5"});
         QFAIL("the session was billed");
     } catch (const AppError& e) {
-        QCOMPARE(e.text(), QStringLiteral("Table \"C:\\Program Files\\Kelvarin\\QuorvelServer\\Data\\Control\\DetailDays.DB\" "
-                                          "has no field \"Cost\""));
+        QCOMPARE(e.text(),
+                 QStringLiteral("Table \"C:\\Program Files\\Kelvarin\\QuorvelServer\\Data\\Control\\DetailDays.DB\" "
+                                "has no field \"Cost\""));
     }
     ledger.days().OpenTable();
     QCOMPARE(ledger.days().rowCount(), 0);

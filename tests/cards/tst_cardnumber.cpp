@@ -1,8 +1,8 @@
 #include "cards/CardBatch.h"
 #include "cards/CardNumber.h"
+#include "install/SettingFiles.h"
 #include "platform/AppError.h"
 #include "platform/Regional.h"
-#include "install/SettingFiles.h"
 
 #include <QSet>
 #include <QtTest>
@@ -45,7 +45,8 @@ void TestCardNumber::composition_data()
     QTest::newRow("first and last letters, number 0") << qint64(37) << 0 << 25 << 0 << 12 << 2 << 0 << "37QM0D1G";
     QTest::newRow("no leading zeros in the number") << qint64(5) << 10 << 19 << 7 << 9 << 3 << 1 << "5AZ7P3I";
     QTest::newRow("four-digit number") << qint64(1) << 1 << 2 << 9999 << 3 << 0 << 0 << "1WE9999R4G";
-    QTest::newRow("largest serial fits in Num") << qint64(2147483647) << 25 << 25 << 9999 << 25 << 1 << 1 << "2147483647MM9999M2I";
+    QTest::newRow("largest serial fits in Num")
+        << qint64(2147483647) << 25 << 25 << 9999 << 25 << 1 << 1 << "2147483647MM9999M2I";
 }
 
 void TestCardNumber::composition()

@@ -1,19 +1,19 @@
 #include "cards/CardNumber.h"
 #include "cards/CardTable.h"
-#include "platform/AppError.h"
 #include "install/InstallPaths.h"
+#include "install/Tables.h"
+#include "platform/AppError.h"
 #include "platform/Regional.h"
 #include "platform/store/Sqlite.h"
-#include "install/Tables.h"
 #include "platform/store/TableStore.h"
 #include "support/TestPrefix.h"
 
 #include <QProcess>
 #include <QRegularExpression>
-#include <QtTest>
 #include <QTemporaryDir>
-#include <sqlite3.h>
+#include <QtTest>
 #include <csignal>
+#include <sqlite3.h>
 
 namespace {
 
@@ -168,7 +168,8 @@ void TestCardTable::tariffThatIsNotANumberLeavesNoRow()
     Cards::CardRandom random;
     Cards::writeCard(table, random, {Cards::Categories[0], Cards::kinds()[0], QStringLiteral("0.5")});
     Cards::writeCard(table, random, {Cards::Categories[0], Cards::kinds()[0], QStringLiteral("0.5")});
-    QVERIFY_THROWS_EXCEPTION(AppError, Cards::writeCard(table, random, {Cards::Categories[1], Cards::kinds()[1], QStringLiteral("0.5a")}));
+    QVERIFY_THROWS_EXCEPTION(AppError,
+                             Cards::writeCard(table, random, {Cards::Categories[1], Cards::kinds()[1], QStringLiteral("0.5a")}));
 
     // Nothing half-made is stored later either: every row is a complete card.
     QCOMPARE(rowCount(table), 2);
@@ -190,7 +191,8 @@ void TestCardTable::theEndOfTheSerialsIsSaidInArabic()
     table.CloseTable();
     {
         sqlite3* db = nullptr;
-        QCOMPARE(sqlite3_open(QFile::encodeName(m_prefix->local(InstallPaths::CardDir + "\\Card.db")).constData(), &db), SQLITE_OK);
+        QCOMPARE(sqlite3_open(QFile::encodeName(m_prefix->local(InstallPaths::CardDir + "\\Card.db")).constData(), &db),
+                 SQLITE_OK);
         sqlite3_exec(db, "INSERT INTO sqlite_sequence (name, seq) VALUES ('Card', 2147483646)", nullptr, nullptr, nullptr);
         sqlite3_close(db);
     }
@@ -238,9 +240,8 @@ void TestCardTable::cardFailingHalfwayLeavesNothing()
     Cards::writeCard(table, random, order);
 
     // The serial is assigned and the number made when the failure strikes.
-    QVERIFY_THROWS_EXCEPTION(AppError, Cards::writeCard(table, random, order, [](const QString&) {
-        throw AppError(QStringLiteral("disk full"));
-    }));
+    QVERIFY_THROWS_EXCEPTION(
+        AppError, Cards::writeCard(table, random, order, [](const QString&) { throw AppError(QStringLiteral("disk full")); }));
     QCOMPARE(table.pending(), TableStore::Pending::None);
     QCOMPARE(table.GetFieldText(QStringLiteral("Auto")), QStringLiteral("2"));
 
@@ -297,9 +298,8 @@ void TestCardTable::unusableTableIsRefusedByName_data()
     QTest::addColumn<QString>("error");
     const QString rest = QStringLiteral("\"Used\" VARCHAR(15), \"ReminTime\" SMALLINT, \"UseFirstTime\" VARCHAR(20), "
                                         "\"Kind\" VARCHAR(10)");
-    QTest::newRow("no card number")
-        << "\"Auto\" INTEGER PRIMARY KEY AUTOINCREMENT, \"Time1\" SMALLINT, \"Cost\" FLOAT, " + rest
-        << "Table \"C:\\Program Files\\Kelvarin\\QuorvelServer\\Data\\Card\\Card.db\" has no field \"Num\"";
+    QTest::newRow("no card number") << "\"Auto\" INTEGER PRIMARY KEY AUTOINCREMENT, \"Time1\" SMALLINT, \"Cost\" FLOAT, "
+            + rest << "Table \"C:\\Program Files\\Kelvarin\\QuorvelServer\\Data\\Card\\Card.db\" has no field \"Num\"";
     QTest::newRow("price as text")
         << "\"Auto\" INTEGER PRIMARY KEY AUTOINCREMENT, \"Num\" VARCHAR(20), \"Time1\" SMALLINT, \"Cost\" VARCHAR(10), " + rest
         << "Field \"Cost\" of table \"C:\\Program Files\\Kelvarin\\QuorvelServer\\Data\\Card\\Card.db\" is a string of 10 bytes; "

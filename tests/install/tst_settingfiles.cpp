@@ -1,7 +1,7 @@
-#include "platform/AppError.h"
 #include "install/InstallPaths.h"
-#include "platform/files/LineBuffer.h"
 #include "install/SettingFiles.h"
+#include "platform/AppError.h"
+#include "platform/files/LineBuffer.h"
 #include "support/TestPrefix.h"
 
 #include <QDir>
@@ -25,10 +25,14 @@ void TestSettingFiles::tariffSaveKeepsLaterLines_data()
     QTest::addColumn<QString>("internet");
     QTest::addColumn<QByteArray>("saved");
 
-    QTest::newRow("three lines keep the third") << QByteArray("0.5\r\n0.5\r\nnote") << "0.5" << "0.5" << QByteArray("1\r\n2\r\nnote");
-    QTest::newRow("LF file") << QByteArray("0.5\n0.25\n") << "0.5" << "0.25" << QByteArray("1\r\n2\r\n");
-    QTest::newRow("one line gets the internet tariff") << QByteArray("0.5") << "0.5" << "" << QByteArray("1\r\n2");
-    QTest::newRow("empty file gets both") << QByteArray() << "" << "" << QByteArray("1\r\n2");
+    QTest::newRow("three lines keep the third") << QByteArray("0.5\r\n0.5\r\nnote") << "0.5"
+                                                << "0.5" << QByteArray("1\r\n2\r\nnote");
+    QTest::newRow("LF file") << QByteArray("0.5\n0.25\n") << "0.5"
+                             << "0.25" << QByteArray("1\r\n2\r\n");
+    QTest::newRow("one line gets the internet tariff") << QByteArray("0.5") << "0.5"
+                                                       << "" << QByteArray("1\r\n2");
+    QTest::newRow("empty file gets both") << QByteArray() << ""
+                                          << "" << QByteArray("1\r\n2");
 }
 
 void TestSettingFiles::tariffSaveKeepsLaterLines()
@@ -67,8 +71,10 @@ void TestSettingFiles::missingTariffFileNamesItsWindowsPath()
         SettingFiles::loadTariffs(memo);
         QFAIL("no error");
     } catch (const AppError& e) {
-        QCOMPARE(e.text(), QStringLiteral("Cannot open file \"C:\\Program Files\\Kelvarin\\QuorvelServer\\commandServer\\costControl.inf\". "
-                                          "No such file or directory"));
+        QCOMPARE(
+            e.text(),
+            QStringLiteral("Cannot open file \"C:\\Program Files\\Kelvarin\\QuorvelServer\\commandServer\\costControl.inf\". "
+                           "No such file or directory"));
     }
 }
 

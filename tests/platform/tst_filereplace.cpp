@@ -65,13 +65,18 @@ void TestFileReplace::failureLeavesTheOldFile_data()
 {
     QTest::addColumn<QString>("failure");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("disk full while writing") << "size limit" << "File too large";
-    QTest::newRow("no room for the temporary name") << "long name" << "File name too long";
+    QTest::newRow("disk full while writing") << "size limit"
+                                             << "File too large";
+    QTest::newRow("no room for the temporary name") << "long name"
+                                                    << "File name too long";
     QTest::newRow("held by another program") << "held" << SystemTexts::sharingViolation();
-    QTest::newRow("the name is a directory") << "directory" << "Is a directory";
+    QTest::newRow("the name is a directory") << "directory"
+                                             << "Is a directory";
     // A link below the prefix is never followed: the file it points at stays as it was.
-    QTest::newRow("the file is a link") << "file link" << "The file cannot be accessed by the system";
-    QTest::newRow("the folder is a link") << "folder link" << "The file cannot be accessed by the system";
+    QTest::newRow("the file is a link") << "file link"
+                                        << "The file cannot be accessed by the system";
+    QTest::newRow("the folder is a link") << "folder link"
+                                          << "The file cannot be accessed by the system";
 }
 
 void TestFileReplace::failureLeavesTheOldFile()
@@ -100,7 +105,8 @@ void TestFileReplace::failureLeavesTheOldFile()
     int holder = -1;
     if (failure == "held") {
         holder = ::open(QFile::encodeName(prefix.local(file)).constData(), O_RDONLY);
-        struct flock lock {};
+        struct flock lock
+        {};
         lock.l_type = F_RDLCK;
         lock.l_whence = SEEK_SET;
         QVERIFY(holder >= 0 && ::fcntl(holder, F_OFD_SETLK, &lock) == 0);

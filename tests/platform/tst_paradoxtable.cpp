@@ -71,9 +71,10 @@ void TestParadoxTable::readsEveryField()
     QStringList fields;
     for (const ParadoxTable::Field& f : table.fields())
         fields.append(QStringLiteral("%1 %2 %3").arg(f.name, ParadoxTable::typeName(f.code)).arg(f.size));
-    QCOMPARE(fields.join(u", "), QStringLiteral("Auto auto-increment 4, Num alpha 20, Time1 short integer 2, "
-                                                "Used alpha 15, ReminTime short integer 2, Cost number 8, "
-                                                "UseFirstTime alpha 20, Kind alpha 10"));
+    QCOMPARE(fields.join(u", "),
+             QStringLiteral("Auto auto-increment 4, Num alpha 20, Time1 short integer 2, "
+                            "Used alpha 15, ReminTime short integer 2, Cost number 8, "
+                            "UseFirstTime alpha 20, Kind alpha 10"));
     QCOMPARE(table.rowCount(), written.rows.size());
     QList<QVariant> values;
     for (int row = 0; row < table.rowCount(); ++row) {
@@ -82,11 +83,14 @@ void TestParadoxTable::readsEveryField()
             const QVariant& expected = written.rows.at(row).at(f);
             const QVariant& got = values.at(f);
             const bool same = expected.isNull() ? got.isNull()
-                : expected.typeId() == QMetaType::Double ? got.typeId() == QMetaType::Double && got.toDouble() == expected.toDouble()
-                : expected.typeId() == QMetaType::QString ? got.typeId() == QMetaType::QString && got == expected
-                                                          : got.typeId() == QMetaType::LongLong && got.toLongLong() == expected.toLongLong();
+                : expected.typeId() == QMetaType::Double
+                ? got.typeId() == QMetaType::Double && got.toDouble() == expected.toDouble()
+                : expected.typeId() == QMetaType::QString
+                ? got.typeId() == QMetaType::QString && got == expected
+                : got.typeId() == QMetaType::LongLong && got.toLongLong() == expected.toLongLong();
             if (!same)
-                QFAIL(qPrintable(QStringLiteral("row %1 field %2: %3, expected %4").arg(row).arg(f).arg(got.toString(), expected.toString())));
+                QFAIL(qPrintable(
+                    QStringLiteral("row %1 field %2: %3, expected %4").arg(row).arg(f).arg(got.toString(), expected.toString())));
         }
     }
 }
@@ -116,13 +120,13 @@ void TestParadoxTable::refusesDamagedOrForeignFiles_data()
 
     using Damage = std::function<void(QByteArray&)>;
     QTest::newRow("empty") << Damage([](QByteArray& b) { b.clear(); }) << "too short for a Paradox header";
-    QTest::newRow("an SQLite file") << Damage([](QByteArray& b) {
-        b = QByteArray("SQLite format 3") + QByteArray(4081, '\0');
-    }) << "not a Paradox table";
+    QTest::newRow("an SQLite file") << Damage([](QByteArray& b) { b = QByteArray("SQLite format 3") + QByteArray(4081, '\0'); })
+                                    << "not a Paradox table";
     QTest::newRow("a primary index") << Damage([](QByteArray& b) { b[0x04] = 1; }) << "index or other file";
     QTest::newRow("odd block size") << Damage([](QByteArray& b) { b[0x05] = 5; }) << "block size of 5 KiB";
     QTest::newRow("password") << Damage([](QByteArray& b) { b[0x5C] = 0x12; }) << "protected by a password";
-    QTest::newRow("record size") << Damage([](QByteArray& b) { put16(b, 0x00, get16(b, 0x00) + 1); }) << "does not match its fields";
+    QTest::newRow("record size") << Damage([](QByteArray& b) { put16(b, 0x00, get16(b, 0x00) + 1); })
+                                 << "does not match its fields";
     QTest::newRow("no fields") << Damage([](QByteArray& b) { put16(b, 0x21, 0); }) << "states 0 fields";
     QTest::newRow("short of four bytes") << Damage([](QByteArray& b) { b[0x78 + 2 * 2 + 1] = 4; }) << "has a size of 4 bytes";
     QTest::newRow("header beyond the file") << Damage([](QByteArray& b) { put16(b, 0x02, 0x7000); }) << "header size";
@@ -134,9 +138,12 @@ void TestParadoxTable::refusesDamagedOrForeignFiles_data()
         b[0x06] = 0;
     }) << "points to block 1 of 0";
     QTest::newRow("chain leaves the file") << Damage([](QByteArray& b) { put16(b, blockAt(b, 1), 99); }) << "points to block 99";
-    QTest::newRow("more rows than blocks hold") << Damage([](QByteArray& b) { b[0x06] = char(b[0x06] + 1); }) << "header counts 101 rows";
-    QTest::newRow("block size not whole rows") << Damage([](QByteArray& b) { put16(b, blockAt(b, 1) + 4, 5); }) << "data block 1 states 5 bytes";
-    QTest::newRow("block fuller than a block") << Damage([](QByteArray& b) { put16(b, blockAt(b, 1) + 4, 0x7ff0); }) << "does not fit";
+    QTest::newRow("more rows than blocks hold")
+        << Damage([](QByteArray& b) { b[0x06] = char(b[0x06] + 1); }) << "header counts 101 rows";
+    QTest::newRow("block size not whole rows")
+        << Damage([](QByteArray& b) { put16(b, blockAt(b, 1) + 4, 5); }) << "data block 1 states 5 bytes";
+    QTest::newRow("block fuller than a block")
+        << Damage([](QByteArray& b) { put16(b, blockAt(b, 1) + 4, 0x7ff0); }) << "does not fit";
 }
 
 void TestParadoxTable::refusesDamagedOrForeignFiles()

@@ -26,21 +26,35 @@ void TestRegional::parsesDecimals_data()
     QTest::addColumn<bool>("valid");
     QTest::addColumn<double>("value");
 
-    QTest::newRow("point") << "." << "0.5" << true << 0.5;
-    QTest::newRow("whole") << "." << "10" << true << 10.0;
-    QTest::newRow("negative") << "." << "-0.5" << true << -0.5;
-    QTest::newRow("leading separator") << "." << ".25" << true << 0.25;
-    QTest::newRow("exponent") << "." << "1e2" << true << 100.0;
-    QTest::newRow("blanks around") << "." << " 2.5 " << true << 2.5;
-    QTest::newRow("comma region") << "," << "0,75" << true << 0.75;
-    QTest::newRow("point in a comma region") << "," << "0.75" << false << 0.0;
-    QTest::newRow("empty") << "." << "" << false << 0.0;
-    QTest::newRow("letters") << "." << "abc" << false << 0.0;
-    QTest::newRow("two separators") << "." << "1.2.3" << false << 0.0;
-    QTest::newRow("Arabic-Indic digits") << "." << "٥" << false << 0.0;
-    QTest::newRow("overflow") << "." << "1e999" << false << 0.0;
+    QTest::newRow("point") << "."
+                           << "0.5" << true << 0.5;
+    QTest::newRow("whole") << "."
+                           << "10" << true << 10.0;
+    QTest::newRow("negative") << "."
+                              << "-0.5" << true << -0.5;
+    QTest::newRow("leading separator") << "."
+                                       << ".25" << true << 0.25;
+    QTest::newRow("exponent") << "."
+                              << "1e2" << true << 100.0;
+    QTest::newRow("blanks around") << "."
+                                   << " 2.5 " << true << 2.5;
+    QTest::newRow("comma region") << ","
+                                  << "0,75" << true << 0.75;
+    QTest::newRow("point in a comma region") << ","
+                                             << "0.75" << false << 0.0;
+    QTest::newRow("empty") << "."
+                           << "" << false << 0.0;
+    QTest::newRow("letters") << "."
+                             << "abc" << false << 0.0;
+    QTest::newRow("two separators") << "."
+                                    << "1.2.3" << false << 0.0;
+    QTest::newRow("Arabic-Indic digits") << "."
+                                         << "٥" << false << 0.0;
+    QTest::newRow("overflow") << "."
+                              << "1e999" << false << 0.0;
     // Too small for a double: refused, not read as zero.
-    QTest::newRow("underflow") << "." << "6665e-66666" << false << 0.0;
+    QTest::newRow("underflow") << "."
+                               << "6665e-66666" << false << 0.0;
 }
 
 void TestRegional::parsesDecimals()
@@ -106,10 +120,14 @@ void TestRegional::formatsGeneralNumbers_data()
     QTest::addColumn<double>("value");
     QTest::addColumn<QString>("separator");
     QTest::addColumn<QString>("text");
-    QTest::newRow("7.5") << 7.5 << "." << "7.5";
-    QTest::newRow("whole") << 30.0 << "." << "30";
-    QTest::newRow("15 digits") << 0.1 + 0.2 << "." << "0.3";
-    QTest::newRow("comma") << 22.5 << "," << "22,5";
+    QTest::newRow("7.5") << 7.5 << "."
+                         << "7.5";
+    QTest::newRow("whole") << 30.0 << "."
+                           << "30";
+    QTest::newRow("15 digits") << 0.1 + 0.2 << "."
+                               << "0.3";
+    QTest::newRow("comma") << 22.5 << ","
+                           << "22,5";
 }
 
 void TestRegional::formatsGeneralNumbers()

@@ -1,9 +1,9 @@
 #include "platform/AppError.h"
+#include "platform/files/LineBuffer.h"
 #include "platform/files/SystemTexts.h"
 #include "platform/files/WinFile.h"
 #include "platform/files/WinPath.h"
 #include "stations/CommandChannel.h"
-#include "platform/files/LineBuffer.h"
 #include "support/SmbServer.h"
 #include "support/TestPrefix.h"
 
@@ -111,13 +111,20 @@ void TestSmbFile::errorsNameTheWindowsPath_data()
     QTest::addColumn<QString>("reason");
     const QString notFound = "The system cannot find the file specified";
     const QString noPath = SystemTexts::networkPathNotFound();
-    QTest::newRow("missing file") << "@" << "C\\nope.inf" << notFound;
-    QTest::newRow("missing folder") << "@" << "C\\no\\such.inf" << notFound;
-    QTest::newRow("missing share") << "@" << "D\\x.inf" << notFound;
-    QTest::newRow("nothing listening") << "127.0.0.9" << "C\\x.inf" << noPath;
-    QTest::newRow("unknown name") << "no-such-station.invalid" << "C\\x.inf" << noPath;
-    QTest::newRow("user name in the host") << "guest@127.0.0.2" << "C\\x.inf" << noPath;
-    QTest::newRow("port in the host") << "127.0.0.2:139" << "C\\x.inf" << noPath;
+    QTest::newRow("missing file") << "@"
+                                  << "C\\nope.inf" << notFound;
+    QTest::newRow("missing folder") << "@"
+                                    << "C\\no\\such.inf" << notFound;
+    QTest::newRow("missing share") << "@"
+                                   << "D\\x.inf" << notFound;
+    QTest::newRow("nothing listening") << "127.0.0.9"
+                                       << "C\\x.inf" << noPath;
+    QTest::newRow("unknown name") << "no-such-station.invalid"
+                                  << "C\\x.inf" << noPath;
+    QTest::newRow("user name in the host") << "guest@127.0.0.2"
+                                           << "C\\x.inf" << noPath;
+    QTest::newRow("port in the host") << "127.0.0.2:139"
+                                      << "C\\x.inf" << noPath;
 }
 
 void TestSmbFile::errorsNameTheWindowsPath()
@@ -156,8 +163,9 @@ void TestSmbFile::fileHeldByAnotherClient()
     LineBuffer scratch;
     const QString failure = errorOf([&] { CommandWrite(scratch, m_host, 2, "1"); });
     QVERIFY2(clock.elapsed() < 500, "a held file fails at once");
-    QCOMPARE(failure, QStringLiteral("Cannot %1 file \"%2\". %3")
-                          .arg(readable ? "create" : "open", CommandChannel::commandFilePath(m_host), SystemTexts::sharingViolation()));
+    QCOMPARE(failure,
+             QStringLiteral("Cannot %1 file \"%2\". %3")
+                 .arg(readable ? "create" : "open", CommandChannel::commandFilePath(m_host), SystemTexts::sharingViolation()));
     QCOMPARE(m_server->commandFile(), before);
     if (readable)
         QCOMPARE(WinFile::read(CommandChannel::commandFilePath(m_host)), before);
@@ -177,9 +185,12 @@ void TestSmbFile::deadStationFailsWithinTheBound_data()
     // Each case has an address of its own: a failed station is remembered for a second.
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("host");
-    QTest::newRow("accepts and never answers") << "silent" << "127.0.0.4";
-    QTest::newRow("connects dropped") << "dropped" << "127.0.0.5";
-    QTest::newRow("nothing listening") << "refused" << "127.0.0.6";
+    QTest::newRow("accepts and never answers") << "silent"
+                                               << "127.0.0.4";
+    QTest::newRow("connects dropped") << "dropped"
+                                      << "127.0.0.5";
+    QTest::newRow("nothing listening") << "refused"
+                                       << "127.0.0.6";
 }
 
 void TestSmbFile::deadStationFailsWithinTheBound()

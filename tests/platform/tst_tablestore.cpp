@@ -1,8 +1,8 @@
-#include "platform/AppError.h"
 #include "install/InstallPaths.h"
+#include "install/Tables.h"
+#include "platform/AppError.h"
 #include "platform/Regional.h"
 #include "platform/store/Sqlite.h"
-#include "install/Tables.h"
 #include "platform/store/TableStore.h"
 #include "support/TestPrefix.h"
 
@@ -213,12 +213,10 @@ void TestTableStore::walksInKeyOrder_data()
         << Days << QString() << QStringList{"ب", "Z", "أ", "a"} << QStringList{"Z", "a", "أ", "ب"};
     // Entries of one day keep the order they were stored in; an empty day comes first.
     QTest::newRow("secondary index with ties and empty fields")
-        << Entries << "DateDayIndex" << QStringList{"b", "", "a", "b", "", "a"}
-        << QStringList{"2", "5", "3", "6", "1", "4"};
+        << Entries << "DateDayIndex" << QStringList{"b", "", "a", "b", "", "a"} << QStringList{"2", "5", "3", "6", "1", "4"};
     // A unique index lets empty fields tie, and only them.
     QTest::newRow("unique index with empty fields")
-        << Entries << "DayOnce" << QStringList{"b", "", "a", "", "c", ""}
-        << QStringList{"2", "4", "6", "3", "1", "5"};
+        << Entries << "DayOnce" << QStringList{"b", "", "a", "", "c", ""} << QStringList{"2", "4", "6", "3", "1", "5"};
 }
 
 void TestTableStore::walksInKeyOrder()
@@ -318,8 +316,10 @@ void TestTableStore::findByKey_data()
     QTest::newRow("serial with blanks") << Cards << " 1 " << true << "1" << QString();
     QTest::newRow("serial miss stays") << Cards << "9" << false << "3" << QString();
     QTest::newRow("empty serial misses") << Cards << "" << false << "3" << QString();
-    QTest::newRow("letters are no serial") << Cards << "12a" << false << "3" << "'12a' is not a valid integer value";
-    QTest::newRow("serial beyond 32 bits") << Cards << "4294967296" << false << "3" << "is not a valid integer value";
+    QTest::newRow("letters are no serial") << Cards << "12a" << false << "3"
+                                           << "'12a' is not a valid integer value";
+    QTest::newRow("serial beyond 32 bits") << Cards << "4294967296" << false << "3"
+                                           << "is not a valid integer value";
 }
 
 void TestTableStore::findByKey()
@@ -455,31 +455,54 @@ void TestTableStore::setFieldConverts_data()
     QTest::addColumn<QVariant>("value");
     QTest::addColumn<QString>("stored"); // GetFieldText after storing, or the error's start
 
-    QTest::newRow("small int low bound") << "TimeOperation" << "text" << QVariant("-32768") << "-32768";
-    QTest::newRow("small int high bound") << "TimeOperation" << "text" << QVariant("32767") << "32767";
-    QTest::newRow("small int above") << "TimeOperation" << "text" << QVariant("32768")
-                                     << "error:32768 is not a valid value for field \"TimeOperation\". The allowed range is -32768 to 32767";
-    QTest::newRow("small int below") << "TimeOperation" << "integer" << QVariant(-32769) << "error:-32769 is not a valid value";
-    QTest::newRow("small int integer high") << "TimeOperation" << "integer" << QVariant(32767) << "32767";
-    QTest::newRow("small int letters") << "TimeOperation" << "text" << QVariant("15 min") << "error:'15 min' is not a valid integer value";
-    QTest::newRow("small int fraction") << "TimeOperation" << "text" << QVariant("1.5") << "error:'1.5' is not a valid integer value";
-    QTest::newRow("small int from float") << "TimeOperation" << "float" << QVariant(15.0) << "15";
-    QTest::newRow("small int from huge float") << "TimeOperation" << "float" << QVariant(1e30) << "error:";
-    QTest::newRow("empty number") << "TimeOperation" << "text" << QVariant("") << "";
-    QTest::newRow("float text") << "Cost" << "text" << QVariant("7.5") << "7.5";
-    QTest::newRow("float not a number") << "Cost" << "text" << QVariant("7,5") << "error:'7,5' is not a valid floating point value";
-    QTest::newRow("float keeps full precision") << "Cost" << "float" << QVariant(15 * 0.1) << "1.5";
-    QTest::newRow("float infinity") << "Cost" << "float" << QVariant(qInf()) << "error:";
-    QTest::newRow("float from integer") << "Cost" << "integer" << QVariant(120) << "120";
-    QTest::newRow("string at size") << "Computer" << "text" << QVariant(QString(35, u'x')) << QString(35, u'x');
-    QTest::newRow("string cut to size") << "Computer" << "text" << QVariant(QString(36, u'x') + "yz") << QString(35, u'x');
+    QTest::newRow("small int low bound") << "TimeOperation"
+                                         << "text" << QVariant("-32768") << "-32768";
+    QTest::newRow("small int high bound") << "TimeOperation"
+                                          << "text" << QVariant("32767") << "32767";
+    QTest::newRow("small int above")
+        << "TimeOperation"
+        << "text" << QVariant("32768")
+        << "error:32768 is not a valid value for field \"TimeOperation\". The allowed range is -32768 to 32767";
+    QTest::newRow("small int below") << "TimeOperation"
+                                     << "integer" << QVariant(-32769) << "error:-32769 is not a valid value";
+    QTest::newRow("small int integer high") << "TimeOperation"
+                                            << "integer" << QVariant(32767) << "32767";
+    QTest::newRow("small int letters") << "TimeOperation"
+                                       << "text" << QVariant("15 min") << "error:'15 min' is not a valid integer value";
+    QTest::newRow("small int fraction") << "TimeOperation"
+                                        << "text" << QVariant("1.5") << "error:'1.5' is not a valid integer value";
+    QTest::newRow("small int from float") << "TimeOperation"
+                                          << "float" << QVariant(15.0) << "15";
+    QTest::newRow("small int from huge float") << "TimeOperation"
+                                               << "float" << QVariant(1e30) << "error:";
+    QTest::newRow("empty number") << "TimeOperation"
+                                  << "text" << QVariant("") << "";
+    QTest::newRow("float text") << "Cost"
+                                << "text" << QVariant("7.5") << "7.5";
+    QTest::newRow("float not a number") << "Cost"
+                                        << "text" << QVariant("7,5") << "error:'7,5' is not a valid floating point value";
+    QTest::newRow("float keeps full precision") << "Cost"
+                                                << "float" << QVariant(15 * 0.1) << "1.5";
+    QTest::newRow("float infinity") << "Cost"
+                                    << "float" << QVariant(qInf()) << "error:";
+    QTest::newRow("float from integer") << "Cost"
+                                        << "integer" << QVariant(120) << "120";
+    QTest::newRow("string at size") << "Computer"
+                                    << "text" << QVariant(QString(35, u'x')) << QString(35, u'x');
+    QTest::newRow("string cut to size") << "Computer"
+                                        << "text" << QVariant(QString(36, u'x') + "yz") << QString(35, u'x');
     // One byte a letter in the Arabic code page, though two in UTF-8.
     QTest::newRow("Arabic counted in code-page bytes")
-        << "KandOperation" << "text" << QVariant(QStringLiteral("أنترنيت أنترنيت أنترنيت")) << QStringLiteral("أنترنيت أنترنيت");
-    QTest::newRow("outside the code page") << "Computer" << "text" << QVariant(QStringLiteral("PC\u4E2D1")) << "PC?1";
-    QTest::newRow("string from integer") << "Computer" << "integer" << QVariant(42) << "42";
-    QTest::newRow("serial is the table's") << "Auto" << "text" << QVariant("5") << "error:Field \"Auto\" is numbered by the table";
-    QTest::newRow("unknown field") << "Minutes" << "text" << QVariant("5") << "error:Field \"Minutes\" not found";
+        << "KandOperation"
+        << "text" << QVariant(QStringLiteral("أنترنيت أنترنيت أنترنيت")) << QStringLiteral("أنترنيت أنترنيت");
+    QTest::newRow("outside the code page") << "Computer"
+                                           << "text" << QVariant(QStringLiteral("PC\u4E2D1")) << "PC?1";
+    QTest::newRow("string from integer") << "Computer"
+                                         << "integer" << QVariant(42) << "42";
+    QTest::newRow("serial is the table's") << "Auto"
+                                           << "text" << QVariant("5") << "error:Field \"Auto\" is numbered by the table";
+    QTest::newRow("unknown field") << "Minutes"
+                                   << "text" << QVariant("5") << "error:Field \"Minutes\" not found";
 }
 
 void TestTableStore::setFieldConverts()
@@ -607,8 +630,9 @@ void TestTableStore::walkSeesOtherWritesAhead()
     }
     {
         Sqlite::Connection other = Sqlite::open(local(Cards), SQLITE_OPEN_READWRITE);
-        Sqlite::exec(other.get(), QStringLiteral("DELETE FROM Card WHERE Auto = 14; UPDATE Card SET Num = 'changed' WHERE Auto = 15; "
-                                                 "INSERT INTO Card (Num) VALUES ('N41')"));
+        Sqlite::exec(other.get(),
+                     QStringLiteral("DELETE FROM Card WHERE Auto = 14; UPDATE Card SET Num = 'changed' WHERE Auto = 15; "
+                                    "INSERT INTO Card (Num) VALUES ('N41')"));
     }
     for (; !table.AtEnd(); table.MoveNext())
         seen.append(table.GetFieldText(QStringLiteral("Num")));
@@ -630,11 +654,12 @@ void TestTableStore::walkReadsFieldsAsStored()
 {
     {
         Sqlite::Connection other = Sqlite::open(local(Cards), SQLITE_OPEN_READWRITE);
-        Sqlite::exec(other.get(), QStringLiteral("INSERT INTO Card (Num, Time1, Used, ReminTime, Cost, UseFirstTime, Kind) VALUES "
-                                                 "('first', 1, 'a', 1, 1, 'a', 'a'), "
-                                                 "('ب1', 60, '', NULL, 2.5, NULL, 'G'), "
-                                                 "(123, NULL, 'نعم', -5, NULL, '01/01/2025', NULL), "
-                                                 "(NULL, 0, NULL, 0, 0, '', 'x')"));
+        Sqlite::exec(other.get(),
+                     QStringLiteral("INSERT INTO Card (Num, Time1, Used, ReminTime, Cost, UseFirstTime, Kind) VALUES "
+                                    "('first', 1, 'a', 1, 1, 'a', 'a'), "
+                                    "('ب1', 60, '', NULL, 2.5, NULL, 'G'), "
+                                    "(123, NULL, 'نعم', -5, NULL, '01/01/2025', NULL), "
+                                    "(NULL, 0, NULL, 0, 0, '', 'x')"));
     }
     TableStore table;
     table.OpenTable(InstallPaths::CardDir, Cards);
@@ -949,8 +974,8 @@ void TestTableStore::failedDetailStoreStopsMaster()
 void TestTableStore::openRefusesForeignFiles_data()
 {
     QTest::addColumn<QString>("fileName");
-    QTest::addColumn<QByteArray>("content");   // written over the file first, unless empty
-    QTest::addColumn<QStringList>("sql");      // or a database made with these statements
+    QTest::addColumn<QByteArray>("content"); // written over the file first, unless empty
+    QTest::addColumn<QStringList>("sql");    // or a database made with these statements
     QTest::addColumn<QString>("index");
     QTest::addColumn<QString>("error");
 

@@ -32,12 +32,18 @@ void TestWinPath::resolves_data()
     QTest::addColumn<QString>("windows");
     QTest::addColumn<QString>("relative"); // to the prefix; "@" stands for the current directory
 
-    QTest::newRow("drive C") << "C:\\Program Files\\x.inf" << "drive_c/Program Files/x.inf";
-    QTest::newRow("lower-case drive") << "c:\\a" << "drive_c/a";
-    QTest::newRow("root of the drive") << "\\a\\b" << "drive_c/a/b";
-    QTest::newRow("dot dot stays on the drive") << "C:\\..\\..\\a" << "drive_c/a";
-    QTest::newRow("relative") << "commandServer\\ComputersConect.inf" << "@/commandServer/ComputersConect.inf";
-    QTest::newRow("UNC on a mapped station") << "\\\\PC1\\C\\x\\y.inf" << "unc/PC1/C/x/y.inf";
+    QTest::newRow("drive C") << "C:\\Program Files\\x.inf"
+                             << "drive_c/Program Files/x.inf";
+    QTest::newRow("lower-case drive") << "c:\\a"
+                                      << "drive_c/a";
+    QTest::newRow("root of the drive") << "\\a\\b"
+                                       << "drive_c/a/b";
+    QTest::newRow("dot dot stays on the drive") << "C:\\..\\..\\a"
+                                                << "drive_c/a";
+    QTest::newRow("relative") << "commandServer\\ComputersConect.inf"
+                              << "@/commandServer/ComputersConect.inf";
+    QTest::newRow("UNC on a mapped station") << "\\\\PC1\\C\\x\\y.inf"
+                                             << "unc/PC1/C/x/y.inf";
 }
 
 void TestWinPath::resolves()
@@ -105,22 +111,34 @@ void TestWinPath::writeKeepsTheFileAndNeverCreatesOne()
 
 void TestWinPath::refusesSymlinks_data()
 {
-    QTest::addColumn<QString>("linkAt");  // relative to the prefix
+    QTest::addColumn<QString>("linkAt");   // relative to the prefix
     QTest::addColumn<QString>("pointsTo"); // relative to the outside directory; empty: itself
     QTest::addColumn<QString>("windows");
     QTest::addColumn<bool>("walkFolders"); // as on kernels without openat2
 
     for (const bool walk : {false, true}) {
         const char* how = walk ? ", folder by folder" : "";
-        QTest::addRow("station file%s", how) << "unc/PC1/C/cmd/command.inf" << "victim.txt" << "\\\\PC1\\C\\cmd\\command.inf" << walk;
-        QTest::addRow("station folder%s", how) << "unc/PC1/C/cmd" << "" << "\\\\PC1\\C\\cmd\\victim.txt" << walk;
-        QTest::addRow("station share%s", how) << "unc/PC1/C" << "" << "\\\\PC1\\C\\victim.txt" << walk;
-        QTest::addRow("file on a drive%s", how) << "drive_c/cfg/costControl.inf" << "victim.txt" << "C:\\cfg\\costControl.inf" << walk;
-        QTest::addRow("drive itself%s", how) << "drive_c" << "" << "C:\\victim.txt" << walk;
-        QTest::addRow("relative folder%s", how) << "drive_c/Program Files/Kelvarin/QuorvelServer/commandServer" << ""
+        QTest::addRow("station file%s", how) << "unc/PC1/C/cmd/command.inf"
+                                             << "victim.txt"
+                                             << "\\\\PC1\\C\\cmd\\command.inf" << walk;
+        QTest::addRow("station folder%s", how) << "unc/PC1/C/cmd"
+                                               << ""
+                                               << "\\\\PC1\\C\\cmd\\victim.txt" << walk;
+        QTest::addRow("station share%s", how) << "unc/PC1/C"
+                                              << ""
+                                              << "\\\\PC1\\C\\victim.txt" << walk;
+        QTest::addRow("file on a drive%s", how) << "drive_c/cfg/costControl.inf"
+                                                << "victim.txt"
+                                                << "C:\\cfg\\costControl.inf" << walk;
+        QTest::addRow("drive itself%s", how) << "drive_c"
+                                             << ""
+                                             << "C:\\victim.txt" << walk;
+        QTest::addRow("relative folder%s", how) << "drive_c/Program Files/Kelvarin/QuorvelServer/commandServer"
+                                                << ""
                                                 << "commandServer\\victim.txt" << walk;
-        QTest::addRow("link matched regardless of case%s", how)
-            << "unc/PC1/C/cmd/Command.INF" << "victim.txt" << "\\\\pc1\\c\\CMD\\command.inf" << walk;
+        QTest::addRow("link matched regardless of case%s", how) << "unc/PC1/C/cmd/Command.INF"
+                                                                << "victim.txt"
+                                                                << "\\\\pc1\\c\\CMD\\command.inf" << walk;
     }
 }
 

@@ -1,14 +1,14 @@
 #include "platform/AppError.h"
-#include "platform/files/LineBuffer.h"
 #include "platform/Clock.h"
+#include "platform/files/LineBuffer.h"
 #include "sessions/Countdown.h"
 #include "stations/CommandChannel.h"
 #include "support/HeldFile.h"
 #include "support/TestPrefix.h"
 
 #include <QDir>
-#include <optional>
 #include <QtTest>
+#include <optional>
 
 namespace {
 
@@ -94,17 +94,28 @@ void TestCountdown::followsTheTenMinuteTimeline_data()
     QTest::addColumn<bool>("minuteDue");
     QTest::addColumn<QStringList>("file");
 
-    QTest::newRow("after opening") << 0 << "9" << "60" << false << QStringList{"1", "0", "0"};
-    QTest::newRow("tick 1") << 1 << "9" << "59" << false << QStringList{"1", "59", "9"};
-    QTest::newRow("tick 2") << 2 << "9" << "58" << false << QStringList{"1", "58", "9"};
-    QTest::newRow("tick 59") << 59 << "9" << "1" << false << QStringList{"1", "1", "9"};
-    QTest::newRow("tick 60") << 60 << "9" << "0" << true << QStringList{"1", "0", "9"};
-    QTest::newRow("tick 61") << 61 << "8" << "59" << false << QStringList{"1", "59", "8"};
-    QTest::newRow("tick 120") << 120 << "8" << "0" << true << QStringList{"1", "0", "8"};
-    QTest::newRow("tick 121") << 121 << "7" << "59" << false << QStringList{"1", "59", "7"};
-    QTest::newRow("tick 541") << 541 << "0" << "59" << false << QStringList{"1", "59", "0"};
-    QTest::newRow("tick 600") << 600 << "0" << "0" << true << QStringList{"1", "0", "0"};
-    QTest::newRow("tick 601") << 601 << "--" << "--" << false << QStringList{"0", "--", "--"};
+    QTest::newRow("after opening") << 0 << "9"
+                                   << "60" << false << QStringList{"1", "0", "0"};
+    QTest::newRow("tick 1") << 1 << "9"
+                            << "59" << false << QStringList{"1", "59", "9"};
+    QTest::newRow("tick 2") << 2 << "9"
+                            << "58" << false << QStringList{"1", "58", "9"};
+    QTest::newRow("tick 59") << 59 << "9"
+                             << "1" << false << QStringList{"1", "1", "9"};
+    QTest::newRow("tick 60") << 60 << "9"
+                             << "0" << true << QStringList{"1", "0", "9"};
+    QTest::newRow("tick 61") << 61 << "8"
+                             << "59" << false << QStringList{"1", "59", "8"};
+    QTest::newRow("tick 120") << 120 << "8"
+                              << "0" << true << QStringList{"1", "0", "8"};
+    QTest::newRow("tick 121") << 121 << "7"
+                              << "59" << false << QStringList{"1", "59", "7"};
+    QTest::newRow("tick 541") << 541 << "0"
+                              << "59" << false << QStringList{"1", "59", "0"};
+    QTest::newRow("tick 600") << 600 << "0"
+                              << "0" << true << QStringList{"1", "0", "0"};
+    QTest::newRow("tick 601") << 601 << "--"
+                              << "--" << false << QStringList{"0", "--", "--"};
 }
 
 void TestCountdown::followsTheTenMinuteTimeline()
@@ -205,7 +216,8 @@ void TestCountdown::failedWritesKeepCountingAndCatchUp()
         QCOMPARE(session.lines567(), (QStringList{"1", session.state.seconds, session.state.minutes}));
     } else {
         QVERIFY(!session.state.timerEnabled);
-        QCOMPARE(session.lines567(), (phase == "stop" ? QStringList{"0", before.at(1), before.at(2)} : QStringList{"0", "--", "--"}));
+        QCOMPARE(session.lines567(),
+                 (phase == "stop" ? QStringList{"0", before.at(1), before.at(2)} : QStringList{"0", "--", "--"}));
     }
 }
 

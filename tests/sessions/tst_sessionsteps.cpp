@@ -1,8 +1,8 @@
 #include "accounting/Ledger.h"
-#include "platform/Clock.h"
 #include "install/InstallPaths.h"
-#include "platform/files/LineBuffer.h"
+#include "platform/Clock.h"
 #include "platform/Regional.h"
+#include "platform/files/LineBuffer.h"
 #include "sessions/SessionSteps.h"
 #include "stations/CommandChannel.h"
 #include "support/HeldFile.h"
@@ -197,20 +197,34 @@ void TestSessionSteps::refusedOpenings_data()
     QTest::addColumn<QString>("fault"); // "away", "no ledger", "ledger held" or none
     QTest::addColumn<R>("result");
 
-    QTest::newRow("letters") << "abc" << "0.25" << EightZeros << "" << R::BadEntry;
-    QTest::newRow("empty minutes") << "" << "0.25" << EightZeros << "" << R::BadEntry;
-    QTest::newRow("0 minutes") << "0" << "0.25" << EightZeros << "" << R::BadEntry;
-    QTest::newRow("-5 minutes") << "-5" << "0.25" << EightZeros << "" << R::BadEntry;
-    QTest::newRow("40000 minutes") << "40000" << "0.25" << EightZeros << "" << R::BadEntry;
-    QTest::newRow("tariff abc") << "10" << "abc" << EightZeros << "" << R::BadEntry;
-    QTest::newRow("tariff empty") << "10" << "" << EightZeros << "" << R::BadEntry;
-    QTest::newRow("tariff negative") << "10" << "-0.5" << EightZeros << "" << R::BadEntry;
-    QTest::newRow("5-line file") << "10" << "0.25" << QByteArray("0\r\n0\r\n0\r\n0\r\n0") << "" << R::StationFailed;
-    QTest::newRow("6-line file") << "10" << "0.25" << QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n0") << "" << R::StationFailed;
-    QTest::newRow("7-line file") << "10" << "0.25" << QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0") << "" << R::StationFailed;
-    QTest::newRow("station away") << "10" << "0.25" << EightZeros << "away" << R::StationFailed;
-    QTest::newRow("ledger missing") << "10" << "0.25" << EightZeros << "no ledger" << R::LedgerFailed;
-    QTest::newRow("ledger held by another writer") << "10" << "0.25" << EightZeros << "ledger held" << R::LedgerFailed;
+    QTest::newRow("letters") << "abc"
+                             << "0.25" << EightZeros << "" << R::BadEntry;
+    QTest::newRow("empty minutes") << ""
+                                   << "0.25" << EightZeros << "" << R::BadEntry;
+    QTest::newRow("0 minutes") << "0"
+                               << "0.25" << EightZeros << "" << R::BadEntry;
+    QTest::newRow("-5 minutes") << "-5"
+                                << "0.25" << EightZeros << "" << R::BadEntry;
+    QTest::newRow("40000 minutes") << "40000"
+                                   << "0.25" << EightZeros << "" << R::BadEntry;
+    QTest::newRow("tariff abc") << "10"
+                                << "abc" << EightZeros << "" << R::BadEntry;
+    QTest::newRow("tariff empty") << "10"
+                                  << "" << EightZeros << "" << R::BadEntry;
+    QTest::newRow("tariff negative") << "10"
+                                     << "-0.5" << EightZeros << "" << R::BadEntry;
+    QTest::newRow("5-line file") << "10"
+                                 << "0.25" << QByteArray("0\r\n0\r\n0\r\n0\r\n0") << "" << R::StationFailed;
+    QTest::newRow("6-line file") << "10"
+                                 << "0.25" << QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n0") << "" << R::StationFailed;
+    QTest::newRow("7-line file") << "10"
+                                 << "0.25" << QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n0") << "" << R::StationFailed;
+    QTest::newRow("station away") << "10"
+                                  << "0.25" << EightZeros << "away" << R::StationFailed;
+    QTest::newRow("ledger missing") << "10"
+                                    << "0.25" << EightZeros << "no ledger" << R::LedgerFailed;
+    QTest::newRow("ledger held by another writer") << "10"
+                                                   << "0.25" << EightZeros << "ledger held" << R::LedgerFailed;
 }
 
 void TestSessionSteps::refusedOpenings()
@@ -232,8 +246,8 @@ void TestSessionSteps::refusedOpenings()
 
     CountdownState countdown;
     countdown.minuteDue = true;
-    const SessionSteps::OpenOutcome outcome
-        = SessionSteps::open(countdown, m_scratch, *m_ledger, {minutes, Station, false, "0.5", internetTariff});
+    const SessionSteps::OpenOutcome outcome = SessionSteps::open(countdown, m_scratch, *m_ledger,
+                                                                 {minutes, Station, false, "0.5", internetTariff});
     QCOMPARE(outcome.result, result);
     // The ledger's own words reach the operator.
     QCOMPARE(outcome.text.isEmpty(), result != SessionSteps::OpenResult::LedgerFailed);
@@ -257,10 +271,12 @@ void TestSessionSteps::refusedOpenings()
 void TestSessionSteps::reopeningRestartsAndBillsAgain()
 {
     CountdownState countdown;
-    QCOMPARE(SessionSteps::open(countdown, m_scratch, *m_ledger, {"10", Station, true, "0.5", "0.25"}).result, SessionSteps::OpenResult::Opened);
+    QCOMPARE(SessionSteps::open(countdown, m_scratch, *m_ledger, {"10", Station, true, "0.5", "0.25"}).result,
+             SessionSteps::OpenResult::Opened);
     for (int i = 0; i < 30; ++i)
         QCOMPARE(SessionSteps::tick(countdown, m_scratch, Station), Countdown::Outcome::Written);
-    QCOMPARE(SessionSteps::open(countdown, m_scratch, *m_ledger, {"20", Station, false, "0.5", "0.25"}).result, SessionSteps::OpenResult::Opened);
+    QCOMPARE(SessionSteps::open(countdown, m_scratch, *m_ledger, {"20", Station, false, "0.5", "0.25"}).result,
+             SessionSteps::OpenResult::Opened);
     QCOMPARE((QStringList{countdown.minutes, countdown.seconds}), (QStringList{"19", "60"}));
     // The same date: one day, a second entry; nothing of the first session is refunded.
     const Bill stored = bill();
@@ -280,7 +296,8 @@ void TestSessionSteps::failedReopeningKeepsTheSessionThatRuns()
 {
     QFETCH(bool, flagRefused);
     CountdownState countdown;
-    QCOMPARE(SessionSteps::open(countdown, m_scratch, *m_ledger, {"10", Station, true, "0.5", "0.25"}).result, SessionSteps::OpenResult::Opened);
+    QCOMPARE(SessionSteps::open(countdown, m_scratch, *m_ledger, {"10", Station, true, "0.5", "0.25"}).result,
+             SessionSteps::OpenResult::Opened);
     for (int i = 0; i < 30; ++i)
         SessionSteps::tick(countdown, m_scratch, Station);
     const CountdownState running = countdown;
@@ -311,7 +328,8 @@ void TestSessionSteps::failedBillOfANewSessionLowersTheFlag()
     // An empty day may stay; the flag raised for the session that was never billed comes down.
     LedgerHold hold(m_prefix->local(InstallPaths::LedgerDir + "\\DetailDays.DB"));
     CountdownState countdown;
-    QCOMPARE(SessionSteps::open(countdown, m_scratch, *m_ledger, {"10", Station, true, "0.5", "0.25"}).result, SessionSteps::OpenResult::LedgerFailed);
+    QCOMPARE(SessionSteps::open(countdown, m_scratch, *m_ledger, {"10", Station, true, "0.5", "0.25"}).result,
+             SessionSteps::OpenResult::LedgerFailed);
     QVERIFY(!countdown.timerEnabled);
     QCOMPARE((QStringList{countdown.minutes, countdown.seconds}), (QStringList{"00", "00"}));
     QCOMPARE(lines567().at(0), QStringLiteral("0"));
@@ -319,7 +337,7 @@ void TestSessionSteps::failedBillOfANewSessionLowersTheFlag()
 
 void TestSessionSteps::ticking_data()
 {
-    QTest::addColumn<QStringList>("before"); // minutes, seconds, minuteDue ("1")
+    QTest::addColumn<QStringList>("before");     // minutes, seconds, minuteDue ("1")
     QTest::addColumn<QByteArray>("commandFile"); // empty: the station is unreachable
     QTest::addColumn<bool>("lamp");
     QTest::addColumn<QStringList>("after");
@@ -327,18 +345,28 @@ void TestSessionSteps::ticking_data()
     QTest::addColumn<QStringList>("file"); // lines 5 to 7 afterwards
 
     const QByteArray open = "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n5\r\n9";
-    QTest::newRow("a second") << QStringList{"9", "6", ""} << open << true << QStringList{"9", "5", ""} << true << QStringList{"1", "5", "9"};
-    QTest::newRow("seconds reach 0") << QStringList{"9", "1", ""} << open << true << QStringList{"9", "0", "1"} << true << QStringList{"1", "0", "9"};
-    QTest::newRow("a minute deducted") << QStringList{"9", "0", "1"} << open << true << QStringList{"8", "59", ""} << true << QStringList{"1", "59", "8"};
-    QTest::newRow("the ending tick") << QStringList{"0", "0", "1"} << open << true << QStringList{"--", "--", ""} << false << QStringList{"0", "--", "--"};
-    QTest::newRow("below zero counts on") << QStringList{"-1", "0", "1"} << open << true << QStringList{"-2", "59", ""} << true << QStringList{"1", "59", "-2"};
+    QTest::newRow("a second") << QStringList{"9", "6", ""} << open << true << QStringList{"9", "5", ""} << true
+                              << QStringList{"1", "5", "9"};
+    QTest::newRow("seconds reach 0") << QStringList{"9", "1", ""} << open << true << QStringList{"9", "0", "1"} << true
+                                     << QStringList{"1", "0", "9"};
+    QTest::newRow("a minute deducted") << QStringList{"9", "0", "1"} << open << true << QStringList{"8", "59", ""} << true
+                                       << QStringList{"1", "59", "8"};
+    QTest::newRow("the ending tick") << QStringList{"0", "0", "1"} << open << true << QStringList{"--", "--", ""} << false
+                                     << QStringList{"0", "--", "--"};
+    QTest::newRow("below zero counts on") << QStringList{"-1", "0", "1"} << open << true << QStringList{"-2", "59", ""} << true
+                                          << QStringList{"1", "59", "-2"};
     // A failed write turns the lamp red and the count goes on; the file keeps the last tick.
-    QTest::newRow("unreachable") << QStringList{"9", "6", ""} << QByteArray() << false << QStringList{"9", "5", ""} << true << QStringList{"1", "5", "9"};
-    QTest::newRow("unreachable on the ending tick") << QStringList{"0", "0", "1"} << QByteArray() << false << QStringList{"--", "--", ""} << false << QStringList{"1", "5", "9"};
-    QTest::newRow("unreachable as seconds reach 0") << QStringList{"9", "1", ""} << QByteArray() << false << QStringList{"9", "0", "1"} << true << QStringList{"1", "5", "9"};
+    QTest::newRow("unreachable") << QStringList{"9", "6", ""} << QByteArray() << false << QStringList{"9", "5", ""} << true
+                                 << QStringList{"1", "5", "9"};
+    QTest::newRow("unreachable on the ending tick") << QStringList{"0", "0", "1"} << QByteArray() << false
+                                                    << QStringList{"--", "--", ""} << false << QStringList{"1", "5", "9"};
+    QTest::newRow("unreachable as seconds reach 0")
+        << QStringList{"9", "1", ""} << QByteArray() << false << QStringList{"9", "0", "1"} << true << QStringList{"1", "5", "9"};
     // Captions that are not a count cannot be counted on: that alone stops the count.
-    QTest::newRow("ended captions") << QStringList{"--", "--", ""} << open << false << QStringList{"--", "--", ""} << false << QStringList{"1", "5", "9"};
-    QTest::newRow("no lines for the counters") << QStringList{"9", "6", ""} << QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n1") << false << QStringList{"9", "5", ""} << true << QStringList{"1", "", ""};
+    QTest::newRow("ended captions") << QStringList{"--", "--", ""} << open << false << QStringList{"--", "--", ""} << false
+                                    << QStringList{"1", "5", "9"};
+    QTest::newRow("no lines for the counters") << QStringList{"9", "6", ""} << QByteArray("0\r\n0\r\n0\r\n0\r\n0\r\n1") << false
+                                               << QStringList{"9", "5", ""} << true << QStringList{"1", "", ""};
 }
 
 void TestSessionSteps::ticking()

@@ -1,6 +1,6 @@
 #include "platform/AppError.h"
-#include "platform/files/SystemTexts.h"
 #include "platform/files/LineBuffer.h"
+#include "platform/files/SystemTexts.h"
 #include "platform/files/WinFile.h"
 #include "stations/CommandChannel.h"
 #include "support/FileSizeLimit.h"
@@ -212,8 +212,9 @@ void TestCommandChannel::errorTextNamesWindowsPath()
         CommandWrite(scratch, QStringLiteral("PC9"), 2, QStringLiteral("1"));
         QFAIL("no error");
     } catch (const AppError& e) {
-        QCOMPARE(e.text(), QStringLiteral("Cannot open file \"\\\\PC9\\C\\Program Files\\Kelvarin\\QuorvelNet\\command\\command.inf\". "
-                                          "The network path was not found"));
+        QCOMPARE(e.text(),
+                 QStringLiteral("Cannot open file \"\\\\PC9\\C\\Program Files\\Kelvarin\\QuorvelNet\\command\\command.inf\". "
+                                "The network path was not found"));
     }
 }
 

@@ -13,7 +13,8 @@ public:
     HeldFile(const QString& path, bool forWriting)
     {
         m_fd = ::open(QFile::encodeName(path).constData(), forWriting ? O_RDWR : O_RDONLY);
-        struct flock fl {};
+        struct flock fl
+        {};
         fl.l_type = forWriting ? F_WRLCK : F_RDLCK;
         fl.l_whence = SEEK_SET;
         if (m_fd < 0 || ::fcntl(m_fd, F_OFD_SETLK, &fl) != 0)

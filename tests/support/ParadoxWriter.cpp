@@ -23,7 +23,7 @@ Table ledgerDays()
 Table ledgerEntries()
 {
     Table t;
-    t.fields = {{"Auto", pxfAutoInc, 4},       {"DateDay2", pxfAlpha, 15},      {"StartOperation", pxfAlpha, 15},
+    t.fields = {{"Auto", pxfAutoInc, 4},        {"DateDay2", pxfAlpha, 15},      {"StartOperation", pxfAlpha, 15},
                 {"TimeOperation", pxfShort, 2}, {"KandOperation", pxfAlpha, 15}, {"Cost", pxfNumber, 8},
                 {"Computer", pxfAlpha, 35}};
     return t;
@@ -32,9 +32,8 @@ Table ledgerEntries()
 Table cards()
 {
     Table t;
-    t.fields = {{"Auto", pxfAutoInc, 4},  {"Num", pxfAlpha, 20},          {"Time1", pxfShort, 2},
-                {"Used", pxfAlpha, 15},   {"ReminTime", pxfShort, 2},     {"Cost", pxfNumber, 8},
-                {"UseFirstTime", pxfAlpha, 20}, {"Kind", pxfAlpha, 10}};
+    t.fields = {{"Auto", pxfAutoInc, 4},    {"Num", pxfAlpha, 20},  {"Time1", pxfShort, 2},         {"Used", pxfAlpha, 15},
+                {"ReminTime", pxfShort, 2}, {"Cost", pxfNumber, 8}, {"UseFirstTime", pxfAlpha, 20}, {"Kind", pxfAlpha, 10}};
     t.keyFields = 1;
     return t;
 }
@@ -91,10 +90,16 @@ void write(const QString& path, const Table& table)
                     PX_put_data_alpha(doc, at, f.size, bytes.data());
                     break;
                 }
-                case pxfShort: PX_put_data_short(doc, at, f.size, short(v.toInt())); break;
+                case pxfShort:
+                    PX_put_data_short(doc, at, f.size, short(v.toInt()));
+                    break;
                 case pxfLong:
-                case pxfAutoInc: PX_put_data_long(doc, at, f.size, int(v.toLongLong())); break;
-                default: PX_put_data_double(doc, at, f.size, v.toDouble()); break;
+                case pxfAutoInc:
+                    PX_put_data_long(doc, at, f.size, int(v.toLongLong()));
+                    break;
+                default:
+                    PX_put_data_double(doc, at, f.size, v.toDouble());
+                    break;
                 }
                 if (i == 0 && f.type == pxfAutoInc)
                     highest = std::max(highest, v.toLongLong());

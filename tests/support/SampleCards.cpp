@@ -16,8 +16,8 @@ QList<QStringList> sampleCardRows(int count)
         const int category = i % 4;
         const bool games = i % 3 != 0;
         const QString num = QString::number(i) + QChar(Letters[i % 26]) + QChar(Letters[(i * 7) % 26])
-                            + QString::number((i * 7919) % 10000) + QChar(Letters[(i * 3) % 26])
-                            + QString::number(category + 1) + (games ? u'G' : u'I');
+            + QString::number((i * 7919) % 10000) + QChar(Letters[(i * 3) % 26]) + QString::number(category + 1)
+            + (games ? u'G' : u'I');
         const QString m = QString::number(minutes[category]);
         rows.append({QString::number(i), num, m, QStringLiteral("غير مستخدم"), m, QString::number(minutes[category] * 0.5),
                      QString(), games ? QStringLiteral("ألعاب") : QStringLiteral("أنترنيت")});
@@ -29,8 +29,9 @@ void appendCards(const QString& tableFile, int rows)
 {
     Sqlite::Connection db = Sqlite::open(tableFile, SQLITE_OPEN_READWRITE);
     Sqlite::exec(db.get(), QStringLiteral("BEGIN"));
-    Sqlite::Statement insert(db.get(), QStringLiteral("INSERT INTO Card (Num, Time1, Used, ReminTime, Cost, Kind) "
-                                                      "VALUES (?, 15, 'u', 15, 7.5, 'k')"));
+    Sqlite::Statement insert(db.get(),
+                             QStringLiteral("INSERT INTO Card (Num, Time1, Used, ReminTime, Cost, Kind) "
+                                            "VALUES (?, 15, 'u', 15, 7.5, 'k')"));
     for (int i = 0; i < rows; ++i) {
         Sqlite::Use use(insert);
         insert.bind(1, QStringLiteral("%1AB1234C4G").arg(i + 1));

@@ -12,8 +12,8 @@
 #include <libsmbclient.h>
 #include <netinet/in.h>
 #include <pwd.h>
-#include <sys/stat.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -145,9 +145,10 @@ SmbHolder::SmbHolder(const QByteArray& url, bool forWriting, ShareMode mode)
     });
     if (!smbc_init_context(ctx))
         qFatal("no second client");
-    smbc_setOptionOpenShareMode(ctx, mode == DenyAll ? SMBC_SHAREMODE_DENY_ALL
-                                     : mode == DenyWrite ? SMBC_SHAREMODE_DENY_WRITE
-                                                         : SMBC_SHAREMODE_DENY_NONE);
+    smbc_setOptionOpenShareMode(ctx,
+                                mode == DenyAll         ? SMBC_SHAREMODE_DENY_ALL
+                                    : mode == DenyWrite ? SMBC_SHAREMODE_DENY_WRITE
+                                                        : SMBC_SHAREMODE_DENY_NONE);
     m_file = smbc_getFunctionOpen(ctx)(ctx, url.constData(), forWriting ? O_RDWR : O_RDONLY, 0);
 }
 

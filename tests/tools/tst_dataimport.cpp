@@ -1,22 +1,22 @@
-#include "tools/DataImport.h"
 #include "install/InstallPaths.h"
+#include "platform/files/WinPath.h"
 #include "platform/store/Sqlite.h"
 #include "platform/store/TableStore.h"
-#include "platform/files/WinPath.h"
 #include "support/FileBytes.h"
 #include "support/HeldFile.h"
 #include "support/HotJournal.h"
 #include "support/ParadoxWriter.h"
 #include "support/TestPrefix.h"
+#include "tools/DataImport.h"
 
 #include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <functional>
 #include <limits>
 #include <optional>
-#include <functional>
 #include <sys/stat.h>
 extern "C" {
 #include <paradox.h>
@@ -40,17 +40,18 @@ const QString Unused = QStringLiteral("غير مستخدم");
 QList<ParadoxWriter::Table> oldTables()
 {
     ParadoxWriter::Table days = ParadoxWriter::ledgerDays();
-    days.rows = {{QStringLiteral("01/01/2024"), 12.5}, {QStringLiteral("02/01/2024"), QVariant()},
-                 {QStringLiteral("03/01/2024"), 0.0}};
+    days.rows = {
+        {QStringLiteral("01/01/2024"), 12.5}, {QStringLiteral("02/01/2024"), QVariant()}, {QStringLiteral("03/01/2024"), 0.0}};
     ParadoxWriter::Table entries = ParadoxWriter::ledgerEntries();
     entries.rows = {{1, QStringLiteral("01/01/2024"), QStringLiteral("10:15:00"), 15, Games, 7.5, QStringLiteral("PC01")},
                     {2, QStringLiteral("01/01/2024"), QStringLiteral("11:00:00"), 10, Internet, 5.0, QStringLiteral("جهاز 3")},
                     {5, QStringLiteral("03/01/2024"), QStringLiteral("09:00:00"), QVariant(), Games, QVariant(), QVariant()},
                     {9, QVariant(), QVariant(), 0, QVariant(), -2.25, QStringLiteral("PC12 بجانب الباب")}};
     ParadoxWriter::Table cards = ParadoxWriter::cards();
-    cards.rows = {{3, QStringLiteral("3AB1234C1G"), 30, Unused, 30, 15.0, QVariant(), Games},
-                  {4, QStringLiteral("4XY9876Z2I"), 120, QStringLiteral("مستخدم"), 17, 60.0, QStringLiteral("05/01/2024"), Internet},
-                  {10, QStringLiteral("10QQ"), QVariant(), Unused, QVariant(), QVariant(), QVariant(), QVariant()}};
+    cards.rows = {
+        {3, QStringLiteral("3AB1234C1G"), 30, Unused, 30, 15.0, QVariant(), Games},
+        {4, QStringLiteral("4XY9876Z2I"), 120, QStringLiteral("مستخدم"), 17, 60.0, QStringLiteral("05/01/2024"), Internet},
+        {10, QStringLiteral("10QQ"), QVariant(), Unused, QVariant(), QVariant(), QVariant(), QVariant()}};
     cards.autoIncrement = 12;
     ParadoxWriter::Table tempCards = ParadoxWriter::cards();
     tempCards.rows = {{7, QStringLiteral("7AB1111C1G"), 15, Unused, 15, 7.5, QVariant(), Games}};
@@ -70,10 +71,17 @@ Rows storedRows(const Tables::Table& table)
         QList<QVariant> row;
         for (int c = 0; c < sqlite3_column_count(st); ++c) {
             switch (sqlite3_column_type(st, c)) {
-            case SQLITE_NULL: row.append(QVariant()); break;
-            case SQLITE_INTEGER: row.append(qint64(sqlite3_column_int64(st, c))); break;
-            case SQLITE_FLOAT: row.append(sqlite3_column_double(st, c)); break;
-            default: row.append(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, c))));
+            case SQLITE_NULL:
+                row.append(QVariant());
+                break;
+            case SQLITE_INTEGER:
+                row.append(qint64(sqlite3_column_int64(st, c)));
+                break;
+            case SQLITE_FLOAT:
+                row.append(sqlite3_column_double(st, c));
+                break;
+            default:
+                row.append(QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, c))));
             }
         }
         rows.append(row);
@@ -94,9 +102,8 @@ Rows expectedRows(const ParadoxWriter::Table& old)
         }
         rows.append(out);
     }
-    std::sort(rows.begin(), rows.end(), [](const QList<QVariant>& a, const QList<QVariant>& b) {
-        return QVariant::compare(a.first(), b.first()) < 0;
-    });
+    std::sort(rows.begin(), rows.end(),
+              [](const QList<QVariant>& a, const QList<QVariant>& b) { return QVariant::compare(a.first(), b.first()) < 0; });
     return rows;
 }
 
@@ -219,7 +226,8 @@ void TestDataImport::importsEveryFieldOfTheFourTables()
         QCOMPARE(FileBytes::read(f.oldPath(i)), sources.at(i));
     }
     QCOMPARE(DataImport::describe(results.at(2)),
-             QStringLiteral("Card.db: read 3 rows from %1, wrote 3 rows into %2; the next serial is 13").arg(f.oldPath(2), f.target(2)));
+             QStringLiteral("Card.db: read 3 rows from %1, wrote 3 rows into %2; the next serial is 13")
+                 .arg(f.oldPath(2), f.target(2)));
     QCOMPARE(DataImport::describe(results.at(0)),
              QStringLiteral("SumDays.DB: read 3 rows from %1, wrote 3 rows into %2").arg(f.oldPath(0), f.target(0)));
 
@@ -379,7 +387,8 @@ void TestDataImport::oldDirectoryWithoutData()
     QDir().mkpath(f.old.filePath(QStringLiteral("data")));
     const QList<DataImport::Result> results = DataImport::importAll(f.old.path(), false);
     QCOMPARE(results.size(), 4);
-    QCOMPARE(DataImport::describe(results.at(0)), QStringLiteral("SumDays.DB: not in the old data (no Data\\Control\\SumDays.DB)"));
+    QCOMPARE(DataImport::describe(results.at(0)),
+             QStringLiteral("SumDays.DB: not in the old data (no Data\\Control\\SumDays.DB)"));
 }
 
 void TestDataImport::programsImportAndExport()
@@ -429,13 +438,20 @@ void TestDataImport::unsafeOldDataIsRefusedByName_data()
 {
     QTest::addColumn<QString>("fault");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("card table is a folder") << "folder" << "is a folder, not a table";
-    QTest::newRow("card counter at the field's end") << "counter" << "leaves no room";
-    QTest::newRow("card serial at the field's end") << "serial" << "leaves no room";
-    QTest::newRow("a cost that is infinite") << "inf" << "not a finite number";
-    QTest::newRow("the old program's lock file") << "lock file" << "close the old program";
-    QTest::newRow("a lock on the file") << "lock" << "close the old program";
-    QTest::newRow("lock ignored when asked") << "lock ignored" << "";
+    QTest::newRow("card table is a folder") << "folder"
+                                            << "is a folder, not a table";
+    QTest::newRow("card counter at the field's end") << "counter"
+                                                     << "leaves no room";
+    QTest::newRow("card serial at the field's end") << "serial"
+                                                    << "leaves no room";
+    QTest::newRow("a cost that is infinite") << "inf"
+                                             << "not a finite number";
+    QTest::newRow("the old program's lock file") << "lock file"
+                                                 << "close the old program";
+    QTest::newRow("a lock on the file") << "lock"
+                                        << "close the old program";
+    QTest::newRow("lock ignored when asked") << "lock ignored"
+                                             << "";
 }
 
 void TestDataImport::unsafeOldDataIsRefusedByName()

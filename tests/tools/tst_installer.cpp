@@ -1,8 +1,8 @@
-#include "tools/Installer.h"
 #include "install/InstallPaths.h"
 #include "platform/store/TableStore.h"
 #include "support/FileBytes.h"
 #include "support/TestPrefix.h"
+#include "tools/Installer.h"
 
 #include <QDateTime>
 #include <QDirIterator>
@@ -76,7 +76,8 @@ void TestInstaller::warnsOfFoldersThatShadowStations()
     QVERIFY(installer.run());
     const QStringList warnings = installer.report().filter("warning:");
     QCOMPARE(warnings.size(), 2);
-    QVERIFY2(warnings.at(0).contains("station pc01 is the local folder " + prefix.root() + "/unc/PC01"), qPrintable(warnings.at(0)));
+    QVERIFY2(warnings.at(0).contains("station pc01 is the local folder " + prefix.root() + "/unc/PC01"),
+             qPrintable(warnings.at(0)));
     QVERIFY2(warnings.at(1).contains("station PC05 "), qPrintable(warnings.at(1)));
     // The demo itself is what makes them: no warning there.
     Installer demo({true, {}});
@@ -94,7 +95,8 @@ void TestInstaller::createsTheFourTables_data()
     const QString card = QStringLiteral("Auto autoinc, Num string 20, Time1 smallint, Used string 15, ReminTime smallint, "
                                         "Cost float, UseFirstTime string 20, Kind string 10");
     QTest::newRow("days") << InstallPaths::LedgerDir << "SumDays.DB" << QString() << "DateDay string 15, SumDay float";
-    QTest::newRow("entries") << InstallPaths::LedgerDir << "DetailDays.DB" << "DateDayIndex"
+    QTest::newRow("entries") << InstallPaths::LedgerDir << "DetailDays.DB"
+                             << "DateDayIndex"
                              << "Auto autoinc, DateDay2 string 15, StartOperation string 15, TimeOperation smallint, "
                                 "KandOperation string 15, Cost float, Computer string 35";
     QTest::newRow("main cards") << InstallPaths::CardDir << "Card.db" << QString() << card;
@@ -155,7 +157,8 @@ void TestInstaller::existingTableFileIsKept()
     const QStringList cardFiles = QDir(prefix.local(InstallPaths::CardDir)).entryList(QDir::Files | QDir::Hidden);
     QCOMPARE(cardFiles, QStringList{existing});
     QCOMPARE(prefix.readFile(InstallPaths::CardDir + QStringLiteral("\\Card.db")), QByteArray("not a table"));
-    QVERIFY(installer.report().contains(QStringLiteral("kept %1").arg(prefix.local(InstallPaths::CardDir + QStringLiteral("\\Card.db")))));
+    QVERIFY(installer.report().contains(
+        QStringLiteral("kept %1").arg(prefix.local(InstallPaths::CardDir + QStringLiteral("\\Card.db")))));
 }
 
 void TestInstaller::linksTheProgramsIntoTheInstallDirectory()

@@ -1,21 +1,21 @@
 #include "install/InstallPaths.h"
-#include "tools/TableExport.h"
 #include "platform/AppError.h"
 #include "platform/Regional.h"
 #include "platform/store/TableStore.h"
 #include "support/FileSizeLimit.h"
 #include "support/HotJournal.h"
 #include "support/TestPrefix.h"
+#include "tools/TableExport.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <QtTest>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <QtTest>
 
 namespace {
 
@@ -72,7 +72,8 @@ void TestTableExport::writesRfc4180WithArabicAndDots_data()
 
     // Days stored out of order come out in key order; a blank total stays empty.
     QTest::newRow("days") << "SumDays"
-                          << QList<QStringList>{{"DateDay=03/01/2024", "SumDay=1234,5"}, {"DateDay=01/01/2024"},
+                          << QList<QStringList>{{"DateDay=03/01/2024", "SumDay=1234,5"},
+                                                {"DateDay=01/01/2024"},
                                                 {"DateDay=02/01/2024", "SumDay=-0,25"}}
                           << QByteArray("\xEF\xBB\xBF"
                                         "DateDay,SumDay\r\n"
@@ -131,16 +132,26 @@ void TestTableExport::formulasAreNeutralised_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("safe");
-    QTest::newRow("equals") << "=HYPERLINK(\"x\")" << "'=HYPERLINK(\"x\")";
-    QTest::newRow("command") << "=cmd|' /C calc'!A0" << "'=cmd|' /C calc'!A0";
-    QTest::newRow("plus") << "+1" << "'+1";
-    QTest::newRow("minus") << "-1" << "'-1";
-    QTest::newRow("at") << "@SUM(A1)" << "'@SUM(A1)";
-    QTest::newRow("tab") << "\tx" << "'\tx";
-    QTest::newRow("carriage return") << "\rx" << "'\rx";
-    QTest::newRow("inside is fine") << "a=b" << "a=b";
-    QTest::newRow("Arabic") << "ألعاب" << "ألعاب";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("equals") << "=HYPERLINK(\"x\")"
+                            << "'=HYPERLINK(\"x\")";
+    QTest::newRow("command") << "=cmd|' /C calc'!A0"
+                             << "'=cmd|' /C calc'!A0";
+    QTest::newRow("plus") << "+1"
+                          << "'+1";
+    QTest::newRow("minus") << "-1"
+                           << "'-1";
+    QTest::newRow("at") << "@SUM(A1)"
+                        << "'@SUM(A1)";
+    QTest::newRow("tab") << "\tx"
+                         << "'\tx";
+    QTest::newRow("carriage return") << "\rx"
+                                     << "'\rx";
+    QTest::newRow("inside is fine") << "a=b"
+                                    << "a=b";
+    QTest::newRow("Arabic") << "ألعاب"
+                            << "ألعاب";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TestTableExport::formulasAreNeutralised()
@@ -168,14 +179,22 @@ void TestTableExport::writesOnlyAPlainFileThatIsNoTable_data()
 {
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("refusal"); // empty: written
-    QTest::newRow("absent") << "absent" << "";
-    QTest::newRow("a plain file") << "file" << "";
-    QTest::newRow("the card table, by another name") << "table" << "it is the install's table Card.db";
-    QTest::newRow("the card table itself") << "table itself" << "it is the install's table Card.db";
-    QTest::newRow("a link") << "link" << "symbolic link";
-    QTest::newRow("a link loop") << "loop" << "symbolic link";
-    QTest::newRow("a FIFO") << "fifo" << "not a regular file";
-    QTest::newRow("a folder") << "folder" << "not a regular file";
+    QTest::newRow("absent") << "absent"
+                            << "";
+    QTest::newRow("a plain file") << "file"
+                                  << "";
+    QTest::newRow("the card table, by another name") << "table"
+                                                     << "it is the install's table Card.db";
+    QTest::newRow("the card table itself") << "table itself"
+                                           << "it is the install's table Card.db";
+    QTest::newRow("a link") << "link"
+                            << "symbolic link";
+    QTest::newRow("a link loop") << "loop"
+                                 << "symbolic link";
+    QTest::newRow("a FIFO") << "fifo"
+                            << "not a regular file";
+    QTest::newRow("a folder") << "folder"
+                              << "not a regular file";
 }
 
 void TestTableExport::writesOnlyAPlainFileThatIsNoTable()
@@ -208,7 +227,8 @@ void TestTableExport::writesOnlyAPlainFileThatIsNoTable()
         TableExport::writeFile(*Tables::find("Card"), path);
         QFile written(path);
         QVERIFY(written.open(QIODevice::ReadOnly));
-        QVERIFY(written.readAll().startsWith("\xEF\xBB\xBF" "Auto,Num"));
+        QVERIFY(written.readAll().startsWith("\xEF\xBB\xBF"
+                                             "Auto,Num"));
     } else {
         try {
             TableExport::writeFile(*Tables::find("Card"), path);
@@ -254,7 +274,9 @@ void TestTableExport::anInterruptedWriteIsRolledBackFirst()
     const QString file = m_prefix->local(InstallPaths::CardDir + "\\Card.db");
     leaveHotJournal(file);
     QVERIFY(QFileInfo::exists(file + "-journal"));
-    QCOMPARE(exported("Card"), QByteArray("\xEF\xBB\xBF" "Auto,Num,Time1,Used,ReminTime,Cost,UseFirstTime,Kind\r\n"));
+    QCOMPARE(exported("Card"),
+             QByteArray("\xEF\xBB\xBF"
+                        "Auto,Num,Time1,Used,ReminTime,Cost,UseFirstTime,Kind\r\n"));
 }
 
 QTEST_GUILESS_MAIN(TestTableExport)

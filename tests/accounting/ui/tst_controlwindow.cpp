@@ -1,7 +1,7 @@
 #include "accounting/ui/TFormControl.h"
+#include "install/InstallPaths.h"
 #include "platform/AppError.h"
 #include "platform/Clock.h"
-#include "install/InstallPaths.h"
 #include "platform/Regional.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
@@ -81,19 +81,31 @@ void TestControlWindow::savesTariffs_data()
     QTest::addColumn<QByteArray>("file");
 
     const QByteArray unchanged = "0.5\r\n0.5\r\nkept";
-    QTest::newRow("10 saved") << "10" << "0.25" << Stored << QMessageBox::NoIcon << QByteArray("10\r\n0.25\r\nkept");
-    QTest::newRow("10.01 refused") << "10.01" << "0.25" << InputError << QMessageBox::NoIcon << unchanged;
-    QTest::newRow("0 saved") << "0" << "0.25" << Stored << QMessageBox::NoIcon << QByteArray("0\r\n0.25\r\nkept");
-    QTest::newRow("-0.5 refused") << "-0.5" << "0.25" << InputError << QMessageBox::NoIcon << unchanged;
-    QTest::newRow("letters: conversion error") << "abc" << "0.25" << "'abc' is not a valid floating point value."
-                                               << QMessageBox::Critical << unchanged;
-    QTest::newRow("internet saved as typed") << "1,5" << "x" << "'1,5' is not a valid floating point value."
-                                             << QMessageBox::Critical << unchanged;
-    QTest::newRow("internet above 10") << "1.5" << "99" << Stored << QMessageBox::NoIcon << QByteArray("1.5\r\n99\r\nkept");
+    QTest::newRow("10 saved") << "10"
+                              << "0.25" << Stored << QMessageBox::NoIcon << QByteArray("10\r\n0.25\r\nkept");
+    QTest::newRow("10.01 refused") << "10.01"
+                                   << "0.25" << InputError << QMessageBox::NoIcon << unchanged;
+    QTest::newRow("0 saved") << "0"
+                             << "0.25" << Stored << QMessageBox::NoIcon << QByteArray("0\r\n0.25\r\nkept");
+    QTest::newRow("-0.5 refused") << "-0.5"
+                                  << "0.25" << InputError << QMessageBox::NoIcon << unchanged;
+    QTest::newRow("letters: conversion error")
+        << "abc"
+        << "0.25"
+        << "'abc' is not a valid floating point value." << QMessageBox::Critical << unchanged;
+    QTest::newRow("internet saved as typed")
+        << "1,5"
+        << "x"
+        << "'1,5' is not a valid floating point value." << QMessageBox::Critical << unchanged;
+    QTest::newRow("internet above 10") << "1.5"
+                                       << "99" << Stored << QMessageBox::NoIcon << QByteArray("1.5\r\n99\r\nkept");
     // Sessions could not be priced with these: refused like a games tariff out of range.
-    QTest::newRow("internet letters refused") << "1.5" << "abc 99" << InputError << QMessageBox::NoIcon << unchanged;
-    QTest::newRow("internet empty refused") << "1.5" << "" << InputError << QMessageBox::NoIcon << unchanged;
-    QTest::newRow("internet negative refused") << "1.5" << "-0.25" << InputError << QMessageBox::NoIcon << unchanged;
+    QTest::newRow("internet letters refused") << "1.5"
+                                              << "abc 99" << InputError << QMessageBox::NoIcon << unchanged;
+    QTest::newRow("internet empty refused") << "1.5"
+                                            << "" << InputError << QMessageBox::NoIcon << unchanged;
+    QTest::newRow("internet negative refused") << "1.5"
+                                               << "-0.25" << InputError << QMessageBox::NoIcon << unchanged;
 }
 
 void TestControlWindow::savesTariffs()
@@ -155,7 +167,8 @@ void TestControlWindow::failedSaveKeepsTheOldFile()
     QCOMPARE(m_prefix->readFile(InstallPaths::TariffFile), QByteArray("0.5\r\n0.5\r\nkept"));
     QCOMPARE(m_boxes.size(), 1);
     QCOMPARE(m_boxes.at(0).icon, QMessageBox::Critical);
-    QVERIFY2(m_boxes.at(0).text.startsWith("Cannot create file \"C:\\Program Files\\Kelvarin\\QuorvelServer\\commandServer\\costControl.inf\"."),
+    QVERIFY2(m_boxes.at(0).text.startsWith(
+                 "Cannot create file \"C:\\Program Files\\Kelvarin\\QuorvelServer\\commandServer\\costControl.inf\"."),
              qPrintable(m_boxes.at(0).text));
     QCOMPARE(QDir(m_prefix->local(InstallPaths::InstallRoot + "\\commandServer")).entryList(QDir::Files | QDir::Hidden),
              QStringList{"costControl.inf"});

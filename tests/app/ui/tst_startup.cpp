@@ -3,8 +3,8 @@
 #include "app/ui/Console.h"
 #include "app/ui/TForm1.h"
 #include "app/ui/TForm6.h"
-#include "platform/AppError.h"
 #include "install/InstallPaths.h"
+#include "platform/AppError.h"
 #include "platform/files/ShellLaunch.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
@@ -70,7 +70,8 @@ private slots:
     void theRestartedConsoleWaitsForTheLock();
 
 private:
-    template <typename T> T* find(QWidget* window, const char* name)
+    template <typename T>
+    T* find(QWidget* window, const char* name)
     {
         T* w = window->findChild<T*>(QString::fromLatin1(name));
         if (!w)
@@ -93,7 +94,9 @@ void TestStartup::init()
     m_boxes.clear();
     m_launches.clear();
     MessageBoxes::setRecorderForTests([this](const MessageBoxes::Shown& box) { m_boxes.append(box); });
-    ShellLaunch::setStarterForTests([this](const QString& p, const QStringList& a, const QString& d) { m_launches.append({p, a, d}); });
+    ShellLaunch::setStarterForTests([this](const QString& p, const QStringList& a, const QString& d) {
+        m_launches.append({p, a, d});
+    });
     m_console = std::make_unique<Console>();
     m_console->form6()->show();
 }
@@ -179,8 +182,9 @@ void TestStartup::missingTariffFileStillShowsTheWindow()
     QCOMPARE(m_boxes.size(), 1);
     QCOMPARE(m_boxes.at(0).title, QStringLiteral("QuorvelServer"));
     QCOMPARE(m_boxes.at(0).icon, QMessageBox::Critical);
-    QCOMPARE(m_boxes.at(0).text, QStringLiteral("Cannot open file \"C:\\Program Files\\Kelvarin\\QuorvelServer\\commandServer\\costControl.inf\". "
-                                                "No such file or directory."));
+    QCOMPARE(m_boxes.at(0).text,
+             QStringLiteral("Cannot open file \"C:\\Program Files\\Kelvarin\\QuorvelServer\\commandServer\\costControl.inf\". "
+                            "No such file or directory."));
     QCOMPARE(find<QLineEdit>(m_console->control(), "Edit2")->text(), QStringLiteral("0.5"));
     QCOMPARE(find<QLabel>(m_console->form1(), "Label8")->isVisible(), modeButton == "BitBtn3");
 }
@@ -190,7 +194,8 @@ void TestStartup::missingRosterKeepsTheTariffs()
     QFile::remove(m_prefix->local(InstallPaths::InstallRoot + "\\commandServer\\ComputersConect.inf"));
     QTest::mouseClick(find<QPushButton>(m_console->form6(), "BitBtn3"), Qt::LeftButton);
     QCOMPARE(m_boxes.size(), 1);
-    QVERIFY2(m_boxes.at(0).text.startsWith("Cannot open file \"C:\\Program Files\\Kelvarin\\QuorvelServer\\commandServer\\ComputersConect.inf\"."),
+    QVERIFY2(m_boxes.at(0).text.startsWith(
+                 "Cannot open file \"C:\\Program Files\\Kelvarin\\QuorvelServer\\commandServer\\ComputersConect.inf\"."),
              qPrintable(m_boxes.at(0).text));
     QCOMPARE(find<QLineEdit>(m_console->control(), "Edit2")->text(), QStringLiteral("0.25"));
 }

@@ -11,12 +11,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTableView>
-#include <QPrintPreviewDialog>
-#include <QPrintPreviewWidget>
 #include <QTimer>
 #include <QtTest>
 
@@ -57,7 +57,8 @@ private slots:
     void printButtonPreviewsTheMainTable();
 
 private:
-    template <typename T = QWidget> T* find(const char* name) const
+    template <typename T = QWidget>
+    T* find(const char* name) const
     {
         T* w = m_form->findChild<T*>(QString::fromLatin1(name));
         if (!w)
@@ -270,10 +271,14 @@ void TestCardCreator::tariffSave_data()
 
     const QString stored = QStringLiteral("تم التخزين بنجاح");
     const QString refused = QStringLiteral("يوجد خطأ في إدخال البيانات");
-    QTest::newRow("two lines, no final break") << "0.25" << "0.75" << QByteArray("0.25\r\n0.75") << stored;
-    QTest::newRow("internet as typed, above 10") << "10" << "12 abc" << QByteArray("10\r\n12 abc") << stored;
-    QTest::newRow("games above 10 refused") << "10.01" << "0.5" << QByteArray("old") << refused;
-    QTest::newRow("negative games refused") << "-1" << "0.5" << QByteArray("old") << refused;
+    QTest::newRow("two lines, no final break") << "0.25"
+                                               << "0.75" << QByteArray("0.25\r\n0.75") << stored;
+    QTest::newRow("internet as typed, above 10") << "10"
+                                                 << "12 abc" << QByteArray("10\r\n12 abc") << stored;
+    QTest::newRow("games above 10 refused") << "10.01"
+                                            << "0.5" << QByteArray("old") << refused;
+    QTest::newRow("negative games refused") << "-1"
+                                            << "0.5" << QByteArray("old") << refused;
 }
 
 void TestCardCreator::tariffSave()
@@ -318,7 +323,8 @@ void TestCardCreator::tariffSaveOverOneLineAndFailedSave()
     }
     QCOMPARE(m_boxes.size(), 1);
     QCOMPARE(m_boxes.at(0).icon, QMessageBox::Critical);
-    QVERIFY2(m_boxes.at(0).text.startsWith("Cannot create file \"C:\\Program Files\\Kelvarin\\QuorvelServer\\commandServer\\costCard.inf\"."),
+    QVERIFY2(m_boxes.at(0).text.startsWith(
+                 "Cannot create file \"C:\\Program Files\\Kelvarin\\QuorvelServer\\commandServer\\costCard.inf\"."),
              qPrintable(m_boxes.at(0).text));
     QCOMPARE(m_prefix->readFile(InstallPaths::CardTariffFile), QByteArray("0.25\r\n0.75"));
 }
@@ -329,7 +335,8 @@ void TestCardCreator::tariffSaveFailureShowsTheFileError()
     click("BitBtn2");
     QCOMPARE(m_boxes.size(), 1);
     QCOMPARE(m_boxes.at(0).icon, QMessageBox::Critical);
-    QVERIFY2(m_boxes.at(0).text.startsWith("Cannot create file \"C:\\Program Files\\Kelvarin\\QuorvelServer\\commandServer\\costCard.inf\"."),
+    QVERIFY2(m_boxes.at(0).text.startsWith(
+                 "Cannot create file \"C:\\Program Files\\Kelvarin\\QuorvelServer\\commandServer\\costCard.inf\"."),
              qPrintable(m_boxes.at(0).text));
 }
 
@@ -348,7 +355,8 @@ void TestCardCreator::gridColumns()
     auto* grid = find<QTableView>("DBGrid1");
     const QAbstractItemModel* model = grid->model();
     QCOMPARE(model->objectName(), QStringLiteral("DataSource1"));
-    const QStringList titles{"تسلسل", "رقم البطاقة", "فئة البطاقة/د", "وضع البطاقة", "الزمن المتبقي ", "الثمن", "تاريخ الإستخدام", "النوع"};
+    const QStringList titles{"تسلسل",          "رقم البطاقة", "فئة البطاقة/د",   "وضع البطاقة",
+                             "الزمن المتبقي ", "الثمن",       "تاريخ الإستخدام", "النوع"};
     const int widths[] = {38, 0, 0, 63, 0, 45, 74, 0};
     QCOMPARE(model->columnCount(), 8);
     for (int c = 0; c < 8; ++c) {
@@ -458,13 +466,26 @@ void TestCardCreator::generatorChecks_data()
 
     const QString entry = QStringLiteral("يوجد خطأ في إدخال البيانات");
     const QString range = QStringLiteral("الرقم المدخل أكبر من 1000 أو أصغر من 1");
-    QTest::newRow("count 0") << "0.5" << "0" << range << "10" << 0;
-    QTest::newRow("count 1001") << "0.5" << "1001" << range << "10" << 0;
-    QTest::newRow("count 1") << "0.5" << "1" << "" << "1" << 1;
-    QTest::newRow("games 10") << "10" << "2" << "" << "2" << 2;
-    QTest::newRow("games 0") << "0" << "2" << "" << "2" << 2;
-    QTest::newRow("games 10.01") << "10.01" << "1001" << entry << "1001" << 0;
-    QTest::newRow("games negative") << "-0.5" << "2" << entry << "2" << 0;
+    QTest::newRow("count 0") << "0.5"
+                             << "0" << range << "10" << 0;
+    QTest::newRow("count 1001") << "0.5"
+                                << "1001" << range << "10" << 0;
+    QTest::newRow("count 1") << "0.5"
+                             << "1"
+                             << ""
+                             << "1" << 1;
+    QTest::newRow("games 10") << "10"
+                              << "2"
+                              << ""
+                              << "2" << 2;
+    QTest::newRow("games 0") << "0"
+                             << "2"
+                             << ""
+                             << "2" << 2;
+    QTest::newRow("games 10.01") << "10.01"
+                                 << "1001" << entry << "1001" << 0;
+    QTest::newRow("games negative") << "-0.5"
+                                    << "2" << entry << "2" << 0;
 }
 
 void TestCardCreator::generatorChecks()
@@ -504,14 +525,30 @@ void TestCardCreator::choicesGiveTheirCards_data()
     QTest::addColumn<QString>("cost");
 
     // Games cost 0.5 a minute, internet 0.25.
-    QTest::newRow("quarter hour, games") << QByteArray("RadioButton1") << QByteArray("RadioButton5") << "15" << "4G" << "7.5";
-    QTest::newRow("half hour, games") << QByteArray("RadioButton2") << QByteArray("RadioButton5") << "30" << "2G" << "15";
-    QTest::newRow("hour, games") << QByteArray("RadioButton3") << QByteArray("RadioButton5") << "60" << "1G" << "30";
-    QTest::newRow("two hours, games") << QByteArray("RadioButton4") << QByteArray("RadioButton5") << "120" << "3G" << "60";
-    QTest::newRow("quarter hour, internet") << QByteArray("RadioButton1") << QByteArray("RadioButton6") << "15" << "4I" << "3.75";
-    QTest::newRow("half hour, internet") << QByteArray("RadioButton2") << QByteArray("RadioButton6") << "30" << "2I" << "7.5";
-    QTest::newRow("hour, internet") << QByteArray("RadioButton3") << QByteArray("RadioButton6") << "60" << "1I" << "15";
-    QTest::newRow("two hours, internet") << QByteArray("RadioButton4") << QByteArray("RadioButton6") << "120" << "3I" << "30";
+    QTest::newRow("quarter hour, games") << QByteArray("RadioButton1") << QByteArray("RadioButton5") << "15"
+                                         << "4G"
+                                         << "7.5";
+    QTest::newRow("half hour, games") << QByteArray("RadioButton2") << QByteArray("RadioButton5") << "30"
+                                      << "2G"
+                                      << "15";
+    QTest::newRow("hour, games") << QByteArray("RadioButton3") << QByteArray("RadioButton5") << "60"
+                                 << "1G"
+                                 << "30";
+    QTest::newRow("two hours, games") << QByteArray("RadioButton4") << QByteArray("RadioButton5") << "120"
+                                      << "3G"
+                                      << "60";
+    QTest::newRow("quarter hour, internet") << QByteArray("RadioButton1") << QByteArray("RadioButton6") << "15"
+                                            << "4I"
+                                            << "3.75";
+    QTest::newRow("half hour, internet") << QByteArray("RadioButton2") << QByteArray("RadioButton6") << "30"
+                                         << "2I"
+                                         << "7.5";
+    QTest::newRow("hour, internet") << QByteArray("RadioButton3") << QByteArray("RadioButton6") << "60"
+                                    << "1I"
+                                    << "15";
+    QTest::newRow("two hours, internet") << QByteArray("RadioButton4") << QByteArray("RadioButton6") << "120"
+                                         << "3I"
+                                         << "30";
 }
 
 void TestCardCreator::choicesGiveTheirCards()
@@ -541,8 +578,12 @@ void TestCardCreator::notANumberStopsBeforeAnyCard_data()
     QTest::addColumn<QString>("count");
     QTest::addColumn<QString>("error");
 
-    QTest::newRow("empty count") << "0.5" << "" << "'' is not a valid integer value.";
-    QTest::newRow("games with letters") << "0.5a" << "5" << "'0.5a' is not a valid floating point value.";
+    QTest::newRow("empty count") << "0.5"
+                                 << ""
+                                 << "'' is not a valid integer value.";
+    QTest::newRow("games with letters") << "0.5a"
+                                        << "5"
+                                        << "'0.5a' is not a valid floating point value.";
 }
 
 void TestCardCreator::notANumberStopsBeforeAnyCard()

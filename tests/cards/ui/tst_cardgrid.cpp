@@ -1,7 +1,7 @@
 #include "cards/ui/TForm2.h"
 #include "install/InstallPaths.h"
-#include "platform/Regional.h"
 #include "install/Tables.h"
+#include "platform/Regional.h"
 #include "platform/store/TableStore.h"
 #include "platform/ui/MessageBoxes.h"
 #include "support/SampleCards.h"
@@ -88,8 +88,8 @@ void TestCardGrid::stepCostDoesNotGrowWithTheTable()
     Cost small, large;
     measure(1000, small);
     measure(20000, large);
-    qInfo("statements: walk %.3f a row on 1000 cards, %.3f on 20000; 20 cards %llu and %llu", small.walkPerRow,
-          large.walkPerRow, small.batch, large.batch);
+    qInfo("statements: walk %.3f a row on 1000 cards, %.3f on 20000; 20 cards %llu and %llu", small.walkPerRow, large.walkPerRow,
+          small.batch, large.batch);
     QVERIFY(large.walkPerRow <= small.walkPerRow * 1.05);
     // A walk reads ahead: well under two statements a row (one is the check for other writers).
     QVERIFY(large.walkPerRow < 1.5);

@@ -1,8 +1,8 @@
 #include "cards/ui/TForm3.h"
-#include "platform/Clock.h"
 #include "install/InstallPaths.h"
-#include "platform/Regional.h"
 #include "install/Tables.h"
+#include "platform/Clock.h"
+#include "platform/Regional.h"
 #include "platform/store/TableStore.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
@@ -31,7 +31,8 @@ void addCards(const QString& directory, const QString& table, const QList<QStrin
         store.SetFieldText(QStringLiteral("Kind"), card.at(7));
         store.SetFieldFloat(QStringLiteral("Cost"), card.at(5).toDouble());
         store.SetFieldText(QStringLiteral("Used"), card.at(3));
-        store.SetFieldText(QStringLiteral("Num"), QStringLiteral("%1%2").arg(store.GetFieldText(QStringLiteral("Auto")), card.at(1)));
+        store.SetFieldText(QStringLiteral("Num"),
+                           QStringLiteral("%1%2").arg(store.GetFieldText(QStringLiteral("Auto")), card.at(1)));
         store.PostRow();
     }
 }
@@ -109,9 +110,7 @@ void TestCardReportWindow::previewShowsTheMainTable()
         previews.first()->close();
     });
     QTimer watchdog;
-    watchdog.callOnTimeout([] {
-        closePreviews();
-    });
+    watchdog.callOnTimeout([] { closePreviews(); });
     watchdog.start(10000);
     printCardReport(nullptr);
     QCOMPARE(seen, pages);

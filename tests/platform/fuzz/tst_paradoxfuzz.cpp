@@ -49,12 +49,13 @@ void TestParadoxFuzz::initTestCase()
     // Enough cards for a chain of several blocks; days keyed, with blanks.
     ParadoxWriter::Table cards = ParadoxWriter::cards();
     for (int i = 1; i <= 120; ++i)
-        cards.rows.append({i * 2, QStringLiteral("%1AB123C4G").arg(i * 2), 30, QStringLiteral("غير مستخدم"), 30, 15.0,
-                           QVariant(), QStringLiteral("ألعاب")});
+        cards.rows.append({i * 2, QStringLiteral("%1AB123C4G").arg(i * 2), 30, QStringLiteral("غير مستخدم"), 30, 15.0, QVariant(),
+                           QStringLiteral("ألعاب")});
     ParadoxWriter::Table days = ParadoxWriter::ledgerDays();
     for (int i = 1; i <= 40; ++i)
         days.rows.append({QStringLiteral("%1/01/2024").arg(i, 2, 10, QLatin1Char('0')), i % 3 ? QVariant(i * 1.5) : QVariant()});
-    for (const auto& [name, table] : {std::pair{QStringLiteral("Card.db"), cards}, std::pair{QStringLiteral("SumDays.DB"), days}}) {
+    for (const auto& [name, table] :
+         {std::pair{QStringLiteral("Card.db"), cards}, std::pair{QStringLiteral("SumDays.DB"), days}}) {
         const QString path = m_dir.filePath(name);
         ParadoxWriter::write(path, table);
         QCOMPARE(tryRead(path), QString());

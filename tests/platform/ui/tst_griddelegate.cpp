@@ -27,11 +27,19 @@ protected:
 QStandardItemModel* cells(QObject* parent)
 {
     const QStringList texts{
-        QStringLiteral("12345QW6789E4G"), QStringLiteral("غير مستعملة"), QStringLiteral("10 Dec 2026"),
-        QStringLiteral("-7.5"), QStringLiteral("2026/12/10"), QStringLiteral("ألعاب PC01"),
-        QStringLiteral("<b>PC3</b>"), QStringLiteral("a line\nand another"), QString(),
-        QStringLiteral("a text far too long for the narrow cell it is shown in"), QStringLiteral("15"),
-        QStringLiteral("أنترنيت"), QStringLiteral("0.5"),
+        QStringLiteral("12345QW6789E4G"),
+        QStringLiteral("غير مستعملة"),
+        QStringLiteral("10 Dec 2026"),
+        QStringLiteral("-7.5"),
+        QStringLiteral("2026/12/10"),
+        QStringLiteral("ألعاب PC01"),
+        QStringLiteral("<b>PC3</b>"),
+        QStringLiteral("a line\nand another"),
+        QString(),
+        QStringLiteral("a text far too long for the narrow cell it is shown in"),
+        QStringLiteral("15"),
+        QStringLiteral("أنترنيت"),
+        QStringLiteral("0.5"),
     };
     auto* model = new QStandardItemModel(12, 5, parent);
     for (int row = 0; row < model->rowCount(); ++row) {
@@ -101,7 +109,8 @@ void TestGridDelegate::drawsWhatTheStyleDraws()
     view.setColumnWidth(2, 38);
     view.verticalHeader()->setDefaultSectionSize(view.fontMetrics().height() + 4);
     view.setEnabled(enabled);
-    view.selectionModel()->setCurrentIndex(view.model()->index(3, 1), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    view.selectionModel()->setCurrentIndex(view.model()->index(3, 1),
+                                           QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     if (focused) {

@@ -134,9 +134,9 @@ void TestGuard::theLoopGoesOnAfterAThrowingTick()
     timer.setInterval(5);
     int ticks = 0;
     connect(&timer, &QTimer::timeout, &timer, Guard::slot([&ticks] {
-                ++ticks;
-                throw AppError(QStringLiteral("tick %1").arg(ticks));
-            }));
+        ++ticks;
+        throw AppError(QStringLiteral("tick %1").arg(ticks));
+    }));
     timer.start();
     QTRY_VERIFY(ticks >= 3);
     timer.stop();

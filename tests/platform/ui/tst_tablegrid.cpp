@@ -109,13 +109,14 @@ void TestTableGrid::gridShowsTheTableInOrder()
     if (cards) {
         fillCards(*m_prefix, rows);
     } else {
-        fill(*m_prefix, InstallPaths::LedgerDir, QStringLiteral("DetailDays.DB"),
-             QStringLiteral("INSERT INTO DetailDays (DateDay2, Computer) VALUES (?, ?)"),
-             [](Sqlite::Statement& st, int i) {
-                 st.bind(1, i % 13 == 0 ? QVariant() : QVariant(QStringLiteral("day%1").arg((i * 37) % 11)));
-                 st.bind(2, QStringLiteral("PC%1").arg(i));
-             },
-             rows);
+        fill(
+            *m_prefix, InstallPaths::LedgerDir, QStringLiteral("DetailDays.DB"),
+            QStringLiteral("INSERT INTO DetailDays (DateDay2, Computer) VALUES (?, ?)"),
+            [](Sqlite::Statement& st, int i) {
+                st.bind(1, i % 13 == 0 ? QVariant() : QVariant(QStringLiteral("day%1").arg((i * 37) % 11)));
+                st.bind(2, QStringLiteral("PC%1").arg(i));
+            },
+            rows);
     }
     const QString field = cards ? QStringLiteral("Num") : QStringLiteral("Computer");
 
@@ -123,7 +124,8 @@ void TestTableGrid::gridShowsTheTableInOrder()
     store.setAfterPost([&store] { store.FlushTable(); });
     if (!cards)
         store.setIndexName(QStringLiteral("DateDayIndex"));
-    store.OpenTable(cards ? InstallPaths::CardDir : InstallPaths::LedgerDir, cards ? QStringLiteral("Card.db") : QStringLiteral("DetailDays.DB"));
+    store.OpenTable(cards ? InstallPaths::CardDir : InstallPaths::LedgerDir,
+                    cards ? QStringLiteral("Card.db") : QStringLiteral("DetailDays.DB"));
     QTableView grid;
     grid.resize(300, 400);
     TableGridModel* model = bindGrid(&grid, &store, {GridColumn{field, QStringLiteral("t"), 0, 8, Qt::AlignLeft, QColor()}});
@@ -247,15 +249,18 @@ void TestTableGrid::detailFollowsALoopOverItsMasterOnce()
 {
     constexpr int Days = 30;
     constexpr int PerDay = 20;
-    fill(*m_prefix, InstallPaths::LedgerDir, QStringLiteral("SumDays.DB"), QStringLiteral("INSERT INTO SumDays (DateDay) VALUES (?)"),
-         [](Sqlite::Statement& st, int i) { st.bind(1, QStringLiteral("day%1").arg(i, 2, 10, QLatin1Char('0'))); }, Days);
-    fill(*m_prefix, InstallPaths::LedgerDir, QStringLiteral("DetailDays.DB"),
-         QStringLiteral("INSERT INTO DetailDays (DateDay2, Computer) VALUES (?, ?)"),
-         [](Sqlite::Statement& st, int i) {
-             st.bind(1, QStringLiteral("day%1").arg(i % Days, 2, 10, QLatin1Char('0')));
-             st.bind(2, QStringLiteral("PC%1").arg(i));
-         },
-         Days * PerDay);
+    fill(
+        *m_prefix, InstallPaths::LedgerDir, QStringLiteral("SumDays.DB"),
+        QStringLiteral("INSERT INTO SumDays (DateDay) VALUES (?)"),
+        [](Sqlite::Statement& st, int i) { st.bind(1, QStringLiteral("day%1").arg(i, 2, 10, QLatin1Char('0'))); }, Days);
+    fill(
+        *m_prefix, InstallPaths::LedgerDir, QStringLiteral("DetailDays.DB"),
+        QStringLiteral("INSERT INTO DetailDays (DateDay2, Computer) VALUES (?, ?)"),
+        [](Sqlite::Statement& st, int i) {
+            st.bind(1, QStringLiteral("day%1").arg(i % Days, 2, 10, QLatin1Char('0')));
+            st.bind(2, QStringLiteral("PC%1").arg(i));
+        },
+        Days * PerDay);
     TableStore days;
     days.OpenTable(InstallPaths::LedgerDir, QStringLiteral("SumDays.DB"));
     TableStore entries;
@@ -264,7 +269,8 @@ void TestTableGrid::detailFollowsALoopOverItsMasterOnce()
     QTableView dayGrid;
     QTableView entryGrid;
     bindGrid(&dayGrid, &days, {GridColumn{QStringLiteral("DateDay"), QStringLiteral("d"), 0, 8, Qt::AlignLeft, QColor()}});
-    TableGridModel* model = bindGrid(&entryGrid, &entries, {GridColumn{QStringLiteral("Computer"), QStringLiteral("c"), 0, 8, Qt::AlignLeft, QColor()}});
+    TableGridModel* model = bindGrid(
+        &entryGrid, &entries, {GridColumn{QStringLiteral("Computer"), QStringLiteral("c"), 0, 8, Qt::AlignLeft, QColor()}});
     QAbstractItemModelTester tester(model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     dayGrid.show();
     entryGrid.show();

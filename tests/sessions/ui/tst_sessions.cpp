@@ -3,10 +3,10 @@
 #include "app/ui/TForm1.h"
 #include "app/ui/TForm6.h"
 #include "app/ui/TFormTools.h"
-#include "platform/Clock.h"
 #include "install/InstallPaths.h"
-#include "platform/files/LineBuffer.h"
+#include "platform/Clock.h"
 #include "platform/Regional.h"
+#include "platform/files/LineBuffer.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
 #include "sessions/SessionJournal.h"
@@ -19,10 +19,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTableView>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -31,7 +31,7 @@
 namespace {
 const QString Failed = QStringLiteral("الإتصال غير قائم حاليا مع الجهاز المطلوب");
 const QString InputError = QStringLiteral("يوجد خطأ في إدخال البيانات");
-}
+} // namespace
 
 class TestSessions : public QObject
 {
@@ -200,11 +200,16 @@ void TestSessions::typedMinutesAreUsedAsTyped_data()
     QTest::addColumn<QString>("shownMinutes");
     QTest::addColumn<double>("cost");
     // Each is the start of an item of the list, which must not complete it.
-    QTest::newRow("1") << "1" << "0" << 0.5;
-    QTest::newRow("3") << "3" << "2" << 1.5;
-    QTest::newRow("6") << "6" << "5" << 3.0;
-    QTest::newRow("12") << "12" << "11" << 6.0;
-    QTest::newRow("45, not in the list") << "45" << "44" << 22.5;
+    QTest::newRow("1") << "1"
+                       << "0" << 0.5;
+    QTest::newRow("3") << "3"
+                       << "2" << 1.5;
+    QTest::newRow("6") << "6"
+                       << "5" << 3.0;
+    QTest::newRow("12") << "12"
+                        << "11" << 6.0;
+    QTest::newRow("45, not in the list") << "45"
+                                         << "44" << 22.5;
 }
 
 void TestSessions::typedMinutesAreUsedAsTyped()
@@ -553,16 +558,26 @@ void TestSessions::resumesFromTheJournal_data()
 
     const QStringList open15{"1", "0", "15"};
     QTest::newRow("file agrees") << 900 << false << open15 << QStringList{"15", "0"} << open15 << false;
-    QTest::newRow("file shows less") << 900 << false << QStringList{"1", "30", "5"} << QStringList{"5", "30"} << QStringList{"1", "30", "5"} << false;
-    QTest::newRow("file edited to more") << 300 << false << QStringList{"1", "0", "50"} << QStringList{"5", "0"} << QStringList{"1", "0", "50"} << false;
-    QTest::newRow("counters not numbers") << 300 << false << QStringList{"1", "--", "x"} << QStringList{"5", "0"} << QStringList{"1", "--", "x"} << false;
-    QTest::newRow("counters out of range") << 300 << false << QStringList{"1", "75", "2"} << QStringList{"5", "0"} << QStringList{"1", "75", "2"} << false;
-    QTest::newRow("time ran out") << -10 << false << QStringList{"1", "3", "0"} << QStringList{"--", "--"} << QStringList{"0", "--", "--"} << false;
-    QTest::newRow("file says none left") << 300 << false << QStringList{"1", "0", "0"} << QStringList{"--", "--"} << QStringList{"0", "--", "--"} << false;
-    QTest::newRow("zero owed") << 300 << true << QStringList{"1", "3", "0"} << QStringList{"--", "--"} << QStringList{"0", "3", "0"} << false;
-    QTest::newRow("station away") << 300 << false << QStringList() << QStringList{"5", "0"} << QStringList{"1", "3", "4"} << false;
-    QTest::newRow("no record, flag raised") << INT_MIN << false << QStringList{"1", "3", "4"} << QStringList{"00", "00"} << QStringList{"1", "3", "4"} << true;
-    QTest::newRow("no record, flag down") << INT_MIN << false << QStringList{"0", "3", "4"} << QStringList{"00", "00"} << QStringList{"0", "3", "4"} << false;
+    QTest::newRow("file shows less") << 900 << false << QStringList{"1", "30", "5"} << QStringList{"5", "30"}
+                                     << QStringList{"1", "30", "5"} << false;
+    QTest::newRow("file edited to more") << 300 << false << QStringList{"1", "0", "50"} << QStringList{"5", "0"}
+                                         << QStringList{"1", "0", "50"} << false;
+    QTest::newRow("counters not numbers") << 300 << false << QStringList{"1", "--", "x"} << QStringList{"5", "0"}
+                                          << QStringList{"1", "--", "x"} << false;
+    QTest::newRow("counters out of range") << 300 << false << QStringList{"1", "75", "2"} << QStringList{"5", "0"}
+                                           << QStringList{"1", "75", "2"} << false;
+    QTest::newRow("time ran out") << -10 << false << QStringList{"1", "3", "0"} << QStringList{"--", "--"}
+                                  << QStringList{"0", "--", "--"} << false;
+    QTest::newRow("file says none left") << 300 << false << QStringList{"1", "0", "0"} << QStringList{"--", "--"}
+                                         << QStringList{"0", "--", "--"} << false;
+    QTest::newRow("zero owed") << 300 << true << QStringList{"1", "3", "0"} << QStringList{"--", "--"}
+                               << QStringList{"0", "3", "0"} << false;
+    QTest::newRow("station away") << 300 << false << QStringList() << QStringList{"5", "0"} << QStringList{"1", "3", "4"}
+                                  << false;
+    QTest::newRow("no record, flag raised") << INT_MIN << false << QStringList{"1", "3", "4"} << QStringList{"00", "00"}
+                                            << QStringList{"1", "3", "4"} << true;
+    QTest::newRow("no record, flag down") << INT_MIN << false << QStringList{"0", "3", "4"} << QStringList{"00", "00"}
+                                          << QStringList{"0", "3", "4"} << false;
 }
 
 void TestSessions::resumesFromTheJournal()
@@ -635,8 +650,8 @@ void TestSessions::aKilledConsoleIsResumed()
     other.setProcessEnvironment(env);
     other.start(QCoreApplication::applicationFilePath(), {});
     QVERIFY(other.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(lines567("PC0").at(0) == "1" && lines567("PC0").at(1).toInt() <= 57
-                                 && lines567("PC0").at(1).toInt() > 0, 30'000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        lines567("PC0").at(0) == "1" && lines567("PC0").at(1).toInt() <= 57 && lines567("PC0").at(1).toInt() > 0, 30'000);
     other.kill();
     QVERIFY(other.waitForFinished());
     const QStringList atKill = lines567("PC0");

@@ -78,14 +78,19 @@ private:
     // Writes the roster, then chooses the mode on the chooser as the operator does.
     void start(const QByteArray& roster, bool cardMode = false);
     TForm1* main() const { return m_console->form1(); }
-    template <typename T = QWidget> T* find(const QString& name) const
+    template <typename T = QWidget>
+    T* find(const QString& name) const
     {
         T* w = main()->findChild<T*>(name);
         if (!w)
             qFatal("no component %s", qPrintable(name));
         return w;
     }
-    template <typename T = QWidget> T* find(const char* family, int row) const { return find<T>(QLatin1String(family) + QString::number(row)); }
+    template <typename T = QWidget>
+    T* find(const char* family, int row) const
+    {
+        return find<T>(QLatin1String(family) + QString::number(row));
+    }
     // "green", "red", "none" or "both": which lamps of the row are set to show.
     QString lamp(int row) const;
     QStringList disabledCommandButtons(int row) const;
@@ -275,12 +280,15 @@ void TestStationRows::rosterFillsRows_data()
 
     const QStringList twelve = rowSuffixed("PC");
     QTest::newRow("one name") << QByteArray("PC0") << QStringList{"PC0"} << QStringList{"PC0"} << QList<int>{};
-    QTest::newRow("empty line 3, a name in line 4") << QByteArray("PC0\r\nPC1\r\nPC2\r\n\r\nPC4") << QStringList{"PC0", "PC1", "PC2", "PC4"}
-                                                    << QStringList{"PC0", "PC1", "PC2", "", "PC4"} << QList<int>{};
-    QTest::newRow("same name twice") << QByteArray("PC0\r\nPC0") << QStringList{"PC0"} << QStringList{"PC0", "PC0"} << QList<int>{};
-    QTest::newRow("LF line breaks, final break") << QByteArray("PC0\nPC1\n") << QStringList{"PC0", "PC1"} << QStringList{"PC0", "PC1"}
-                                                 << QList<int>{};
-    QTest::newRow("lone CR line breaks") << QByteArray("PC0\rPC1") << QStringList{"PC0", "PC1"} << QStringList{"PC0", "PC1"} << QList<int>{};
+    QTest::newRow("empty line 3, a name in line 4")
+        << QByteArray("PC0\r\nPC1\r\nPC2\r\n\r\nPC4") << QStringList{"PC0", "PC1", "PC2", "PC4"}
+        << QStringList{"PC0", "PC1", "PC2", "", "PC4"} << QList<int>{};
+    QTest::newRow("same name twice") << QByteArray("PC0\r\nPC0") << QStringList{"PC0"} << QStringList{"PC0", "PC0"}
+                                     << QList<int>{};
+    QTest::newRow("LF line breaks, final break")
+        << QByteArray("PC0\nPC1\n") << QStringList{"PC0", "PC1"} << QStringList{"PC0", "PC1"} << QList<int>{};
+    QTest::newRow("lone CR line breaks") << QByteArray("PC0\rPC1") << QStringList{"PC0", "PC1"} << QStringList{"PC0", "PC1"}
+                                         << QList<int>{};
     QTest::newRow("names taken verbatim") << QByteArray(" PC0\r\npc1") << QStringList{"PC0", "PC1"} << QStringList{" PC0", "pc1"}
                                           << QList<int>{0};
     QTest::newRow("some unreachable") << QByteArray("PC0\r\nPC1\r\nPC2\r\nPC3") << QStringList{"PC1", "PC3"}
@@ -413,9 +421,9 @@ void TestStationRows::modeDecidesWhatARowShows_data()
     // "Label" and "Panel". The lamp shown is the one that the probe chose.
     QTest::addColumn<QStringList>("shown");
     const QStringList station{"BitBtn", "LabelName", "BitBtnStop", "BitBtnExit", "BitBtnClose", "Panel"};
-    QTest::newRow("central control") << false
-                                     << station + QStringList{"RadioButtonG", "RadioButtonI", "ComboBox", "BitBtnOpen", "BitBtnTimeStop",
-                                                              "Label", "LabelS", "Label", "LabelM", "Label"};
+    QTest::newRow("central control") << false << station + QStringList{"RadioButtonG",   "RadioButtonI", "ComboBox", "BitBtnOpen",
+                                                                       "BitBtnTimeStop", "Label",        "LabelS",   "Label",
+                                                                       "LabelM",         "Label"};
     QTest::newRow("card") << true << station;
 }
 
@@ -481,10 +489,14 @@ void TestStationRows::commandFailureOnlyShowsTheMessage_data()
 {
     QTest::addColumn<QString>("family");
     QTest::addColumn<QString>("failure");
-    QTest::newRow("command file missing") << "BitBtnStop" << "missing";
-    QTest::newRow("station gone") << "BitBtnExit" << "gone";
-    QTest::newRow("command file held open by the client") << "BitBtnClose" << "held";
-    QTest::newRow("unreachable since the show") << "BitBtnClose" << "unreachable";
+    QTest::newRow("command file missing") << "BitBtnStop"
+                                          << "missing";
+    QTest::newRow("station gone") << "BitBtnExit"
+                                  << "gone";
+    QTest::newRow("command file held open by the client") << "BitBtnClose"
+                                                          << "held";
+    QTest::newRow("unreachable since the show") << "BitBtnClose"
+                                                << "unreachable";
 }
 
 void TestStationRows::commandFailureOnlyShowsTheMessage()
@@ -506,7 +518,8 @@ void TestStationRows::commandFailureOnlyShowsTheMessage()
     if (failure == "held") {
         // The client writing its file at that moment, as another open file description.
         holder = ::open(QFile::encodeName(commandFile).constData(), O_RDWR);
-        struct flock lock{};
+        struct flock lock
+        {};
         lock.l_type = F_WRLCK;
         lock.l_whence = SEEK_SET;
         QVERIFY(holder >= 0 && ::fcntl(holder, F_OFD_SETLK, &lock) == 0);
@@ -539,7 +552,8 @@ void TestStationRows::commandFileWithoutTheLine_data()
     QTest::newRow("two lines, shut down fails") << QByteArray("0\r\n0") << "BitBtnStop" << QByteArray("0\r\n0") << true;
     QTest::newRow("three lines, log off fails") << QByteArray("0\r\n0\r\n0") << "BitBtnExit" << QByteArray("0\r\n0\r\n0") << true;
     QTest::newRow("LF breaks, log off fails untouched") << QByteArray("0\n0\n") << "BitBtnExit" << QByteArray("0\n0\n") << true;
-    QTest::newRow("three lines, shut down has its line") << QByteArray("0\r\n0\r\n0") << "BitBtnStop" << QByteArray("0\r\n0\r\n1") << false;
+    QTest::newRow("three lines, shut down has its line")
+        << QByteArray("0\r\n0\r\n0") << "BitBtnStop" << QByteArray("0\r\n0\r\n1") << false;
     QTest::newRow("empty file, close protection has line 0") << QByteArray() << "BitBtnClose" << QByteArray("1") << false;
 }
 
@@ -610,7 +624,8 @@ void TestStationRows::escapePressesTheFirstAvailableStopTime()
 }
 
 // Writes the main window with twelve rows, in both modes, into QUORVEL_SCREENSHOT_DIR, e.g.
-//   QUORVEL_SCREENSHOT_DIR=/tmp/shots QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" build/tst_stationrows screenshots
+//   QUORVEL_SCREENSHOT_DIR=/tmp/shots QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" build/tst_stationrows
+//   screenshots
 void TestStationRows::screenshots()
 {
     const QString dir = qEnvironmentVariable("QUORVEL_SCREENSHOT_DIR");
@@ -618,14 +633,15 @@ void TestStationRows::screenshots()
         QSKIP("QUORVEL_SCREENSHOT_DIR is not set");
     QStringList roster = rowSuffixed("PC");
     roster[5] = QStringLiteral("ACCOUNTS-DESK"); // a longer name
-    for (int i : {0, 1, 2, 4, 5, 6, 8, 9, 11}) // 3, 7 and 10 do not answer
+    for (int i : {0, 1, 2, 4, 5, 6, 8, 9, 11})   // 3, 7 and 10 do not answer
         m_prefix->addStation(roster[i]);
     for (bool cardMode : {false, true}) {
         m_console = std::make_unique<Console>();
         start(roster.join("\r\n").toLatin1(), cardMode);
         QVERIFY(QTest::qWaitForWindowExposed(main()));
         QTest::qWait(300);
-        const QPixmap shot = QGuiApplication::platformName() == "xcb" ? main()->screen()->grabWindow(main()->winId()) : main()->grab();
+        const QPixmap shot = QGuiApplication::platformName() == "xcb" ? main()->screen()->grabWindow(main()->winId())
+                                                                      : main()->grab();
         QVERIFY(shot.save(QDir(dir).filePath(cardMode ? "rows-card.png" : "rows-central.png")));
     }
 }
