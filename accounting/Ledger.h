@@ -4,9 +4,9 @@
 
 #include <QString>
 
-// The day-by-day ledger: the days table (Table1, "SumDays.DB") and the entries table (Table2,
-// "DetailDays.DB"), the entries linked to the current day through "DateDayIndex". Every stored
-// row is flushed at once by the after-post steps.
+// The day-by-day ledger: the days table (Table1) and the entries table (Table2), the entries
+// linked to the current day through their day index. Every stored row is flushed at once by the
+// after-post steps.
 class Ledger
 {
 public:

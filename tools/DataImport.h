@@ -12,7 +12,7 @@ namespace DataImport {
 struct Result
 {
     enum class Status { Missing, Imported, Checked, Refused };
-    QString table; // the file name, e.g. "SumDays.DB"
+    QString table; // the table's file name
     Status status = Status::Missing;
     QString source; // the old file, when one was found
     QString target; // this install's file

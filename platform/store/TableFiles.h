@@ -18,7 +18,7 @@ namespace TableFiles {
 
 struct Definition
 {
-    QString fileName; // as the system names it, e.g. "SumDays.DB"
+    QString fileName; // as the system names it
     QStringList statements;
 };
 
