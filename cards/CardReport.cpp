@@ -105,12 +105,6 @@ Report::Definition build()
 
 } // namespace
 
-const QStringList& fieldNames()
-{
-    static const QStringList names = Tables::mainCards().fieldNames();
-    return names;
-}
-
 const Report::Definition& definition()
 {
     static const Report::Definition def = build();

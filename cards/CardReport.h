@@ -3,13 +3,9 @@
 #include "platform/report/ReportEngine.h"
 
 #include <QString>
-#include <QStringList>
 
 // The printed card report: one line per card of the main card table, in serial order.
 namespace CardReport {
-
-// The card table's fields, in the table's order.
-const QStringList& fieldNames();
 
 // The report as the system defines it: page, bands, items, fonts and printer settings.
 const Report::Definition& definition();

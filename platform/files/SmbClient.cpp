@@ -252,73 +252,61 @@ void dropSessions()
         state.connected = false;
 }
 
-// Dials port 445 of every host at once, with non-blocking connects, and gives up on all that
-// have not answered within the bound. Names go through the system's resolver.
-void dial(const QStringList& names)
+// Dials port 445 at every address the host's name resolves to, with non-blocking connects, and
+// gives up when none has answered within the bound. Names go through the system's resolver.
+void dial(const QString& host)
 {
-    struct Attempt
-    {
-        QString host;
-        int fd;
-    };
-    QList<Attempt> attempts;
-    QHash<QString, bool> answered;
-    for (const QString& host : names) {
-        if (answered.contains(host.toLower()))
-            continue;
-        answered.insert(host.toLower(), false);
-        struct addrinfo hints
-        {};
-        hints.ai_socktype = SOCK_STREAM;
-        struct addrinfo* list = nullptr;
-        if (::getaddrinfo(host.toUtf8().constData(), "445", &hints, &list) != 0)
-            continue;
+    QList<int> attempts;
+    struct addrinfo hints
+    {};
+    hints.ai_socktype = SOCK_STREAM;
+    struct addrinfo* list = nullptr;
+    if (::getaddrinfo(host.toUtf8().constData(), "445", &hints, &list) == 0) {
         for (struct addrinfo* a = list; a; a = a->ai_next) {
             const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
             if (fd < 0)
                 continue;
             if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0 || errno == EINPROGRESS)
-                attempts.append({host.toLower(), fd});
+                attempts.append(fd);
             else
                 ::close(fd);
         }
         ::freeaddrinfo(list);
     }
 
+    bool answered = false;
     const qint64 deadline = nowMs() + BoundMs;
-    QList<Attempt> pending = attempts;
-    while (!pending.isEmpty()) {
+    QList<int> pending = attempts;
+    while (!answered && !pending.isEmpty()) {
         const qint64 left = deadline - nowMs();
         if (left <= 0)
             break;
         QList<struct pollfd> fds;
-        for (const Attempt& a : pending)
-            fds.append({a.fd, POLLOUT, 0});
+        for (int fd : pending)
+            fds.append({fd, POLLOUT, 0});
         if (::poll(fds.data(), nfds_t(fds.size()), int(left)) < 0 && errno != EINTR)
             break;
-        QList<Attempt> still;
-        for (qsizetype i = 0; i < pending.size(); ++i) {
-            if (fds.at(i).revents == 0) {
-                still.append(pending.at(i));
+        QList<int> still;
+        for (const struct pollfd& polled : fds) {
+            if (polled.revents == 0) {
+                still.append(polled.fd);
                 continue;
             }
             int err = 0;
             socklen_t len = sizeof err;
-            if (::getsockopt(pending.at(i).fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0)
-                answered[pending.at(i).host] = true;
+            if (::getsockopt(polled.fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0)
+                answered = true;
         }
         pending = still;
     }
-    for (const Attempt& a : attempts)
-        ::close(a.fd);
+    for (int fd : attempts)
+        ::close(fd);
 
-    for (auto it = answered.cbegin(); it != answered.cend(); ++it) {
-        HostState& state = stateOf(it.key());
-        if (it.value())
-            state.answeredAt = nowMs();
-        else
-            remember(state);
-    }
+    HostState& state = stateOf(host);
+    if (answered)
+        state.answeredAt = nowMs();
+    else
+        remember(state);
 }
 
 bool isFresh(qint64 at)
@@ -370,7 +358,7 @@ std::optional<QString> onHost(const Target& target, Operation operation)
         if (isFresh(state.failedAt))
             return SystemTexts::networkPathNotFound();
         if (!state.connected && !isFresh(state.answeredAt)) {
-            dial({target.host});
+            dial(target.host);
             if (isFresh(stateOf(target.host).failedAt))
                 return SystemTexts::networkPathNotFound();
         }

@@ -1,4 +1,5 @@
 #include "cards/CardReport.h"
+#include "install/Tables.h"
 #include "platform/Clock.h"
 #include "platform/Regional.h"
 #include "support/SampleCards.h"
@@ -198,7 +199,7 @@ void TestCardReport::cardsKeepTheTableOrder()
     for (int serial : serials)
         rows.append({QString::number(serial), QStringLiteral("N%1").arg(serial), QStringLiteral("15"), QString(), QString(),
                      QString(), QString(), QStringLiteral("أنترنيت")});
-    Report::RowsDataSet data(CardReport::fieldNames(), rows);
+    Report::RowsDataSet data(Tables::mainCards().fieldNames(), rows);
     const QList<Report::Page> pages = CardReport::layOut(data);
     QCOMPARE(pages.size(), 1);
     const auto details = pages.first().bandsOf(BandKind::Detail);

@@ -1,6 +1,7 @@
 #include "support/SampleCards.h"
 
 #include "cards/CardReport.h"
+#include "install/Tables.h"
 #include "platform/store/Sqlite.h"
 
 #include <QFile>
@@ -42,7 +43,7 @@ void appendCards(const QString& tableFile, int rows)
 
 Report::RowsDataSet sampleCards(int count)
 {
-    return Report::RowsDataSet(CardReport::fieldNames(), sampleCardRows(count));
+    return Report::RowsDataSet(Tables::mainCards().fieldNames(), sampleCardRows(count));
 }
 
 int pdfPageCount(const QString& fileName)
