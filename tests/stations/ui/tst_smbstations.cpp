@@ -64,6 +64,15 @@ private:
         const LineBuffer file((station ? station : m_server.get())->commandFile());
         return {file.line(5), file.line(6), file.line(7)};
     }
+    // The station's file holds a session with what the row shows, fewer seconds than below. The
+    // row's own timer may fire while a tick's write is awaited, so the file can be one count behind.
+    bool fileFollowsRow(const SmbServer* station, int i, int below)
+    {
+        const QStringList lines = lines567(station);
+        const int written = lines.at(2).toInt() * 60 + lines.at(1).toInt();
+        const int shown = row(i).minutesDisplay()->text().toInt() * 60 + row(i).secondsDisplay()->text().toInt();
+        return lines.at(0) == QStringLiteral("1") && (written == shown || written == shown + 1) && written < below;
+    }
 
     std::unique_ptr<SmbServer> m_server;
     std::unique_ptr<TestPrefix> m_prefix;
@@ -222,10 +231,9 @@ void TestSmbStations::serverKilledMidSession()
     Clock::advanceMonotonicForTests(60'000);
     tick(1);
     QVERIFY(row(1).lampShowsReachable());
-    const QString minutes = row(1).minutesDisplay()->text();
-    const QString seconds = row(1).secondsDisplay()->text();
-    QCOMPARE(lines567(station.get()), (QStringList{"1", seconds, minutes}));
-    QVERIFY2(minutes.toInt() <= 13, qPrintable(minutes));
+    QVERIFY2(fileFollowsRow(station.get(), 1, 14 * 60), qPrintable(lines567(station.get()).join(u' ')));
+    const QString seconds = lines567(station.get()).at(1);
+    const QString minutes = lines567(station.get()).at(2);
 
     // A stop that the station cannot take is owed and delivered once the station answers.
     station->kill();
@@ -264,14 +272,9 @@ void TestSmbStations::serverRestartedBetweenTicks()
     tick(0);
     QVERIFY(m_console->tools()->timer(0)->isActive());
     QVERIFY(row(0).lampShowsReachable());
-    // The count follows the clock, and a busy machine may take seconds to restart the server, the
-    // row's own timer ticking meanwhile: the new server's file has been written since it started
-    // (less than the 14:59 it was given), and it is at most the one write behind the row.
-    const QStringList lines = lines567(station.get());
-    QCOMPARE(lines.at(0), QStringLiteral("1"));
-    const int written = lines.at(2).toInt() * 60 + lines.at(1).toInt();
-    const int shown = row(0).minutesDisplay()->text().toInt() * 60 + row(0).secondsDisplay()->text().toInt();
-    QVERIFY2(written < 14 * 60 + 59 && written >= shown, qPrintable(lines.join(u' ')));
+    // The count follows the clock, and a busy machine may take seconds to restart the server: the
+    // new server's file has been written since it started (less than the 14:59 it was given).
+    QVERIFY2(fileFollowsRow(station.get(), 0, 14 * 60 + 59), qPrintable(lines567(station.get()).join(u' ')));
     QVERIFY(m_boxes.isEmpty());
 }
 
