@@ -1,6 +1,6 @@
 #include "app/ConsoleLock.h"
 #include "app/ui/Console.h"
-#include "app/ui/TForm6.h"
+#include "app/ui/ModeChooser.h"
 #include "platform/ui/Application.h"
 
 int main(int argc, char** argv)

@@ -1,4 +1,4 @@
-#include "cards/ui/TForm2.h"
+#include "cards/ui/CardCreatorWindow.h"
 #include "platform/ui/Application.h"
 
 // The card creator program, started by the console as "Card.exe".
@@ -8,7 +8,7 @@ int main(int argc, char** argv)
     if (!Application::codePageReady())
         return 1;
     app.setQuitOnLastWindowClosed(true);
-    TForm2 form;
+    CardCreatorWindow form;
     form.show();
     return app.exec();
 }

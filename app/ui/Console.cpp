@@ -3,22 +3,22 @@
 #include "app/ConsoleLock.h"
 
 #include "accounting/Ledger.h"
-#include "accounting/ui/TFormControl.h"
-#include "app/ui/TForm1.h"
-#include "app/ui/TForm6.h"
-#include "app/ui/TFormTools.h"
-#include "cards/ui/TForm2.h"
-#include "cards/ui/TForm3.h"
+#include "accounting/ui/ControlWindow.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/ModeChooser.h"
+#include "app/ui/StationTools.h"
+#include "cards/ui/CardCreatorWindow.h"
+#include "cards/ui/CardReportForm.h"
 #include "platform/ui/Guard.h"
 
 Console::Console()
     : m_ledger(std::make_unique<Ledger>())
-    , m_form6(std::make_unique<TForm6>())
-    , m_form1(std::make_unique<TForm1>())
-    , m_form2(std::make_unique<TForm2>())
-    , m_form3(std::make_unique<TForm3>())
-    , m_tools(std::make_unique<TFormTools>())
-    , m_control(std::make_unique<TFormControl>(*m_ledger))
+    , m_form6(std::make_unique<ModeChooser>())
+    , m_form1(std::make_unique<MainWindow>())
+    , m_form2(std::make_unique<CardCreatorWindow>())
+    , m_form3(std::make_unique<CardReportForm>())
+    , m_tools(std::make_unique<StationTools>())
+    , m_control(std::make_unique<ControlWindow>(*m_ledger))
 {
     m_form6->setMainWindow(m_form1.get());
     m_form1->attach(m_form6.get(), m_tools.get(), m_control.get(), m_ledger.get());

@@ -5,7 +5,7 @@
 // Usage: bench_ledger [days, default 365] [entries a day, default 300]
 
 #include "accounting/Ledger.h"
-#include "accounting/ui/TFormControl.h"
+#include "accounting/ui/ControlWindow.h"
 #include "bench/BenchSupport.h"
 #include "install/InstallPaths.h"
 #include "install/Tables.h"
@@ -57,7 +57,7 @@ int main(int argc, char** argv)
     const double recomputeMs = millis([&] { ledger.recompute(); });
     ledger.close();
 
-    TFormControl window(ledger);
+    ControlWindow window(ledger);
     const double openMs = millis([&] {
         window.openWindow();
         QCoreApplication::processEvents();

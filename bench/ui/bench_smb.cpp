@@ -11,8 +11,8 @@
 // Usage: bench_smb [command writes, default 1000] [seconds of each session run, default 60]
 
 #include "app/ui/Console.h"
-#include "app/ui/TForm1.h"
-#include "app/ui/TForm6.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/ModeChooser.h"
 #include "bench/BenchSupport.h"
 #include "install/InstallPaths.h"
 #include "platform/files/LineBuffer.h"

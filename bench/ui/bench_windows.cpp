@@ -19,12 +19,12 @@
 // keep it off tmpfs, where a synchronous write costs nothing.
 
 #include "accounting/Ledger.h"
-#include "accounting/ui/TFormControl.h"
+#include "accounting/ui/ControlWindow.h"
 #include "app/ui/Console.h"
-#include "app/ui/TForm1.h"
-#include "app/ui/TForm6.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/ModeChooser.h"
 #include "bench/BenchSupport.h"
-#include "cards/ui/TForm2.h"
+#include "cards/ui/CardCreatorWindow.h"
 #include "install/InstallPaths.h"
 #include "install/Tables.h"
 #include "platform/Clock.h"
@@ -141,12 +141,12 @@ double recomputeFloor()
 void ledger(int days, int perDay)
 {
     Ledger ledgerTables;
-    TFormControl window(ledgerTables);
+    ControlWindow window(ledgerTables);
     window.openWindow();
     settle();
     auto* recompute = window.findChild<QPushButton*>(QStringLiteral("BitBtn12"));
     char what[100];
-    std::snprintf(what, sizeof what, "recompute %d days x %d entries in TFormControl", days, perDay);
+    std::snprintf(what, sizeof what, "recompute %d days x %d entries in ControlWindow", days, perDay);
     char floorWhat[100];
     std::snprintf(floorWhat, sizeof floorWhat, "GROUP BY + %d totals, one commit", days);
     inTurn(
@@ -265,7 +265,7 @@ void bills(int days, int perDay)
         return ms;
     };
     char what[100];
-    std::snprintf(what, sizeof what, "%d openings in TForm1, a bill each (%d x %d entries)", Openings, days, perDay);
+    std::snprintf(what, sizeof what, "%d openings in MainWindow, a bill each (%d x %d entries)", Openings, days, perDay);
     inTurn(what, "a new day and its entry, two commits each", openings, [&] { return billFloor(days); });
     inTurn("  the same openings", "the same, files opened and closed, journal", openings, [&] { return openingFloor(days); });
     Clock::setFixed({});
@@ -319,7 +319,7 @@ double cpuMillis()
 // The wall time of a batch on the main table holding the given number of cards; the batch's cards
 // are taken away again, so each round starts alike. The processor time it
 // took, which the disk's waits do not sway, is added up.
-double cardBatch(TForm2& form, int held, double& cpuMs)
+double cardBatch(CardCreatorWindow& form, int held, double& cpuMs)
 {
     form.findChild<QLineEdit*>(QStringLiteral("Edit1"))->setText(QString::number(Batch));
     auto* generate = form.findChild<QPushButton*>(QStringLiteral("BitBtn1"));
@@ -333,11 +333,11 @@ double cardBatch(TForm2& form, int held, double& cpuMs)
     return ms;
 }
 
-void batches(TForm2& form, int held)
+void batches(CardCreatorWindow& form, int held)
 {
     double cpuMs = 0;
     char what[100];
-    std::snprintf(what, sizeof what, "1000 cards in TForm2, main table holding %d", held);
+    std::snprintf(what, sizeof what, "1000 cards in CardCreatorWindow, main table holding %d", held);
     inTurn(
         what, "1000 single-row durable WAL commits", [&] { return cardBatch(form, held, cpuMs); },
         [&] { return bareCommits(held); });
@@ -347,7 +347,7 @@ void batches(TForm2& form, int held)
 // A walk through the cursor the grid follows, against one SELECT stepped over the same rows. A
 // walk takes tens of milliseconds, which other work on a shared machine sways by as much: each
 // is run a few times, in turn with its floors, and the fastest run of each is compared.
-void walk(TForm2& form)
+void walk(CardCreatorWindow& form)
 {
     constexpr int Runs = 5;
     TableStore* table = form.table1();
@@ -395,7 +395,7 @@ void walk(TForm2& form)
 
 void cards(int held, bool withBatches)
 {
-    TForm2 form;
+    CardCreatorWindow form;
     form.show();
     form.findChild<QPushButton*>(QStringLiteral("Button2"))->click();
     settle();

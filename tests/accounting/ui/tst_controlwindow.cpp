@@ -1,4 +1,4 @@
-#include "accounting/ui/TFormControl.h"
+#include "accounting/ui/ControlWindow.h"
 #include "install/InstallPaths.h"
 #include "platform/AppError.h"
 #include "platform/Clock.h"
@@ -45,7 +45,7 @@ private:
 
     std::unique_ptr<TestPrefix> m_prefix;
     std::unique_ptr<Ledger> m_ledger;
-    std::unique_ptr<TFormControl> m_window;
+    std::unique_ptr<ControlWindow> m_window;
     QList<MessageBoxes::Shown> m_boxes;
 };
 
@@ -58,7 +58,7 @@ void TestControlWindow::init()
     m_boxes.clear();
     MessageBoxes::setRecorderForTests([this](const MessageBoxes::Shown& box) { m_boxes.append(box); });
     m_ledger = std::make_unique<Ledger>();
-    m_window = std::make_unique<TFormControl>(*m_ledger);
+    m_window = std::make_unique<ControlWindow>(*m_ledger);
     m_window->loadTariffs();
     m_window->openWindow();
 }

@@ -1,8 +1,8 @@
-#include "accounting/ui/TFormControl.h"
+#include "accounting/ui/ControlWindow.h"
 #include "app/ConsoleLock.h"
 #include "app/ui/Console.h"
-#include "app/ui/TForm1.h"
-#include "app/ui/TForm6.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/ModeChooser.h"
 #include "install/InstallPaths.h"
 #include "platform/AppError.h"
 #include "platform/files/ShellLaunch.h"
@@ -111,7 +111,7 @@ void TestStartup::cleanup()
 
 void TestStartup::onlyTheChooserShowsAtStart()
 {
-    TForm6* chooser = m_console->form6();
+    ModeChooser* chooser = m_console->form6();
     QVERIFY(chooser->isVisible());
     QCOMPARE(chooser->windowTitle(), QStringLiteral("QuorvelServer"));
     QCOMPARE(chooser->size(), QSize(318, 130));
@@ -140,7 +140,7 @@ void TestStartup::closingTheChooserEndsTheProgram()
 void TestStartup::centralControlModeLoadsTariffs()
 {
     QTest::mouseClick(find<QPushButton>(m_console->form6(), "BitBtn3"), Qt::LeftButton);
-    TForm1* main = m_console->form1();
+    MainWindow* main = m_console->form1();
     QVERIFY(!m_console->form6()->isVisible());
     QVERIFY(main->isVisible());
     QVERIFY(m_boxes.isEmpty());
@@ -159,7 +159,7 @@ void TestStartup::centralControlModeLoadsTariffs()
 void TestStartup::cardModeHidesTheSessionHeading()
 {
     QTest::mouseClick(find<QPushButton>(m_console->form6(), "BitBtn5"), Qt::LeftButton);
-    TForm1* main = m_console->form1();
+    MainWindow* main = m_console->form1();
     QVERIFY(main->isVisible());
     QVERIFY(!find<QLabel>(main, "Label8")->isVisible());
     for (const char* name : {"Label5", "Label6", "Label10", "BitBtn1", "BitBtn4", "BitBtn2"})

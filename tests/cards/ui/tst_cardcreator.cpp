@@ -1,4 +1,4 @@
-#include "cards/ui/TForm2.h"
+#include "cards/ui/CardCreatorWindow.h"
 #include "install/InstallPaths.h"
 #include "install/Tables.h"
 #include "platform/store/TableStore.h"
@@ -73,7 +73,7 @@ private:
     QString gridText(int row, int column) const;
 
     std::unique_ptr<TestPrefix> m_prefix;
-    std::unique_ptr<TForm2> m_form;
+    std::unique_ptr<CardCreatorWindow> m_form;
     QList<MessageBoxes::Shown> m_boxes;
 };
 
@@ -85,7 +85,7 @@ void TestCardCreator::init()
     Tables::create(Tables::tempCards());
     m_boxes.clear();
     MessageBoxes::setRecorderForTests([this](const MessageBoxes::Shown& box) { m_boxes.append(box); });
-    m_form = std::make_unique<TForm2>();
+    m_form = std::make_unique<CardCreatorWindow>();
     m_form->show();
 }
 

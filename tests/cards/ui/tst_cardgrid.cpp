@@ -1,4 +1,4 @@
-#include "cards/ui/TForm2.h"
+#include "cards/ui/CardCreatorWindow.h"
 #include "install/InstallPaths.h"
 #include "install/Tables.h"
 #include "platform/Regional.h"
@@ -51,7 +51,7 @@ void TestCardGrid::stepCostDoesNotGrowWithTheTable()
     };
     auto measure = [&](int held, Cost& cost) {
         appendCards(m_prefix->local(InstallPaths::CardDir + QStringLiteral("\\Card.db")), held);
-        TForm2 form;
+        CardCreatorWindow form;
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("Button2")), Qt::LeftButton);

@@ -1,4 +1,4 @@
-#include "cards/ui/TForm3.h"
+#include "cards/ui/CardReportForm.h"
 #include "install/InstallPaths.h"
 #include "install/Tables.h"
 #include "platform/Clock.h"
@@ -41,7 +41,7 @@ int reportWindows()
 {
     int count = 0;
     for (QWidget* w : QApplication::topLevelWidgets())
-        count += qobject_cast<TForm3*>(w) ? 1 : 0;
+        count += qobject_cast<CardReportForm*>(w) ? 1 : 0;
     return count;
 }
 
@@ -158,7 +158,7 @@ void TestCardReportWindow::reportReadsTheMainTableWhileTheGridShowsTheTemporaryO
     grid.OpenTable(InstallPaths::TempCardDir, QStringLiteral("Card1.db"));
     grid.MoveLast();
 
-    TForm3 form;
+    CardReportForm form;
     form.openCustomer();
     const QList<Report::Page> pages = form.layOut();
     QCOMPARE(pages.size(), 1);

@@ -2,9 +2,9 @@
 // (about 61 seconds); labelled "slow" so that it can be run apart: ctest -L slow / -LE slow.
 
 #include "app/ui/Console.h"
-#include "app/ui/TForm1.h"
-#include "app/ui/TForm6.h"
-#include "app/ui/TFormTools.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/ModeChooser.h"
+#include "app/ui/StationTools.h"
 #include "install/InstallPaths.h"
 #include "platform/files/LineBuffer.h"
 #include "platform/ui/Application.h"

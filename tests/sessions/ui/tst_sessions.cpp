@@ -1,8 +1,8 @@
-#include "accounting/ui/TFormControl.h"
+#include "accounting/ui/ControlWindow.h"
 #include "app/ui/Console.h"
-#include "app/ui/TForm1.h"
-#include "app/ui/TForm6.h"
-#include "app/ui/TFormTools.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/ModeChooser.h"
+#include "app/ui/StationTools.h"
 #include "install/InstallPaths.h"
 #include "platform/Clock.h"
 #include "platform/Regional.h"
@@ -611,7 +611,7 @@ void TestSessions::resumesFromTheJournal()
     QCoreApplication::processEvents();
     QCOMPARE(m_boxes.size(), reported ? 1 : 0);
     if (reported)
-        QCOMPARE(m_boxes.at(0).text, TForm1::uncountedStationsMessage() + "\nPC1");
+        QCOMPARE(m_boxes.at(0).text, MainWindow::uncountedStationsMessage() + "\nPC1");
     // Nothing is billed again.
     QCOMPARE(entryCount(), 0);
     if (file.isEmpty())

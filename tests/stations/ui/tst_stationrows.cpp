@@ -1,6 +1,6 @@
 #include "app/ui/Console.h"
-#include "app/ui/TForm1.h"
-#include "app/ui/TForm6.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/ModeChooser.h"
 #include "install/InstallPaths.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/CircleShape.h"
@@ -77,7 +77,7 @@ private slots:
 private:
     // Writes the roster, then chooses the mode on the chooser as the operator does.
     void start(const QByteArray& roster, bool cardMode = false);
-    TForm1* main() const { return m_console->form1(); }
+    MainWindow* main() const { return m_console->form1(); }
     template <typename T = QWidget>
     T* find(const QString& name) const
     {

@@ -1,4 +1,4 @@
-#include "cards/ui/TForm3.h"
+#include "cards/ui/CardReportForm.h"
 
 #include "cards/CardReport.h"
 #include "cards/CardTable.h"
@@ -9,7 +9,7 @@
 
 #include <memory>
 
-TForm3::TForm3(QWidget* parent)
+CardReportForm::CardReportForm(QWidget* parent)
     : QWidget(parent)
     , m_customer(new TableStore(this))
 {
@@ -22,39 +22,39 @@ TForm3::TForm3(QWidget* parent)
     Cards::needCardFields(*m_customer);
 }
 
-TForm3::~TForm3() = default;
+CardReportForm::~CardReportForm() = default;
 
-void TForm3::openCustomer()
+void CardReportForm::openCustomer()
 {
     m_customer->OpenTable();
 }
 
-QList<Report::Page> TForm3::layOut()
+QList<Report::Page> CardReportForm::layOut()
 {
     Report::CursorDataSet<TableStore> cards(*m_customer);
     return CardReport::layOut(cards);
 }
 
-void TForm3::preview(QWidget* parent)
+void CardReportForm::preview(QWidget* parent)
 {
     ReportPreview::exec(CardReport::definition(), layOut(), parent);
 }
 
-void TForm3::writePdf(const QString& fileName)
+void CardReportForm::writePdf(const QString& fileName)
 {
     ReportPainter::writePdf(fileName, CardReport::definition(), layOut());
 }
 
 void printCardReport(QWidget* parent)
 {
-    const auto form = std::make_unique<TForm3>();
+    const auto form = std::make_unique<CardReportForm>();
     form->openCustomer();
     form->preview(parent);
 }
 
 int writeCardReportPdf(const QString& fileName)
 {
-    const auto form = std::make_unique<TForm3>();
+    const auto form = std::make_unique<CardReportForm>();
     form->openCustomer();
     const QList<Report::Page> pages = form->layOut();
     ReportPainter::writePdf(fileName, CardReport::definition(), pages);

@@ -1,4 +1,4 @@
-#include "app/ui/TFormTools.h"
+#include "app/ui/StationTools.h"
 
 #include "platform/AppError.h"
 #include "platform/Clock.h"
@@ -14,7 +14,7 @@
 
 #include <memory>
 
-TFormTools::TFormTools(QWidget* parent)
+StationTools::StationTools(QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("FormTools"));
@@ -29,7 +29,7 @@ TFormTools::TFormTools(QWidget* parent)
     }
 }
 
-TFormTools::~TFormTools()
+StationTools::~StationTools()
 {
     // Before the buffers their jobs write through go.
     for (StationIo*& io : m_io) {
@@ -38,30 +38,30 @@ TFormTools::~TFormTools()
     }
 }
 
-StationRunner TFormTools::runner(int index)
+StationRunner StationTools::runner(int index)
 {
     StationIo* io = m_io.at(index);
     return [io](const std::function<void()>& job) { io->run(job); };
 }
 
-TFormTools::RowCommand::RowCommand(TFormTools& tools, int index)
+StationTools::RowCommand::RowCommand(StationTools& tools, int index)
     : m_tools(tools)
     , m_index(index)
 {
     m_tools.m_commandRunning.at(index) = true;
 }
 
-TFormTools::RowCommand::~RowCommand()
+StationTools::RowCommand::~RowCommand()
 {
     m_tools.m_commandRunning.at(m_index) = false;
 }
 
-void TFormTools::settle(int index)
+void StationTools::settle(int index)
 {
     m_io.at(index)->run([] {});
 }
 
-void TFormTools::probe(int index, const QString& station, std::function<void(const Probe&)> done)
+void StationTools::probe(int index, const QString& station, std::function<void(const Probe&)> done)
 {
     auto found = std::make_shared<Probe>();
     // A row that counts a session, or whose station another row counts, does not look at the file.
@@ -89,7 +89,7 @@ void TFormTools::probe(int index, const QString& station, std::function<void(con
         [found, done = std::move(done)](std::exception_ptr) { Guard::run([&] { done(*found); }); });
 }
 
-void TFormTools::showOnRow(int index)
+void StationTools::showOnRow(int index)
 {
     const CountdownState& state = m_countdowns.at(index);
     const StationRow& row = *m_rows.at(index);
@@ -102,7 +102,7 @@ void TFormTools::showOnRow(int index)
         timer->start();
 }
 
-void TFormTools::setCountdown(int index, const CountdownState& state)
+void StationTools::setCountdown(int index, const CountdownState& state)
 {
     CountdownState& held = m_countdowns.at(index);
     // Only a session that begins, ends or comes to owe its "0" changes the journal, never a tick.
@@ -114,7 +114,7 @@ void TFormTools::setCountdown(int index, const CountdownState& state)
         syncJournal();
 }
 
-void TFormTools::TimerTimer(int index)
+void StationTools::TimerTimer(int index)
 {
     if (m_commandRunning.at(index))
         return;
@@ -133,7 +133,7 @@ void TFormTools::TimerTimer(int index)
     sendDue(index);
 }
 
-void TFormTools::sendDue(int index)
+void StationTools::sendDue(int index)
 {
     // One write on its way per station: a station that is slow to answer gets the newest counters
     // once it has, not a queue of old ones.
@@ -158,7 +158,7 @@ void TFormTools::sendDue(int index)
         });
 }
 
-bool TFormTools::rowHoldsStation(const QString& station) const
+bool StationTools::rowHoldsStation(const QString& station) const
 {
     for (int i = 0; i < StationCount; ++i) {
         if (m_countdowns[i].holdsSession() && m_rows[i]->stationName() == station)
@@ -167,7 +167,7 @@ bool TFormTools::rowHoldsStation(const QString& station) const
     return false;
 }
 
-QList<JournalRecord> TFormTools::journalRecords() const
+QList<JournalRecord> StationTools::journalRecords() const
 {
     QList<JournalRecord> records;
     for (int i = 0; i < StationCount; ++i) {
@@ -182,7 +182,7 @@ QList<JournalRecord> TFormTools::journalRecords() const
     return records;
 }
 
-void TFormTools::syncJournal()
+void StationTools::syncJournal()
 {
     // A journal that could not be read is left as it is rather than replaced by what this
     // console happens to know.
@@ -201,7 +201,7 @@ void TFormTools::syncJournal()
     }
 }
 
-void TFormTools::loadJournal()
+void StationTools::loadJournal()
 {
     const QList<JournalRecord> records = SessionJournal::load();
     m_unclaimed.clear();
@@ -213,7 +213,7 @@ void TFormTools::loadJournal()
     m_journalReadable = true;
 }
 
-TFormTools::Found TFormTools::stationProbed(int index, const Probe& probe)
+StationTools::Found StationTools::stationProbed(int index, const Probe& probe)
 {
     const QString station = m_rows.at(index)->stationName();
     const bool reachable = probe.reachable;

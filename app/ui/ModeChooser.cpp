@@ -1,6 +1,6 @@
-#include "app/ui/TForm6.h"
+#include "app/ui/ModeChooser.h"
 
-#include "app/ui/TForm1.h"
+#include "app/ui/MainWindow.h"
 #include "platform/ui/Guard.h"
 #include "platform/ui/Widgets.h"
 
@@ -8,7 +8,7 @@
 #include <QCoreApplication>
 #include <QFrame>
 
-TForm6::TForm6(QWidget* parent)
+ModeChooser::ModeChooser(QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("Form6"));
@@ -19,26 +19,26 @@ TForm6::TForm6(QWidget* parent)
     Widgets::label(panel, QStringLiteral("Label28"), QStringLiteral("إختر نظام العمل ؟"), 227, 18);
     auto* central = Widgets::button(panel, QStringLiteral("BitBtn3"), QStringLiteral(" التحكم المركزي"), 213, 67, 92, 25);
     auto* card = Widgets::button(panel, QStringLiteral("BitBtn5"), QStringLiteral("البطاقة"), 19, 69, 78, 25);
-    connect(central, &QPushButton::clicked, this, Guard::slot(this, &TForm6::BitBtn3Click));
-    connect(card, &QPushButton::clicked, this, Guard::slot(this, &TForm6::BitBtn5Click));
+    connect(central, &QPushButton::clicked, this, Guard::slot(this, &ModeChooser::BitBtn3Click));
+    connect(card, &QPushButton::clicked, this, Guard::slot(this, &ModeChooser::BitBtn5Click));
 
     Widgets::centreOnScreen(this);
 }
 
-void TForm6::BitBtn3Click()
+void ModeChooser::BitBtn3Click()
 {
     hide();
     m_main->showConsole();
 }
 
-void TForm6::BitBtn5Click()
+void ModeChooser::BitBtn5Click()
 {
     hide();
     m_main->showConsole();
     m_main->hideCardModeSet();
 }
 
-void TForm6::closeEvent(QCloseEvent* event)
+void ModeChooser::closeEvent(QCloseEvent* event)
 {
     event->accept();
     // The main form's closing ends the application once the current handler has returned. exit(),

@@ -9,12 +9,12 @@ class TableStore;
 
 // Hosts the printed card report and its table. Never shown: each print command makes its own
 // instance and releases it when the preview closes.
-class TForm3 final : public QWidget
+class CardReportForm final : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TForm3(QWidget* parent = nullptr);
-    ~TForm3() override;
+    explicit CardReportForm(QWidget* parent = nullptr);
+    ~CardReportForm() override;
 
     // The report's table: the main card table, read-only, in serial order. It is its own table,
     // whatever table the card creator's grid shows.

@@ -1,8 +1,8 @@
-#include "app/ui/TForm1.h"
+#include "app/ui/MainWindow.h"
 
-#include "accounting/ui/TFormControl.h"
-#include "app/ui/TForm6.h"
-#include "app/ui/TFormTools.h"
+#include "accounting/ui/ControlWindow.h"
+#include "app/ui/ModeChooser.h"
+#include "app/ui/StationTools.h"
 #include "install/InstallPaths.h"
 #include "install/SettingFiles.h"
 #include "platform/AppError.h"
@@ -26,7 +26,7 @@
 #include <QStyle>
 #include <QTimer>
 
-TForm1::TForm1(QWidget* parent)
+MainWindow::MainWindow(QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("Form1"));
@@ -38,9 +38,9 @@ TForm1::TForm1(QWidget* parent)
     auto* control = Widgets::button(this, QStringLiteral("BitBtn4"), QStringLiteral("التحكم المركزي"), 578, 9, 84, 25);
     auto* refresh = Widgets::button(this, QStringLiteral("BitBtn2"), QStringLiteral("تحديث"), 497, 9, 75, 25);
     refresh->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
-    connect(cards, &QPushButton::clicked, this, Guard::slot(this, &TForm1::BitBtn1Click));
-    connect(control, &QPushButton::clicked, this, Guard::slot(this, &TForm1::BitBtn4Click));
-    connect(refresh, &QPushButton::clicked, this, Guard::slot(this, &TForm1::BitBtn2Click));
+    connect(cards, &QPushButton::clicked, this, Guard::slot(this, &MainWindow::BitBtn1Click));
+    connect(control, &QPushButton::clicked, this, Guard::slot(this, &MainWindow::BitBtn4Click));
+    connect(refresh, &QPushButton::clicked, this, Guard::slot(this, &MainWindow::BitBtn2Click));
 
     m_panel2 = Widgets::panel(this, QStringLiteral("Panel2"), {6, 39, 774, 485});
 
@@ -63,7 +63,7 @@ TForm1::TForm1(QWidget* parent)
     Widgets::centreOnScreen(this);
 }
 
-void TForm1::attach(TForm6* chooser, TFormTools* tools, TFormControl* control, Ledger* ledger)
+void MainWindow::attach(ModeChooser* chooser, StationTools* tools, ControlWindow* control, Ledger* ledger)
 {
     m_chooser = chooser;
     m_ledger = ledger;
@@ -72,12 +72,12 @@ void TForm1::attach(TForm6* chooser, TFormTools* tools, TFormControl* control, L
     m_control = control;
 }
 
-void TForm1::showConsole()
+void MainWindow::showConsole()
 {
     show();
 }
 
-void TForm1::showEvent(QShowEvent* event)
+void MainWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     if (event->spontaneous())
@@ -86,7 +86,7 @@ void TForm1::showEvent(QShowEvent* event)
     Guard::run([this] { FormShow(); });
 }
 
-void TForm1::FormShow()
+void MainWindow::FormShow()
 {
     m_control->loadTariffs();
     SettingFiles::loadRoster(m_rosterBuffer);
@@ -110,7 +110,7 @@ void TForm1::FormShow()
     const auto probes = probeRows(named);
     QStringList uncounted;
     for (int index : named) {
-        if (fillRow(*m_rows.at(index), *probes.at(index)) == TFormTools::Found::OpenWithoutRecord && journalRead
+        if (fillRow(*m_rows.at(index), *probes.at(index)) == StationTools::Found::OpenWithoutRecord && journalRead
             && !uncounted.contains(m_rows.at(index)->stationName()))
             uncounted.append(m_rows.at(index)->stationName());
     }
@@ -123,16 +123,16 @@ void TForm1::FormShow()
     }
 }
 
-QString TForm1::uncountedStationsMessage()
+QString MainWindow::uncountedStationsMessage()
 {
     return QStringLiteral("هذه الأجهزة مفتوحة ولا يُحسب وقتها:");
 }
 
-std::array<std::optional<TFormTools::Probe>, StationRow::Count> TForm1::probeRows(const QList<int>& rows)
+std::array<std::optional<StationTools::Probe>, StationRow::Count> MainWindow::probeRows(const QList<int>& rows)
 {
     // Each station is probed from its own thread, all at once: the window waits for the slowest
     // one bound, however many stations are off, and the ticks of the others go on meanwhile.
-    std::array<std::optional<TFormTools::Probe>, StationRow::Count> found;
+    std::array<std::optional<StationTools::Probe>, StationRow::Count> found;
     int waiting = int(rows.size());
     QEventLoop loop;
     for (int index : rows) {
@@ -140,7 +140,7 @@ std::array<std::optional<TFormTools::Probe>, StationRow::Count> TForm1::probeRow
         m_currentStationName = m_rosterBuffer.line(index);
         row.show();
         row.setStationName(m_currentStationName);
-        m_tools->probe(index, row.stationName(), [&found, &waiting, &loop, index](const TFormTools::Probe& probe) {
+        m_tools->probe(index, row.stationName(), [&found, &waiting, &loop, index](const StationTools::Probe& probe) {
             found.at(index) = probe;
             if (--waiting == 0)
                 loop.quit();
@@ -151,7 +151,7 @@ std::array<std::optional<TFormTools::Probe>, StationRow::Count> TForm1::probeRow
     return found;
 }
 
-TFormTools::Found TForm1::fillRow(StationRow& row, const TFormTools::Probe& probe)
+StationTools::Found MainWindow::fillRow(StationRow& row, const StationTools::Probe& probe)
 {
     row.setLamp(probe.reachable);
     if (!probe.reachable)
@@ -159,7 +159,7 @@ TFormTools::Found TForm1::fillRow(StationRow& row, const TFormTools::Probe& prob
     return m_tools->stationProbed(row.index(), probe);
 }
 
-void TForm1::BitBtnRefreshClick(int index)
+void MainWindow::BitBtnRefreshClick(int index)
 {
     StationRow& row = *m_rows.at(index);
     m_currentStationName = m_rosterBuffer.line(index);
@@ -171,34 +171,34 @@ void TForm1::BitBtnRefreshClick(int index)
     }
 }
 
-void TForm1::reportLogonRefusals()
+void MainWindow::reportLogonRefusals()
 {
     // A station that refused the log-on answered: the credentials are what is wrong.
     if (const std::optional<QString> refused = WinFile::takeLogonRefusals())
         Application::reportError(*refused);
 }
 
-void TForm1::setLamp(int index, bool reachable)
+void MainWindow::setLamp(int index, bool reachable)
 {
     m_rows.at(index)->setLamp(reachable);
 }
 
-void TForm1::BitBtnStopClick(int row)
+void MainWindow::BitBtnStopClick(int row)
 {
     sendStationCommand(row, CommandChannel::ShutDownLine);
 }
 
-void TForm1::BitBtnExitClick(int row)
+void MainWindow::BitBtnExitClick(int row)
 {
     sendStationCommand(row, CommandChannel::LogOffLine);
 }
 
-void TForm1::BitBtnCloseClick(int row)
+void MainWindow::BitBtnCloseClick(int row)
 {
     sendStationCommand(row, CommandChannel::CloseProtectionLine);
 }
 
-void TForm1::sendStationCommand(int row, int line)
+void MainWindow::sendStationCommand(int row, int line)
 {
     const QString station = m_rows.at(row)->stationName();
     QString failure;
@@ -217,13 +217,13 @@ void TForm1::sendStationCommand(int row, int line)
         MessageBoxes::showMessage(failure);
 }
 
-void TForm1::BitBtnOpenClick(int index)
+void MainWindow::BitBtnOpenClick(int index)
 {
     StationRow& row = *m_rows.at(index);
     SessionSteps::OpenOutcome outcome;
     CountdownState countdown;
     {
-        const TFormTools::RowCommand command(*m_tools, index);
+        const StationTools::RowCommand command(*m_tools, index);
         countdown = m_tools->countdown(index);
         outcome = SessionSteps::open(countdown, m_tools->memo(index), *m_ledger,
                                      {row.minutesBox()->currentText(), row.stationName(), row.gamesChoice()->isChecked(),
@@ -253,13 +253,13 @@ void TForm1::BitBtnOpenClick(int index)
     }
 }
 
-void TForm1::BitBtnTimeStopClick(int index)
+void MainWindow::BitBtnTimeStopClick(int index)
 {
     const QString station = m_rows.at(index)->stationName();
     CountdownState countdown;
     Countdown::Outcome outcome;
     {
-        const TFormTools::RowCommand command(*m_tools, index);
+        const StationTools::RowCommand command(*m_tools, index);
         countdown = m_tools->countdown(index);
         outcome = SessionSteps::stop(countdown, m_tools->memo(index), station, m_tools->runner(index));
     }
@@ -272,7 +272,7 @@ void TForm1::BitBtnTimeStopClick(int index)
     }
 }
 
-void TForm1::keyPressEvent(QKeyEvent* event)
+void MainWindow::keyPressEvent(QKeyEvent* event)
 {
     // The stop-time buttons are this window's cancel buttons: Escape that no control took for
     // itself presses the first one that could take the focus.
@@ -294,24 +294,24 @@ void TForm1::keyPressEvent(QKeyEvent* event)
         QWidget::keyPressEvent(event);
 }
 
-void TForm1::hideCardModeSet()
+void MainWindow::hideCardModeSet()
 {
     m_perMinuteCaption->hide();
     for (StationRow* row : m_rows)
         row->hideCardModeSet();
 }
 
-void TForm1::BitBtn1Click()
+void MainWindow::BitBtn1Click()
 {
     ShellLaunch::open(InstallPaths::CardProgram, QString(), QString());
 }
 
-void TForm1::BitBtn4Click()
+void MainWindow::BitBtn4Click()
 {
     m_control->openWindow();
 }
 
-void TForm1::BitBtn2Click()
+void MainWindow::BitBtn2Click()
 {
     // Closing the main form ends this instance once the handler returns; the new one starts
     // from the chooser in the same current directory.

@@ -1,5 +1,5 @@
-#include "cards/ui/TForm2.h"
-#include "cards/ui/TForm3.h"
+#include "cards/ui/CardCreatorWindow.h"
+#include "cards/ui/CardReportForm.h"
 
 #include "cards/CardBatch.h"
 #include "cards/CardTable.h"
@@ -56,7 +56,7 @@ QLabel* caption(QWidget* parent, const QString& name, const QString& text, int l
 
 } // namespace
 
-TForm2::TForm2(QWidget* parent)
+CardCreatorWindow::CardCreatorWindow(QWidget* parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("Form2"));
@@ -81,16 +81,16 @@ TForm2::TForm2(QWidget* parent)
 
     auto* temp = Widgets::button(this, QStringLiteral("Button1"), QStringLiteral("Button1"), 632, 398, 75, 25);
     auto* main = Widgets::button(this, QStringLiteral("Button2"), QStringLiteral("Button2"), 631, 454, 75, 25);
-    connect(temp, &QPushButton::clicked, this, Guard::slot(this, &TForm2::Button1Click));
-    connect(main, &QPushButton::clicked, this, Guard::slot(this, &TForm2::Button2Click));
+    connect(temp, &QPushButton::clicked, this, Guard::slot(this, &CardCreatorWindow::Button1Click));
+    connect(main, &QPushButton::clicked, this, Guard::slot(this, &CardCreatorWindow::Button2Click));
     auto* close = Widgets::button(this, QStringLiteral("BitBtn4"), QStringLiteral("إغلاق"), 696, 509, 75, 25);
     close->setIcon(style()->standardIcon(QStyle::SP_DialogCloseButton));
-    connect(close, &QPushButton::clicked, this, Guard::slot(this, &TForm2::BitBtn4Click));
+    connect(close, &QPushButton::clicked, this, Guard::slot(this, &CardCreatorWindow::BitBtn4Click));
 
     Widgets::centreOnScreen(this);
 }
 
-void TForm2::buildListPanel()
+void CardCreatorWindow::buildListPanel()
 {
     QFrame* panel3 = Widgets::panel(this, QStringLiteral("Panel3"), {2, 0, 564, 540});
 
@@ -124,13 +124,13 @@ void TForm2::buildListPanel()
 
     caption(panel3, QStringLiteral("Label4"), QStringLiteral("رقم البطاقة"), 506, 511);
     m_lookupBox = placed<QLineEdit>(panel3, QStringLiteral("Edit4"), QString(), {381, 506, 121, 21});
-    connect(m_lookupBox, &QLineEdit::textChanged, this, Guard::slot(this, &TForm2::Edit4Change));
+    connect(m_lookupBox, &QLineEdit::textChanged, this, Guard::slot(this, &CardCreatorWindow::Edit4Change));
 
     auto* print = Widgets::button(panel3, QStringLiteral("BitBtn3"), QStringLiteral("طباعة"), 9, 503, 75, 25);
-    connect(print, &QPushButton::clicked, this, Guard::slot(this, &TForm2::BitBtn3Click));
+    connect(print, &QPushButton::clicked, this, Guard::slot(this, &CardCreatorWindow::BitBtn3Click));
 }
 
-void TForm2::buildCardPanel()
+void CardCreatorWindow::buildCardPanel()
 {
     QFrame* panel1 = Widgets::panel(this, QStringLiteral("Panel1"), {569, 0, 213, 256});
 
@@ -156,10 +156,10 @@ void TForm2::buildCardPanel()
     m_kindButtons[0]->setChecked(true);
 
     m_generateButton = Widgets::button(panel1, QStringLiteral("BitBtn1"), Cards::generateCaption(), 6, 223, 201, 26);
-    connect(m_generateButton, &QPushButton::clicked, this, Guard::slot(this, &TForm2::BitBtn1Click));
+    connect(m_generateButton, &QPushButton::clicked, this, Guard::slot(this, &CardCreatorWindow::BitBtn1Click));
 }
 
-void TForm2::buildTariffGroup()
+void CardCreatorWindow::buildTariffGroup()
 {
     auto* group = placed<QGroupBox>(this, QStringLiteral("GroupBox1"), QStringLiteral("التعرفة لكل دقيقة"), {570, 256, 212, 82});
     caption(group, QStringLiteral("Label2"), Cards::kinds()[0].word, 163, 21);
@@ -168,10 +168,10 @@ void TForm2::buildTariffGroup()
     m_internetTariffBox = placed<QLineEdit>(group, QStringLiteral("Edit3"), QStringLiteral("0.5"), {92, 47, 59, 21});
     auto* save = Widgets::button(group, QStringLiteral("BitBtn2"), QStringLiteral("تغيير"), 5, 49, 75, 25);
     save->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
-    connect(save, &QPushButton::clicked, this, Guard::slot(this, &TForm2::BitBtn2Click));
+    connect(save, &QPushButton::clicked, this, Guard::slot(this, &CardCreatorWindow::BitBtn2Click));
 }
 
-const Cards::Category& TForm2::selectedCategory() const
+const Cards::Category& CardCreatorWindow::selectedCategory() const
 {
     for (int i = 0; i < 4; ++i) {
         if (m_categoryButtons[i]->isChecked())
@@ -180,17 +180,17 @@ const Cards::Category& TForm2::selectedCategory() const
     return Cards::Categories[0];
 }
 
-const Cards::Kind& TForm2::selectedKind() const
+const Cards::Kind& CardCreatorWindow::selectedKind() const
 {
     return Cards::kinds()[m_kindButtons[1]->isChecked() ? 1 : 0];
 }
 
-QLineEdit* TForm2::selectedTariffBox() const
+QLineEdit* CardCreatorWindow::selectedTariffBox() const
 {
     return m_kindButtons[1]->isChecked() ? m_internetTariffBox : m_gamesTariffBox;
 }
 
-bool TForm2::eventFilter(QObject* watched, QEvent* event)
+bool CardCreatorWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_countBox) {
         Guard::run([this, event] {
@@ -210,20 +210,20 @@ bool TForm2::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
-void TForm2::Edit1KeyPress(QChar key)
+void CardCreatorWindow::Edit1KeyPress(QChar key)
 {
     m_digitTyped = key >= QLatin1Char('0') && key <= QLatin1Char('9');
     if (!m_digitTyped)
         QApplication::beep();
 }
 
-void TForm2::Edit1KeyUp()
+void CardCreatorWindow::Edit1KeyUp()
 {
     if (!m_digitTyped)
         m_countBox->clear();
 }
 
-void TForm2::BitBtn1Click()
+void CardCreatorWindow::BitBtn1Click()
 {
     if (!SettingFiles::gamesTariffAccepted(m_gamesTariffBox->text())) {
         MessageBoxes::showMessage(SettingFiles::entryErrorMessage());
@@ -267,29 +267,29 @@ void TForm2::BitBtn1Click()
     m_generateButton->setText(Cards::generateCaption());
 }
 
-void TForm2::BitBtn2Click()
+void CardCreatorWindow::BitBtn2Click()
 {
     // On a failure the file keeps the tariffs it held and the error is shown, not success.
     MessageBoxes::showMessage(SettingFiles::changeTariffs(m_tariffBuffer, {m_gamesTariffBox->text(), m_internetTariffBox->text()},
                                                           SettingFiles::saveCardTariffs, SettingFiles::InternetTariff::AsTyped));
 }
 
-void TForm2::Button1Click()
+void CardCreatorWindow::Button1Click()
 {
     Cards::useTempTable(*m_cards);
 }
 
-void TForm2::Button2Click()
+void CardCreatorWindow::Button2Click()
 {
     Cards::useMainTable(*m_cards);
 }
 
-void TForm2::Table1AfterPost()
+void CardCreatorWindow::Table1AfterPost()
 {
     m_cards->FlushTable();
 }
 
-void TForm2::Edit4Change()
+void CardCreatorWindow::Edit4Change()
 {
     // A serial that does not exist leaves the list where it is; a text that cannot be a serial,
     // or no table at all, is no error worth a box while the operator is still typing.
@@ -299,13 +299,13 @@ void TForm2::Edit4Change()
     }
 }
 
-void TForm2::BitBtn3Click()
+void CardCreatorWindow::BitBtn3Click()
 {
     // Always the main card table, whichever table the grid shows.
     printCardReport(this);
 }
 
-void TForm2::BitBtn4Click()
+void CardCreatorWindow::BitBtn4Click()
 {
     close();
 }

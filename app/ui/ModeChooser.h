@@ -2,16 +2,16 @@
 
 #include <QWidget>
 
-class TForm1;
+class MainWindow;
 
 // The operating-mode chooser; the application's main form: closing it ends the program.
-class TForm6 final : public QWidget
+class ModeChooser final : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TForm6(QWidget* parent = nullptr);
+    explicit ModeChooser(QWidget* parent = nullptr);
 
-    void setMainWindow(TForm1* mainWindow) { m_main = mainWindow; }
+    void setMainWindow(MainWindow* mainWindow) { m_main = mainWindow; }
 
     void BitBtn3Click(); // central control mode
     void BitBtn5Click(); // card mode
@@ -20,5 +20,5 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    TForm1* m_main = nullptr;
+    MainWindow* m_main = nullptr;
 };

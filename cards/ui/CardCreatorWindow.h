@@ -16,11 +16,11 @@ class TableStore;
 
 // The card creator window. The console creates it hidden and never shows it; the card creator
 // program ("Card.exe") uses it as its main window.
-class TForm2 final : public QWidget
+class CardCreatorWindow final : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TForm2(QWidget* parent = nullptr);
+    explicit CardCreatorWindow(QWidget* parent = nullptr);
 
     void Edit1KeyPress(QChar key);
     void Edit1KeyUp();

@@ -17,15 +17,15 @@ class StationRow;
 // one-second countdown timers with their countdowns, each station's own thread for what reaches
 // it, and the journal of the sessions they count. Never shown. It works on the main window's
 // station rows, which that window hands it, and knows nothing else of that window.
-class TFormTools final : public QWidget
+class StationTools final : public QWidget
 {
     Q_OBJECT
 public:
     static constexpr int StationCount = 12;
 
-    explicit TFormTools(QWidget* parent = nullptr);
+    explicit StationTools(QWidget* parent = nullptr);
     // Waits (bounded) for the writes on their way to the stations, a closing "0" among them.
-    ~TFormTools() override;
+    ~StationTools() override;
 
     // The rows the countdowns show on. A row's station is its name caption as it stands, so a
     // roster read again reaches the ticks, the probes and the journal at once.
@@ -58,13 +58,13 @@ public:
     class RowCommand
     {
     public:
-        RowCommand(TFormTools& tools, int index);
+        RowCommand(StationTools& tools, int index);
         ~RowCommand();
         RowCommand(const RowCommand&) = delete;
         RowCommand& operator=(const RowCommand&) = delete;
 
     private:
-        TFormTools& m_tools;
+        StationTools& m_tools;
         int m_index;
     };
     // Waits until everything given to the row's station so far has run and come back (tests).

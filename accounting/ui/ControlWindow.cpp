@@ -1,4 +1,4 @@
-#include "accounting/ui/TFormControl.h"
+#include "accounting/ui/ControlWindow.h"
 
 #include "install/SettingFiles.h"
 #include "install/Tables.h"
@@ -40,7 +40,7 @@ const QList<GridColumn> EntryColumns = {
 
 } // namespace
 
-TFormControl::TFormControl(Ledger& ledger, QWidget* parent)
+ControlWindow::ControlWindow(Ledger& ledger, QWidget* parent)
     : QWidget(parent)
     , m_ledger(ledger)
 {
@@ -64,7 +64,7 @@ TFormControl::TFormControl(Ledger& ledger, QWidget* parent)
 
     auto* recompute = Widgets::button(this, QStringLiteral("BitBtn12"), QStringLiteral("إحتساب "), 317, 358, 100, 25);
     recompute->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
-    connect(recompute, &QPushButton::clicked, this, Guard::slot(this, &TFormControl::BitBtn12Click));
+    connect(recompute, &QPushButton::clicked, this, Guard::slot(this, &ControlWindow::BitBtn12Click));
 
     auto* group = new QGroupBox(QStringLiteral("التعرفة لكل دقيقة"), this);
     group->setObjectName(QStringLiteral("GroupBox1"));
@@ -79,34 +79,34 @@ TFormControl::TFormControl(Ledger& ledger, QWidget* parent)
     m_internetTariffBox->setGeometry(170, 21, 60, 21);
     auto* save = Widgets::button(group, QStringLiteral("BitBtn2"), QStringLiteral("تغيير"), 90, 19, 70, 25);
     save->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
-    connect(save, &QPushButton::clicked, this, Guard::slot(this, &TFormControl::BitBtn2Click));
+    connect(save, &QPushButton::clicked, this, Guard::slot(this, &ControlWindow::BitBtn2Click));
 
     auto* close = Widgets::button(this, QStringLiteral("BitBtn14"), QStringLiteral("إغلاق"), 8, 358, 75, 25);
     close->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
     close->setShortcut(QKeySequence(Qt::Key_Escape));
-    connect(close, &QPushButton::clicked, this, Guard::slot(this, &TFormControl::BitBtn14Click));
+    connect(close, &QPushButton::clicked, this, Guard::slot(this, &ControlWindow::BitBtn14Click));
 }
 
-void TFormControl::loadTariffs()
+void ControlWindow::loadTariffs()
 {
     const SettingFiles::Tariffs tariffs = SettingFiles::loadTariffs(m_tariffBuffer);
     m_gamesTariffBox->setText(tariffs.games);
     m_internetTariffBox->setText(tariffs.internet);
 }
 
-void TFormControl::BitBtn2Click()
+void ControlWindow::BitBtn2Click()
 {
     // On a failure the file keeps the tariffs it held and the error is shown, not success.
     MessageBoxes::showMessage(SettingFiles::changeTariffs(m_tariffBuffer, {m_gamesTariffBox->text(), m_internetTariffBox->text()},
                                                           SettingFiles::saveTariffs, SettingFiles::InternetTariff::MustPrice));
 }
 
-void TFormControl::BitBtn14Click()
+void ControlWindow::BitBtn14Click()
 {
     close();
 }
 
-void TFormControl::closeEvent(QCloseEvent* event)
+void ControlWindow::closeEvent(QCloseEvent* event)
 {
     // A tariff file that cannot be read keeps the window open with everything as it was.
     if (Guard::run([this] { FormClose(); }))
@@ -115,19 +115,19 @@ void TFormControl::closeEvent(QCloseEvent* event)
         event->ignore();
 }
 
-void TFormControl::FormClose()
+void ControlWindow::FormClose()
 {
     // Tariffs typed but not saved are dropped here; until now sessions were priced with them.
     loadTariffs();
     m_ledger.close();
 }
 
-void TFormControl::BitBtn12Click()
+void ControlWindow::BitBtn12Click()
 {
     m_ledger.recompute();
 }
 
-void TFormControl::openWindow()
+void ControlWindow::openWindow()
 {
     if (!isVisible() && m_mainForm)
         Widgets::centreOn(this, m_mainForm);
@@ -137,12 +137,12 @@ void TFormControl::openWindow()
     m_ledger.open();
 }
 
-QString TFormControl::gamesTariffText() const
+QString ControlWindow::gamesTariffText() const
 {
     return m_gamesTariffBox->text();
 }
 
-QString TFormControl::internetTariffText() const
+QString ControlWindow::internetTariffText() const
 {
     return m_internetTariffBox->text();
 }

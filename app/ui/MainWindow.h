@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/ui/TFormTools.h"
+#include "app/ui/StationTools.h"
 #include "platform/files/LineBuffer.h"
 #include "stations/ui/StationRow.h"
 
@@ -13,20 +13,20 @@ class Ledger;
 class QLabel;
 class QPushButton;
 class QFrame;
-class TForm6;
-class TFormControl;
-class TFormTools;
+class ModeChooser;
+class ControlWindow;
+class StationTools;
 
 // The main window, the station console. Closing it only hides it; the process goes on.
-class TForm1 final : public QWidget
+class MainWindow final : public QWidget
 {
     Q_OBJECT
 public:
-    explicit TForm1(QWidget* parent = nullptr);
+    explicit MainWindow(QWidget* parent = nullptr);
 
     // The windows it works with, and the ledger that sessions are billed into. The tools are
     // handed the rows, which their countdowns show on.
-    void attach(TForm6* chooser, TFormTools* tools, TFormControl* control, Ledger* ledger);
+    void attach(ModeChooser* chooser, StationTools* tools, ControlWindow* control, Ledger* ledger);
 
     // Makes the window visible; the show sequence runs before this returns, and its errors are
     // reported in the error box without stopping the caller.
@@ -67,7 +67,7 @@ public:
 
     // Escape in this window clicks a stop-time button (keyPressEvent).
     StationRow& row(int index) const { return *m_rows.at(index); }
-    TFormTools* tools() const { return m_tools; }
+    StationTools* tools() const { return m_tools; }
     LineBuffer& rosterBuffer() { return m_rosterBuffer; }
 
 protected:
@@ -75,9 +75,9 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    TForm6* m_chooser = nullptr;
-    TFormTools* m_tools = nullptr;
-    TFormControl* m_control = nullptr;
+    ModeChooser* m_chooser = nullptr;
+    StationTools* m_tools = nullptr;
+    ControlWindow* m_control = nullptr;
     Ledger* m_ledger = nullptr;
 
     QFrame* m_panel2 = nullptr;
@@ -91,10 +91,10 @@ private:
     std::function<void()> m_beforeRestart;
 
     // Shows the rows with their stations' names and probes the stations, all at once.
-    std::array<std::optional<TFormTools::Probe>, StationRow::Count> probeRows(const QList<int>& rows);
+    std::array<std::optional<StationTools::Probe>, StationRow::Count> probeRows(const QList<int>& rows);
     // Sets the row from its probe and resumes or reports what the station's journal record and
     // command file hold.
-    TFormTools::Found fillRow(StationRow& row, const TFormTools::Probe& probe);
+    StationTools::Found fillRow(StationRow& row, const StationTools::Probe& probe);
     void reportLogonRefusals();
     void sendStationCommand(int row, int line);
 };

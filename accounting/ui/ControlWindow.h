@@ -12,12 +12,12 @@ class QTableView;
 
 // The central control window: the ledger day by day and the session tariffs in force. Created
 // hidden; closing it hides it again.
-class TFormControl final : public QWidget
+class ControlWindow final : public QWidget
 {
     Q_OBJECT
 public:
     // Shows the console's ledger, which outlives the window.
-    explicit TFormControl(Ledger& ledger, QWidget* parent = nullptr);
+    explicit ControlWindow(Ledger& ledger, QWidget* parent = nullptr);
 
     // Loads the tariff file into Memo1 and its first two lines into the tariff fields.
     void loadTariffs();
