@@ -4,12 +4,10 @@
 #include "platform/Clock.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Guard.h"
-#include "platform/ui/Widgets.h"
 #include "sessions/SessionSteps.h"
 #include "stations/CommandChannel.h"
 #include "stations/ui/StationRow.h"
 
-#include <QLabel>
 #include <QTimer>
 
 #include <memory>
@@ -92,9 +90,7 @@ void StationTools::probe(int index, const QString& station, std::function<void(c
 void StationTools::showOnRow(int index)
 {
     const CountdownState& state = m_countdowns.at(index);
-    const StationRow& row = *m_rows.at(index);
-    Widgets::setCaption(row.minutesDisplay(), state.minutes);
-    Widgets::setCaption(row.secondsDisplay(), state.seconds);
+    m_rows.at(index)->showTime(state.minutes, state.seconds);
     QTimer* timer = m_timers.at(index);
     if (!state.timerEnabled)
         timer->stop();

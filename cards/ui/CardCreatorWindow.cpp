@@ -99,9 +99,8 @@ void CardCreatorWindow::buildListPanel()
     m_grid->setGeometry(2, 6, 558, 487);
     // Cards are only ever created; the list offers no way to change or delete one.
     m_grid->verticalHeader()->hide();
-    // One line a card, and titles that keep their face whatever row is selected.
+    // One line a card.
     m_grid->setWordWrap(false);
-    m_grid->horizontalHeader()->setHighlightSections(false);
     m_grid->setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
     // Numbers stand at the end of their cells, texts at the start; the card number is set like a
     // number on purpose.

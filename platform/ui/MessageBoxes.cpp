@@ -17,6 +17,9 @@ void show(const Shown& box)
     QMessageBox message(box.icon, box.title, QString(), QMessageBox::Ok, QApplication::activeWindow());
     // Error texts carry file paths and table names, which are never to be read as markup.
     message.setTextFormat(Qt::PlainText);
+    // A box is a window of its own and does not take the right-to-left layout of the one it
+    // stands over; the system's texts read from the right.
+    message.setLayoutDirection(Qt::RightToLeft);
     message.setText(box.text);
     message.setObjectName(box.icon == QMessageBox::Critical ? QStringLiteral("ErrorBox") : QStringLiteral("MessageBox"));
     message.exec();

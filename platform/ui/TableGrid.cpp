@@ -369,6 +369,9 @@ TableGridModel* bindGrid(QTableView* grid, TableStore* table, const QList<GridCo
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
     // The follower scrolls to the current row once the handler that moved it is done.
     grid->setAutoScroll(false);
+    // The titles keep their face whatever row is selected: a selected whole row would set every
+    // title in bold, wider than its column.
+    grid->horizontalHeader()->setHighlightSections(false);
     // Uniform rows let the view place a million of them without asking for each.
     grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     grid->verticalHeader()->setDefaultSectionSize(grid->fontMetrics().height() + 4);

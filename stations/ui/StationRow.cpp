@@ -181,6 +181,22 @@ void StationRow::setStationName(const QString& name)
     }
 }
 
+void StationRow::showTime(const QString& minutes, const QString& seconds)
+{
+    // The minutes grow away from the colon, to the left; the seconds keep their place right of it.
+    Widgets::setCaption(m_minutesDisplay, minutes);
+    m_seconds->setText(seconds);
+    m_seconds->adjustSize();
+    // Minutes of four or five digits leave no room for the whole unit word between them and the
+    // row's edge: it is then written as its abbreviation, which the card grid's title uses too.
+    constexpr int gap = 3;
+    const QString word = QStringLiteral("دقيقة");
+    const bool wordFits = m_minutesCaption->x() + m_minutesCaption->fontMetrics().horizontalAdvance(word) + gap
+        <= m_minutesDisplay->x();
+    m_minutesCaption->setText(wordFits ? word : QStringLiteral("د"));
+    m_minutesCaption->adjustSize();
+}
+
 void StationRow::setLamp(bool reachable)
 {
     m_green->setVisible(reachable);

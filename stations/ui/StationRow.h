@@ -38,6 +38,10 @@ public:
     std::array<QPushButton*, 5> commandButtons() const;
     void setCommandButtonsEnabled(bool enabled);
 
+    // Shows the remaining time. The two displays keep beside the colon between them, and a long
+    // count of minutes never draws over the unit word beyond it.
+    void showTime(const QString& minutes, const QString& seconds);
+
     // Hides the session controls that card mode does not use.
     void hideCardModeSet();
 

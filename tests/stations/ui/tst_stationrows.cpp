@@ -6,6 +6,7 @@
 #include "platform/ui/CircleShape.h"
 #include "platform/ui/MessageBoxes.h"
 #include "stations/CommandChannel.h"
+#include "stations/ui/StationRow.h"
 #include "support/TestPrefix.h"
 
 #include <QComboBox>
@@ -14,7 +15,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -72,7 +72,8 @@ private slots:
     void escapePressesTheFirstAvailableStopTime_data();
     void escapePressesTheFirstAvailableStopTime();
 
-    void screenshots();
+    void remainingTimeKeepsClearOfItsNeighbours_data();
+    void remainingTimeKeepsClearOfItsNeighbours();
 
 private:
     // Writes the roster, then chooses the mode on the chooser as the operator does.
@@ -623,27 +624,56 @@ void TestStationRows::escapePressesTheFirstAvailableStopTime()
         QCOMPARE(spies[i]->count(), i == pressed ? 1 : 0);
 }
 
-// Writes the main window with twelve rows, in both modes, into QUORVEL_SCREENSHOT_DIR, e.g.
-//   QUORVEL_SCREENSHOT_DIR=/tmp/shots QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" build/tst_stationrows
-//   screenshots
-void TestStationRows::screenshots()
+void TestStationRows::remainingTimeKeepsClearOfItsNeighbours_data()
 {
-    const QString dir = qEnvironmentVariable("QUORVEL_SCREENSHOT_DIR");
-    if (dir.isEmpty())
-        QSKIP("QUORVEL_SCREENSHOT_DIR is not set");
-    QStringList roster = rowSuffixed("PC");
-    roster[5] = QStringLiteral("ACCOUNTS-DESK"); // a longer name
-    for (int i : {0, 1, 2, 4, 5, 6, 8, 9, 11})   // 3, 7 and 10 do not answer
-        m_prefix->addStation(roster[i]);
-    for (bool cardMode : {false, true}) {
-        m_console = std::make_unique<Console>();
-        start(roster.join("\r\n").toLatin1(), cardMode);
-        QVERIFY(QTest::qWaitForWindowExposed(main()));
-        QTest::qWait(300);
-        const QPixmap shot = QGuiApplication::platformName() == "xcb" ? main()->screen()->grabWindow(main()->winId())
-                                                                      : main()->grab();
-        QVERIFY(shot.save(QDir(dir).filePath(cardMode ? "rows-card.png" : "rows-central.png")));
-    }
+    QTest::addColumn<QString>("minutes");
+    QTest::addColumn<QString>("seconds");
+    QTest::addColumn<bool>("wholeWordFits");
+    QTest::newRow("at rest") << "00"
+                             << "00" << true;
+    QTest::newRow("ended") << "--"
+                           << "--" << true;
+    QTest::newRow("two hours") << "119"
+                               << "60" << true;
+    QTest::newRow("four digits") << "9999"
+                                 << "05" << false;
+    QTest::newRow("five digits") << "32766"
+                                 << "58" << false;
+}
+
+void TestStationRows::remainingTimeKeepsClearOfItsNeighbours()
+{
+    QFETCH(QString, minutes);
+    QFETCH(QString, seconds);
+    QFETCH(bool, wholeWordFits);
+    QWidget panel;
+    StationRow row(&panel, 0);
+    const QRect restingMinutes = row.minutesDisplay()->geometry();
+    const QRect restingSeconds = row.secondsDisplay()->geometry();
+    const QLabel* colon = row.findChild<QLabel*>(QStringLiteral("Label4"));
+
+    row.showTime(minutes, seconds);
+    const QRect shownMinutes = row.minutesDisplay()->geometry();
+    const QRect shownSeconds = row.secondsDisplay()->geometry();
+    const QLabel* unit = row.minutesCaption();
+    QCOMPARE(row.minutesDisplay()->text(), minutes);
+    QCOMPARE(row.secondsDisplay()->text(), seconds);
+    // Both displays keep beside the colon: the minutes grow leftwards, the seconds stay put.
+    QCOMPARE(shownMinutes.right(), restingMinutes.right());
+    QCOMPARE(shownSeconds.topLeft(), restingSeconds.topLeft());
+    QVERIFY(shownMinutes.right() < colon->geometry().right());
+    // The unit word stays where it was placed, whole when there is room, and never under the
+    // minutes.
+    QCOMPARE(unit->pos(), QPoint(7, 12));
+    QVERIFY2(unit->geometry().right() < shownMinutes.left(), qPrintable(unit->text()));
+    if (wholeWordFits)
+        QCOMPARE(unit->text(), QStringLiteral("دقيقة"));
+    else
+        QVERIFY(unit->text() == QStringLiteral("دقيقة") || unit->text() == QStringLiteral("د"));
+
+    // Back to a short count, the whole word returns.
+    row.showTime(QStringLiteral("14"), QStringLiteral("60"));
+    QCOMPARE(unit->text(), QStringLiteral("دقيقة"));
 }
 
 int main(int argc, char** argv)

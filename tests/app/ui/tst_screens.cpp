@@ -1,0 +1,417 @@
+// Every window drawn offscreen with fixed data and compared with its approved image in
+// docs/screens/. With QUORVEL_SCREENS_UPDATE=1 (scripts/screens.sh) the drawings become the
+// approved images instead. A window is added with one entry in screens() below.
+
+#include "accounting/Ledger.h"
+#include "accounting/ui/ControlWindow.h"
+#include "app/ui/Console.h"
+#include "app/ui/MainWindow.h"
+#include "app/ui/ModeChooser.h"
+#include "app/ui/StationTools.h"
+#include "cards/CardTable.h"
+#include "cards/ui/CardCreatorWindow.h"
+#include "cards/ui/CardReportForm.h"
+#include "install/InstallPaths.h"
+#include "install/Tables.h"
+#include "platform/Clock.h"
+#include "platform/Regional.h"
+#include "platform/store/TableStore.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/MessageBoxes.h"
+#include "stations/CommandChannel.h"
+#include "support/TestPrefix.h"
+#include "tools/Installer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QPainter>
+#include <QProcess>
+#include <QPushButton>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+// A throw-away demo install (six stations, PC06 without a share), standing at a fixed moment
+// with fixed regional formats. Each window is drawn in a scene of its own, so that nothing one
+// drawing leaves behind reaches another.
+class Scene
+{
+public:
+    Scene()
+    {
+        Installer installer({true, QString()});
+        if (!installer.run())
+            qFatal("demo install failed: %s", qPrintable(installer.report().join(QLatin1Char('\n'))));
+        m_prefix.writeFile(InstallPaths::TariffFile, "0.5\r\n0.25");
+        Regional::setOverride(Regional::Formats{QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss"), u'.'});
+        Clock::setFixed(QDateTime(QDate(2026, 3, 14), QTime(21, 5, 30)));
+        // A box that is not part of the picture would wait for a click that never comes.
+        MessageBoxes::setRecorderForTests([this](const MessageBoxes::Shown& box) { m_unexpectedBoxes << box.text; });
+    }
+    ~Scene()
+    {
+        MessageBoxes::setRecorderForTests({});
+        Clock::setFixed(QDateTime());
+        Regional::setOverride(std::nullopt);
+    }
+    Scene(const Scene&) = delete;
+    Scene& operator=(const Scene&) = delete;
+
+    const TestPrefix& prefix() const { return m_prefix; }
+    QString scratchFile(const QString& name) const { return m_scratch.filePath(name); }
+    const QStringList& unexpectedBoxes() const { return m_unexpectedBoxes; }
+    // Boxes drawn on purpose are shown for real.
+    void showBoxes() { MessageBoxes::setRecorderForTests({}); }
+
+    // Three days of sessions, billed as the main window bills them, each at its own moment.
+    void addLedgerDays()
+    {
+        struct Billed
+        {
+            QDateTime at;
+            const char* minutes;
+            const char* station;
+            bool games;
+        };
+        const QList<Billed> sessions{
+            {{{2026, 3, 12}, {10, 15, 2}}, "30", "PC01", true},  {{{2026, 3, 12}, {11, 40, 45}}, "60", "PC03", false},
+            {{{2026, 3, 12}, {16, 2, 9}}, "15", "PC02", true},   {{{2026, 3, 13}, {9, 30, 0}}, "120", "PC05", false},
+            {{{2026, 3, 13}, {18, 12, 31}}, "20", "PC01", true}, {{{2026, 3, 14}, {14, 0, 12}}, "10", "PC04", true},
+            {{{2026, 3, 14}, {19, 45, 3}}, "60", "PC02", false}, {{{2026, 3, 14}, {20, 50, 27}}, "30", "PC01", true},
+        };
+        Ledger ledger;
+        for (const Billed& s : sessions) {
+            Clock::setFixed(s.at);
+            ledger.recordSession({QString::fromLatin1(s.minutes), QString::fromLatin1(s.station), s.games,
+                                  s.games ? QStringLiteral("0.5") : QStringLiteral("0.25")});
+        }
+        Clock::setFixed(QDateTime(QDate(2026, 3, 14), QTime(21, 5, 30)));
+    }
+
+    // A batch of cards in the main table, written by the generator's own step with draws that
+    // repeat from run to run.
+    void addCards(int count)
+    {
+        class FixedDraws final : public Cards::CardRandom
+        {
+        public:
+            Cards::Draw draw() override
+            {
+                m_state = m_state * 1103515245u + 12345u;
+                const auto part = [this](int bound, int shift) { return int((m_state >> shift) % unsigned(bound)); };
+                return {part(Cards::LetterCount, 3), part(Cards::LetterCount, 9), part(Cards::NumberLimit, 13),
+                        part(Cards::LetterCount, 21)};
+            }
+
+        private:
+            std::uint32_t m_state = 2026;
+        } draws;
+        TableStore table;
+        Cards::useMainTable(table);
+        for (int i = 0; i < count; ++i) {
+            const Cards::Kind& kind = Cards::kinds().at(i % 3 == 2 ? 1 : 0);
+            Cards::writeCard(table, draws, {Cards::Categories.at(i / 8 % 4), kind, QStringLiteral("0.5")});
+        }
+        table.CloseTable();
+    }
+
+private:
+    TestPrefix m_prefix;
+    QTemporaryDir m_scratch;
+    QStringList m_unexpectedBoxes;
+};
+
+// The window as it stands, without a focused control (no cursor, no focus frame), so that a
+// drawing does not depend on what the window system activated first.
+QImage draw(QWidget* window)
+{
+    // What the handlers left for the loop to finish (a grid following its table) is done first.
+    QCoreApplication::processEvents();
+    if (QWidget* focused = window->focusWidget())
+        focused->clearFocus();
+    return window->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// A modal box as it is shown: open() shows it, and it is drawn and dismissed as soon as it is up.
+QImage drawModal(const std::function<void()>& open)
+{
+    QImage image;
+    QTimer::singleShot(0, [&image] {
+        QWidget* box = QApplication::activeModalWidget();
+        if (!box)
+            return;
+        image = draw(box);
+        box->close();
+    });
+    open();
+    return image;
+}
+
+// The main window after the show sequence, its rows counting, owed a close, unreachable and
+// empty, in the mode chosen.
+QImage drawMainWindow(bool cardMode)
+{
+    Console console;
+    console.form6()->show();
+    if (cardMode)
+        console.form6()->BitBtn5Click();
+    else
+        console.form6()->BitBtn3Click();
+    StationTools* tools = console.tools();
+    const QDateTime now = Clock::now().toUTC();
+    // PC01 counts a half hour bought a while ago; PC03 a long session carried over from old data.
+    CountdownState counting;
+    Countdown::resume(counting, 12 * 60 + 34, 30, now.addSecs(12 * 60 + 34));
+    tools->setCountdown(0, counting);
+    CountdownState longSession;
+    Countdown::resume(longSession, 32766 * 60 + 58, 32767, now.addSecs(32766 * 60 + 58));
+    tools->setCountdown(2, longSession);
+    // PC04's session ended while its station was away: the station is still owed its close.
+    CountdownState owed;
+    Countdown::endUnattended(owed, false, 15, now.addSecs(-40));
+    tools->setCountdown(3, owed);
+    console.form1()->setLamp(3, false);
+    // The ticks would change the captions while the window is drawn.
+    for (int i = 0; i < StationTools::StationCount; ++i)
+        tools->timer(i)->stop();
+    return draw(console.form1());
+}
+
+struct Screen
+{
+    QString name; // docs/screens/<name>.png
+    std::function<QImage(Scene&)> draw;
+};
+
+// Every window, drawn with fixed data. One entry a window.
+const QList<Screen>& screens()
+{
+    static const QList<Screen> all{
+        {QStringLiteral("chooser"),
+         [](Scene&) {
+             Console console;
+             console.form6()->show();
+             return draw(console.form6());
+         }},
+        {QStringLiteral("main-window"), [](Scene&) { return drawMainWindow(false); }},
+        {QStringLiteral("main-window-card-mode"), [](Scene&) { return drawMainWindow(true); }},
+        {QStringLiteral("control-window"),
+         [](Scene& scene) {
+             scene.addLedgerDays();
+             Console console;
+             console.control()->loadTariffs();
+             console.control()->openWindow();
+             console.control()->BitBtn12Click();
+             return draw(console.control());
+         }},
+        {QStringLiteral("card-creator"),
+         [](Scene& scene) {
+             scene.addCards(40);
+             CardCreatorWindow window;
+             window.show();
+             window.Button2Click();
+             return draw(&window);
+         }},
+        {QStringLiteral("card-report"),
+         [](Scene& scene) {
+             scene.addCards(40);
+             const QString pdf = scene.scratchFile(QStringLiteral("report.pdf"));
+             writeCardReportPdf(pdf);
+             const QString page = scene.scratchFile(QStringLiteral("page"));
+             QProcess::execute(QStringLiteral("pdftoppm"),
+                               {QStringLiteral("-png"), QStringLiteral("-gray"), QStringLiteral("-r"), QStringLiteral("72"),
+                                QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"),
+                                QStringLiteral("-singlefile"), pdf, page});
+             // Black print on white paper: a grey picture is a third of the size.
+             return QImage(page + QStringLiteral(".png")).convertToFormat(QImage::Format_Grayscale8);
+         }},
+        {QStringLiteral("error-box"),
+         [](Scene& scene) {
+             QFile::remove(scene.prefix().local(InstallPaths::TariffFile));
+             scene.showBoxes();
+             // The mode chosen while the tariff file is missing.
+             Console console;
+             return drawModal([&] { console.form6()->BitBtn3Click(); });
+         }},
+        {QStringLiteral("message-box"),
+         [](Scene& scene) {
+             scene.showBoxes();
+             return drawModal([] { MessageBoxes::showMessage(ConnectionFailedMessage); });
+         }},
+    };
+    return all;
+}
+
+// A pixel differs when one of its channels moved by more than this: antialiasing may shift an
+// edge's shade a little, a glyph or an edge that moved changes it by far more.
+constexpr int ShadeTolerance = 32;
+
+struct Difference
+{
+    int pixels = 0;
+    QImage picture; // the approved image faded: differing pixels red, pixels within the tolerance orange
+};
+
+Difference compare(const QImage& approved, const QImage& drawn)
+{
+    const QSize size = approved.size().expandedTo(drawn.size());
+    Difference d;
+    d.picture = QImage(size, QImage::Format_RGB32);
+    d.picture.fill(Qt::white);
+    for (int y = 0; y < size.height(); ++y) {
+        for (int x = 0; x < size.width(); ++x) {
+            const bool inBoth = approved.valid(x, y) && drawn.valid(x, y);
+            const QRgb a = approved.valid(x, y) ? approved.pixel(x, y) : qRgb(255, 255, 255);
+            bool differs = !inBoth;
+            if (inBoth) {
+                const QRgb b = drawn.pixel(x, y);
+                differs = std::abs(qRed(a) - qRed(b)) > ShadeTolerance || std::abs(qGreen(a) - qGreen(b)) > ShadeTolerance
+                    || std::abs(qBlue(a) - qBlue(b)) > ShadeTolerance;
+            }
+            if (differs) {
+                ++d.pixels;
+                d.picture.setPixel(x, y, qRgb(255, 0, 0));
+            } else if (drawn.pixel(x, y) != a) {
+                d.picture.setPixel(x, y, qRgb(255, 165, 0));
+            } else {
+                const int grey = 128 + qGray(a) / 2;
+                d.picture.setPixel(x, y, qRgb(grey, grey, grey));
+            }
+        }
+    }
+    return d;
+}
+
+bool sameImage(const QImage& a, const QImage& b)
+{
+    return a.size() == b.size() && a.convertToFormat(QImage::Format_RGB32) == b.convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+class TestScreens : public QObject
+{
+    Q_OBJECT
+private slots:
+    void windowLooksAsApproved_data();
+    void windowLooksAsApproved();
+};
+
+void TestScreens::windowLooksAsApproved_data()
+{
+    QTest::addColumn<int>("entry");
+    for (int i = 0; i < screens().size(); ++i)
+        QTest::newRow(qPrintable(screens().at(i).name)) << i;
+}
+
+void TestScreens::windowLooksAsApproved()
+{
+    QFETCH(int, entry);
+    const Screen& screen = screens().at(entry);
+    const QString approvedDir = qEnvironmentVariable("QUORVEL_SCREENS_DIR");
+    QVERIFY2(!approvedDir.isEmpty(), "QUORVEL_SCREENS_DIR names docs/screens/");
+    const QString approvedFile = QDir(approvedDir).filePath(screen.name + QStringLiteral(".png"));
+
+    QImage drawn;
+    {
+        Scene scene;
+        drawn = screen.draw(scene);
+        QVERIFY2(scene.unexpectedBoxes().isEmpty(), qPrintable(scene.unexpectedBoxes().join(QLatin1Char('\n'))));
+    }
+    QVERIFY2(!drawn.isNull(), "nothing was drawn");
+
+    const QImage approved(approvedFile);
+    if (qEnvironmentVariableIntValue("QUORVEL_SCREENS_UPDATE") == 1) {
+        // An image that still holds is left as it is, so only real changes reach a commit.
+        if (!sameImage(approved, drawn))
+            QVERIFY2(drawn.save(approvedFile, "PNG", 0), qPrintable(approvedFile));
+        return;
+    }
+    QVERIFY2(!approved.isNull(),
+             qPrintable(QStringLiteral("no approved image %1: scripts/screens.sh draws it").arg(approvedFile)));
+
+    const Difference difference = compare(approved, drawn);
+    if (difference.pixels == 0)
+        return;
+    const QDir out(qEnvironmentVariable("QUORVEL_TEST_BINARY_DIR", QDir::currentPath()) + QStringLiteral("/screens-diff"));
+    out.mkpath(QStringLiteral("."));
+    const QString differenceFile = out.filePath(screen.name + QStringLiteral("-difference.png"));
+    const QString drawnFile = out.filePath(screen.name + QStringLiteral(".png"));
+    difference.picture.save(differenceFile);
+    drawn.save(drawnFile);
+    QFAIL(qPrintable(QStringLiteral("%1 differs from %2 in %3 pixels (drawn %4x%5, approved %6x%7); difference: %8; drawn now: "
+                                    "%9; if the change is meant, scripts/screens.sh approves it")
+                         .arg(screen.name, approvedFile)
+                         .arg(difference.pixels)
+                         .arg(drawn.width())
+                         .arg(drawn.height())
+                         .arg(approved.width())
+                         .arg(approved.height())
+                         .arg(differenceFile, drawnFile)));
+}
+
+namespace {
+
+// The console's package depends on these font packages; the drawings use exactly their fonts,
+// whatever else the machine has installed, with fontconfig's own settings.
+const char* const FontPackages[] = {"fonts-noto-core", "fonts-dejavu-core", "fonts-liberation2"};
+
+void useOnlyThePackagesFonts(const QTemporaryDir& dir)
+{
+    const QDir fonts(dir.filePath(QStringLiteral("fonts")));
+    fonts.mkpath(QStringLiteral("."));
+    for (const char* package : FontPackages) {
+        QFile list(QStringLiteral("/var/lib/dpkg/info/%1.list").arg(QLatin1String(package)));
+        if (!list.open(QIODevice::ReadOnly))
+            qFatal("%s is not installed (scripts/install-deps.sh installs it)", package);
+        const QStringList files = QString::fromUtf8(list.readAll()).split(QLatin1Char('\n'));
+        for (const QString& file : files) {
+            if (file.endsWith(QLatin1String(".ttf")) || file.endsWith(QLatin1String(".otf")))
+                QFile::link(file, fonts.filePath(QLatin1String(package) + QLatin1Char('-') + QFileInfo(file).fileName()));
+        }
+    }
+    const QString config = dir.filePath(QStringLiteral("fonts.conf"));
+    QFile conf(config);
+    if (!conf.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(config));
+    conf.write(QStringLiteral("<?xml version=\"1.0\"?>\n<!DOCTYPE fontconfig SYSTEM \"urn:fontconfig:fonts.dtd\">\n"
+                              "<fontconfig><dir>%1</dir><cachedir>%2</cachedir></fontconfig>\n")
+                   .arg(fonts.path().toHtmlEscaped(), dir.filePath(QStringLiteral("cache")).toHtmlEscaped())
+                   .toUtf8());
+    qputenv("FONTCONFIG_FILE", QFile::encodeName(config));
+}
+
+// Nothing of the desktop the test happens to run on reaches the drawings.
+void pinRenderer(const QTemporaryDir& fontDir)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    for (const char* setting : {"QT_QPA_PLATFORMTHEME", "QT_STYLE_OVERRIDE", "QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS",
+                                "QT_FONT_DPI", "QT_ENABLE_HIGHDPI_SCALING", "QT_SCALE_FACTOR_ROUNDING_POLICY"})
+        qunsetenv(setting);
+    qputenv("TZ", "UTC");
+    qputenv("LC_ALL", "C.UTF-8");
+    useOnlyThePackagesFonts(fontDir);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const QTemporaryDir fontDir;
+    pinRenderer(fontDir);
+    Application app(argc, argv, QStringLiteral("QuorvelServer"));
+    QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+    // A text cursor, where one shows, does not blink.
+    QApplication::setCursorFlashTime(0);
+    TestScreens test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_screens.moc"
