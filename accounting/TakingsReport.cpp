@@ -254,8 +254,11 @@ QList<QStringList> figureRows(const Result& result)
     numberRow(QStringLiteral("المعدل لكل يوم"), now.perDay(), before.perDay(), true);
     auto useText = [](const Takings::Figures& f) { return f.use ? percent(*f.use) : QStringLiteral("—"); };
     QString useChange;
-    if (now.use && before.use)
-        useChange = QStringLiteral("%1 نقطة").arg(Regional::formatGeneral(std::round((*now.use - *before.use) * 1000) / 10));
+    if (now.use && before.use) {
+        const double points = std::round((*now.use - *before.use) * 1000) / 10;
+        useChange =
+            QStringLiteral("%1%2 نقطة").arg(points > 0 ? QStringLiteral("+") : QString(), Regional::formatGeneral(points));
+    }
     out.append({QStringLiteral("استخدام الأجهزة"), useText(now), useText(before), useChange});
     auto hour = [](const Takings::Figures& f) {
         return f.busiestHour < 0 ? QStringLiteral("—")
@@ -384,7 +387,7 @@ Item textItem(const QString& name, const QString& field, const QRectF& rect, dou
 }
 
 // A table's band: columns of the given widths from the right edge of the printable width.
-Band tableBand(const QString& name, const QList<double>& widths, double width, bool header)
+Band tableBand(const QString& name, const QList<double>& widths, double width, bool header, qsizetype arabicColumn = -1)
 {
     Band band{name, BandKind::Detail, header ? 6.5 : 5.5, {}, header ? 14.0 : 0.0};
     double right = width;
@@ -392,6 +395,11 @@ Band tableBand(const QString& name, const QList<double>& widths, double width, b
         Item item = textItem(QStringLiteral("%1Cell%2").arg(name).arg(c), cellField(int(c)),
                              QRectF(right - widths.at(c) + 1, header ? 1.2 : 0.7, widths.at(c) - 2, 4.6), header ? 9.5 : 9,
                              c == 0 ? Align::Right : Align::Center);
+        // Figures read left to right, so that "-7.5" and "+1 (+0.4%)" keep their signs in front;
+        // captions, the first column and the notes read right to left, and so does a figure
+        // given in words.
+        item.rightToLeft = header || c == 0 || c == arabicColumn;
+        item.directionFromText = !item.rightToLeft;
         if (header)
             item.fill = HeaderFill;
         band.items.append(item);
@@ -454,8 +462,10 @@ Report::Definition definition(const Result& result)
     def.bands << tableBand(QStringLiteral("FigureHead"), figureWidths, width, true)
               << tableBand(QStringLiteral("Figure"), figureWidths, width, false);
     for (const Table t : tables()) {
+        // The day table's last column holds notes in words.
+        const qsizetype notes = t == Table::Day ? widthsOf(t, width).size() - 1 : -1;
         def.bands << tableBand(key(t) + QStringLiteral("Head"), widthsOf(t, width), width, true)
-                  << tableBand(key(t) + QStringLiteral("Row"), widthsOf(t, width), width, false);
+                  << tableBand(key(t) + QStringLiteral("Row"), widthsOf(t, width), width, false, notes);
     }
     const QList<std::pair<QString, std::shared_ptr<const Report::Chart>>> charts{
         {QStringLiteral("DayChart"), dayChart(result)},

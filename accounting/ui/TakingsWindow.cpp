@@ -80,13 +80,24 @@ QTableWidget* makeTable(QWidget* parent, const QString& name, const QStringList&
     return table;
 }
 
+// Figures read left to right inside the right-to-left table, so that "-7.5" and "+1 (+0.4%)"
+// keep their signs in front; a text in Arabic letters is left to the table's direction.
+QString leftToRight(const QString& text)
+{
+    for (const QChar c : text) {
+        if (c.script() == QChar::Script_Arabic)
+            return text;
+    }
+    return QChar(0x202A) + text + QChar(0x202C);
+}
+
 void fillTable(QTableWidget* table, const QList<QStringList>& rows)
 {
     table->setUpdatesEnabled(false);
     table->setRowCount(int(rows.size()));
     for (int r = 0; r < int(rows.size()); ++r) {
         for (int c = 0; c < table->columnCount(); ++c) {
-            auto* item = new QTableWidgetItem(rows.at(r).value(c));
+            auto* item = new QTableWidgetItem(c > 0 ? leftToRight(rows.at(r).value(c)) : rows.at(r).value(c));
             if (c > 0)
                 item->setTextAlignment(Qt::AlignCenter);
             table->setItem(r, c, item);
@@ -128,6 +139,8 @@ TakingsWindow::TakingsWindow(QWidget* parent)
     bar->addWidget(m_to);
     for (QDateEdit* box : {m_from, m_to}) {
         box->setCalendarPopup(true);
+        // A date is read left to right, also in this window.
+        box->setLayoutDirection(Qt::LeftToRight);
         box->setDisplayFormat(Regional::current().shortDateFormat);
     }
     auto* show = new QPushButton(QStringLiteral("عرض"), this);
@@ -147,7 +160,8 @@ TakingsWindow::TakingsWindow(QWidget* parent)
 
     m_figures = makeTable(this, QStringLiteral("Figures"), {QString(), QString(), QString(), QString()});
     m_figures->horizontalHeader()->setVisible(false);
-    m_figures->setMinimumHeight(200);
+    m_figures->verticalHeader()->setDefaultSectionSize(m_figures->fontMetrics().height() + 6);
+    m_figures->setMinimumHeight(11 * (m_figures->fontMetrics().height() + 6) + 4);
     layout->addWidget(m_figures);
 
     m_tabs = new QTabWidget(this);

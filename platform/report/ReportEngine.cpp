@@ -107,6 +107,7 @@ private:
             p.style = item.style;
             p.clip = !item.autoSize;
             p.rightToLeft = item.rightToLeft;
+            p.directionFromText = item.directionFromText;
             p.fill = item.fill;
             p.chart = item.chart;
             placed.items.append(p);

@@ -49,6 +49,9 @@ struct Item
     // its box.
     bool autoSize = false;
     bool rightToLeft = false;
+    // The direction taken from the text's first letter instead (right to left for Arabic), for a
+    // column of figures that may hold a word.
+    bool directionFromText = false;
     // Painted under the text over the whole box, when valid.
     QColor fill;
     // A chart filling the box (ReportChart.h), painted before the text.
@@ -149,6 +152,7 @@ struct PlacedItem
     TextStyle style;
     bool clip = true;
     bool rightToLeft = false;
+    bool directionFromText = false;
     QColor fill;
     std::shared_ptr<const Chart> chart;
 };

@@ -45,7 +45,8 @@ void drawItem(QPainter& painter, const Report::PlacedItem& item, double dotsPerM
     QTextLayout layout(item.text, font, painter.device());
     QTextOption option(Qt::AlignLeft | Qt::AlignAbsolute);
     option.setWrapMode(QTextOption::NoWrap);
-    option.setTextDirection(item.rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+    const bool rightToLeft = item.directionFromText ? item.text.isRightToLeft() : item.rightToLeft;
+    option.setTextDirection(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
     layout.setTextOption(option);
     layout.beginLayout();
     QTextLine line = layout.createLine();

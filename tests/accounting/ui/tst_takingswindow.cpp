@@ -205,7 +205,8 @@ void TestTakingsWindow::opensOnTodayAndFollowsThePresets()
     QCOMPARE(window->result()->current.sums.total, 60.0);
     auto* days = window->findChild<QTableWidget*>("DayTable");
     QCOMPARE(days->rowCount(), 4); // three days and the total
-    QCOMPARE(days->item(3, 5)->text(), QStringLiteral("60"));
+    // Figures are held left to right inside the right-to-left table.
+    QCOMPARE(days->item(3, 5)->text(), QChar(0x202A) + QStringLiteral("60") + QChar(0x202C));
     QCOMPARE(window->findChild<QTableWidget*>("HourTable")->rowCount(), 24);
     // Opening it again brings the same window forward, with its period kept.
     m_control->findChild<QPushButton*>("BitBtnTakings")->click();
