@@ -7,9 +7,7 @@
 #include "platform/Regional.h"
 #include "platform/RegionalReader.h"
 #include "platform/files/LineBuffer.h"
-#include "platform/files/WinPath.h"
 #include "platform/store/Sqlite.h"
-#include "platform/store/TableStore.h"
 
 #include <QHash>
 #include <QJsonArray>
@@ -146,21 +144,6 @@ void secondsOfDay(sqlite3_context* context, int, sqlite3_value** args)
         sqlite3_result_int(context, *seconds);
     else
         sqlite3_result_null(context);
-}
-
-Sqlite::Connection openTable(const Tables::Table& table)
-{
-    const WinPath::Resolved place = WinPath::resolve(table.windowsPath());
-    if (place.localPath.isEmpty())
-        throw AppError(QStringLiteral("Cannot read the table \"%1\". %2").arg(table.windowsPath(), place.error));
-    try {
-        Sqlite::recoverInterruptedWrite(place.localPath);
-        Sqlite::Connection db = Sqlite::open(place.localPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW);
-        sqlite3_busy_timeout(db.get(), TableStore::LockWaitMs);
-        return db;
-    } catch (const Sqlite::Failure& failure) {
-        throw AppError(QStringLiteral("Cannot read the table \"%1\". %2").arg(table.windowsPath(), failure.text()));
-    }
 }
 
 // A read transaction for the life of the object; ends without writing anything.
@@ -300,7 +283,7 @@ Result compute(const Period& period, const QDate& today, const std::optional<QSt
     // the day of every entry read.
     const Tables::Table& entriesTable = Tables::ledgerEntries();
     const Tables::Table& daysTable = Tables::ledgerDays();
-    Sqlite::Connection entries = openTable(entriesTable);
+    Sqlite::Connection entries = Tables::openForReading(entriesTable);
     try {
         sqlite3_create_function(entries.get(), "quorvel_seconds", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
                                 const_cast<Regional::FormatReader*>(&timeReader), secondsOfDay, nullptr, nullptr);
@@ -350,10 +333,10 @@ Result compute(const Period& period, const QDate& today, const std::optional<QSt
                 g->hours[perHour.isNull(1) ? -1 : int(perHour.int64(1))].add(sumsOf({}, perHour, 2));
         }
     } catch (const Sqlite::Failure& failure) {
-        throw AppError(QStringLiteral("Cannot read the table \"%1\". %2").arg(entriesTable.windowsPath(), failure.text()));
+        throw Tables::readFailure(entriesTable, failure.text());
     }
     try {
-        Sqlite::Connection days = openTable(daysTable);
+        Sqlite::Connection days = Tables::openForReading(daysTable);
         const ReadTransaction snapshot(days.get());
         Sqlite::Statement all(days.get(),
                               QStringLiteral("SELECT %1, %2 FROM %3")
@@ -366,7 +349,7 @@ Result compute(const Period& period, const QDate& today, const std::optional<QSt
                 day.storedSum = all.real(1);
         }
     } catch (const Sqlite::Failure& failure) {
-        throw AppError(QStringLiteral("Cannot read the table \"%1\". %2").arg(daysTable.windowsPath(), failure.text()));
+        throw Tables::readFailure(daysTable, failure.text());
     }
 
     // The period's days by date, the unreadable ones by text.

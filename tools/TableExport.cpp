@@ -59,13 +59,8 @@ QString cellText(const QString& text, Cells cells)
 
 void write(const Tables::Table& table, QIODevice& out, Cells cells)
 {
-    const WinPath::Resolved place = WinPath::resolve(table.windowsPath());
-    if (place.localPath.isEmpty())
-        throw AppError(QStringLiteral("Cannot read the table \"%1\". %2").arg(table.windowsPath(), place.error));
+    Sqlite::Connection db = Tables::openForReading(table);
     try {
-        Sqlite::recoverInterruptedWrite(place.localPath);
-        Sqlite::Connection db = Sqlite::open(place.localPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW);
-        sqlite3_busy_timeout(db.get(), TableStore::LockWaitMs);
         // One statement reads one snapshot, however the console stores meanwhile.
         const QString sql =
             QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(quoted(table.name), keyOrder(db.get(), table.name));
@@ -81,7 +76,7 @@ void write(const Tables::Table& table, QIODevice& out, Cells cells)
             put(out, Csv::record(fields));
         }
     } catch (const Sqlite::Failure& failure) {
-        throw AppError(QStringLiteral("Cannot read the table \"%1\". %2").arg(table.windowsPath(), failure.text()));
+        throw Tables::readFailure(table, failure.text());
     }
 }
 
