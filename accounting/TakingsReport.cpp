@@ -230,9 +230,12 @@ QString title()
 
 QString periodText(const Takings::Period& period)
 {
+    // A date keeps its own order among the Arabic words: "20 Nov 2026" would otherwise show its
+    // day after its month.
+    auto date = [](const QDate& d) { return QChar(0x202A) + Regional::shortDate(d) + QChar(0x202C); };
     if (period.from == period.to)
-        return QStringLiteral("الفترة: %1").arg(Regional::shortDate(period.from));
-    return QStringLiteral("الفترة: من %1 إلى %2").arg(Regional::shortDate(period.from), Regional::shortDate(period.to));
+        return QStringLiteral("الفترة: %1").arg(date(period.from));
+    return QStringLiteral("الفترة: من %1 إلى %2").arg(date(period.from), date(period.to));
 }
 
 QList<QStringList> figureRows(const Result& result)
@@ -395,10 +398,10 @@ Band tableBand(const QString& name, const QList<double>& widths, double width, b
         Item item = textItem(QStringLiteral("%1Cell%2").arg(name).arg(c), cellField(int(c)),
                              QRectF(right - widths.at(c) + 1, header ? 1.2 : 0.7, widths.at(c) - 2, 4.6), header ? 9.5 : 9,
                              c == 0 ? Align::Right : Align::Center);
-        // Figures read left to right, so that "-7.5" and "+1 (+0.4%)" keep their signs in front;
-        // captions, the first column and the notes read right to left, and so does a figure
-        // given in words.
-        item.rightToLeft = header || c == 0 || c == arabicColumn;
+        // Figures and dates read left to right, so that "-7.5" and "+1 (+0.4%)" keep their signs
+        // in front and "05/12/2026" its order; captions and notes read right to left, and so does
+        // a cell given in words.
+        item.rightToLeft = header || c == arabicColumn;
         item.directionFromText = !item.rightToLeft;
         if (header)
             item.fill = HeaderFill;

@@ -80,8 +80,9 @@ QTableWidget* makeTable(QWidget* parent, const QString& name, const QStringList&
     return table;
 }
 
-// Figures read left to right inside the right-to-left table, so that "-7.5" and "+1 (+0.4%)"
-// keep their signs in front; a text in Arabic letters is left to the table's direction.
+// Figures and dates read left to right inside the right-to-left table, so that "-7.5" and
+// "+1 (+0.4%)" keep their signs in front and "05/12/2026" its order; a text in Arabic letters is
+// left to the table's direction.
 QString leftToRight(const QString& text)
 {
     for (const QChar c : text) {
@@ -97,7 +98,7 @@ void fillTable(QTableWidget* table, const QList<QStringList>& rows)
     table->setRowCount(int(rows.size()));
     for (int r = 0; r < int(rows.size()); ++r) {
         for (int c = 0; c < table->columnCount(); ++c) {
-            auto* item = new QTableWidgetItem(c > 0 ? leftToRight(rows.at(r).value(c)) : rows.at(r).value(c));
+            auto* item = new QTableWidgetItem(leftToRight(rows.at(r).value(c)));
             if (c > 0)
                 item->setTextAlignment(Qt::AlignCenter);
             table->setItem(r, c, item);
