@@ -1,6 +1,8 @@
 #include "install/Tables.h"
 
 #include "install/InstallPaths.h"
+#include "platform/files/WinPath.h"
+#include "platform/store/TableStore.h"
 
 namespace Tables {
 
@@ -102,6 +104,26 @@ const Table* find(const QString& name)
         if (table.name.compare(name, Qt::CaseInsensitive) == 0)
             return &table;
     return nullptr;
+}
+
+AppError readFailure(const Table& table, const QString& reason)
+{
+    return AppError(QStringLiteral("Cannot read the table \"%1\". %2").arg(table.windowsPath(), reason));
+}
+
+Sqlite::Connection openForReading(const Table& table)
+{
+    const WinPath::Resolved place = WinPath::resolve(table.windowsPath());
+    if (place.localPath.isEmpty())
+        throw readFailure(table, place.error);
+    try {
+        Sqlite::recoverInterruptedWrite(place.localPath);
+        Sqlite::Connection db = Sqlite::open(place.localPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW);
+        sqlite3_busy_timeout(db.get(), TableStore::LockWaitMs);
+        return db;
+    } catch (const Sqlite::Failure& failure) {
+        throw readFailure(table, failure.text());
+    }
 }
 
 bool create(const Table& table)

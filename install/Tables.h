@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/store/Sqlite.h"
 #include "platform/store/TableFiles.h"
 
 #include <QList>
@@ -70,6 +71,13 @@ const Table& tempCards();
 const QList<Table>& all();
 // The table of that name, matched regardless of case, or nullptr.
 const Table* find(const QString& name);
+
+// Opens the table's file for reading by a program beside the console (an export, a report): a
+// write cut short is rolled back first, no link is followed, and another program's lock is waited
+// for as the store waits. Throws AppError "Cannot read the table ..." naming it.
+Sqlite::Connection openForReading(const Table& table);
+// The error text for a failure while reading the table.
+AppError readFailure(const Table& table, const QString& reason);
 
 // Creates the table's file unless one of its name exists; returns whether it did. Throws AppError.
 bool create(const Table& table);

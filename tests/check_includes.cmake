@@ -17,8 +17,9 @@ set(allowed_accounting platform install)
 set(allowed_cards platform install)
 set(allowed_sessions platform install stations accounting)
 set(allowed_app platform install stations accounting cards sessions)
-# The programs that set up an install and move tables in and out stand beside the console.
-set(allowed_tools platform install)
+# The programs that set up an install, move tables in and out and write the takings report stand
+# beside the console.
+set(allowed_tools platform install accounting)
 set(subsystems platform install stations accounting cards sessions app tools)
 
 set(problems "")

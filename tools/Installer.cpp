@@ -149,6 +149,7 @@ bool Installer::run()
         ok &= linkProgram(InstallPaths::CardProgram);
         ok &= linkProgram(QStringLiteral("quorvel-import"));
         ok &= linkProgram(QStringLiteral("quorvel-export"));
+        ok &= linkProgram(QStringLiteral("quorvel-report"));
     }
     return ok;
 }

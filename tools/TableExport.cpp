@@ -1,20 +1,13 @@
 #include "tools/TableExport.h"
 
+#include "install/OutputFile.h"
 #include "platform/AppError.h"
 #include "platform/files/WinPath.h"
 #include "platform/formats/Csv.h"
 #include "platform/store/Sqlite.h"
 #include "platform/store/TableStore.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QLocale>
-#include <QTemporaryFile>
-
-#include <cerrno>
-#include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace TableExport {
 
@@ -61,22 +54,13 @@ void put(QIODevice& out, const QByteArray& bytes)
 
 QString cellText(const QString& text, Cells cells)
 {
-    // Such values reach the tables through imports and station names; a spreadsheet would run them.
-    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
-    if (cells == Cells::Safe && !text.isEmpty() && formulaStarts.contains(text.at(0)))
-        return QLatin1Char('\'') + text;
-    return text;
+    return cells == Cells::Safe ? Csv::safeCell(text) : text;
 }
 
 void write(const Tables::Table& table, QIODevice& out, Cells cells)
 {
-    const WinPath::Resolved place = WinPath::resolve(table.windowsPath());
-    if (place.localPath.isEmpty())
-        throw AppError(QStringLiteral("Cannot read the table \"%1\". %2").arg(table.windowsPath(), place.error));
+    Sqlite::Connection db = Tables::openForReading(table);
     try {
-        Sqlite::recoverInterruptedWrite(place.localPath);
-        Sqlite::Connection db = Sqlite::open(place.localPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW);
-        sqlite3_busy_timeout(db.get(), TableStore::LockWaitMs);
         // One statement reads one snapshot, however the console stores meanwhile.
         const QString sql =
             QStringLiteral("SELECT * FROM %1 ORDER BY %2").arg(quoted(table.name), keyOrder(db.get(), table.name));
@@ -92,103 +76,13 @@ void write(const Tables::Table& table, QIODevice& out, Cells cells)
             put(out, Csv::record(fields));
         }
     } catch (const Sqlite::Failure& failure) {
-        throw AppError(QStringLiteral("Cannot read the table \"%1\". %2").arg(table.windowsPath(), failure.text()));
+        throw Tables::readFailure(table, failure.text());
     }
 }
-
-namespace {
-
-QString systemText(int err)
-{
-    return QString::fromLocal8Bit(std::strerror(err));
-}
-
-AppError refusal(const QString& path, const QString& why)
-{
-    return AppError(QStringLiteral("Cannot write \"%1\": %2; nothing was changed").arg(path, why));
-}
-
-// Refuses a path that is not a plain file, or that is one of the install's tables.
-void requireReplaceable(const QString& path)
-{
-    struct stat st
-    {};
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
-        if (errno == ENOENT)
-            return;
-        throw refusal(path, systemText(errno));
-    }
-    if (S_ISLNK(st.st_mode))
-        throw refusal(path, QStringLiteral("it is a symbolic link, which is not written through"));
-    if (!S_ISREG(st.st_mode))
-        throw refusal(path, QStringLiteral("it is not a regular file"));
-    for (const Tables::Table& table : Tables::all()) {
-        const QString local = WinPath::resolve(table.windowsPath()).localPath;
-        for (const QString& file :
-             {local, local + QStringLiteral("-journal"), local + QStringLiteral("-wal"), local + QStringLiteral("-shm")}) {
-            struct stat other
-            {};
-            if (!local.isEmpty() && ::stat(QFile::encodeName(file).constData(), &other) == 0 && other.st_dev == st.st_dev
-                && other.st_ino == st.st_ino)
-                throw refusal(path, QStringLiteral("it is the install's table %1").arg(table.fileName));
-        }
-    }
-}
-
-// A device that reports the system's own reason for a write that fails: a file of Qt's says
-// "Unknown error" on a full disk.
-class ReportingFile : public QIODevice
-{
-public:
-    explicit ReportingFile(int fd)
-        : m_fd(fd)
-    {
-        open(QIODevice::WriteOnly);
-    }
-
-protected:
-    qint64 readData(char*, qint64) override { return -1; }
-    qint64 writeData(const char* data, qint64 size) override
-    {
-        qint64 done = 0;
-        while (done < size) {
-            const ssize_t n = ::write(m_fd, data + done, size_t(size - done));
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                setErrorString(systemText(errno));
-                return -1;
-            }
-            done += n;
-        }
-        return done;
-    }
-
-private:
-    int m_fd;
-};
-
-} // namespace
 
 void writeFile(const Tables::Table& table, const QString& path, Cells cells)
 {
-    requireReplaceable(path);
-    // The new file, beside the old one until it takes its place; removed if anything fails first.
-    const QFileInfo place(path);
-    QTemporaryFile pending(place.absolutePath() + QStringLiteral("/.") + place.fileName() + QStringLiteral(".XXXXXX"));
-    if (!pending.open())
-        throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, pending.errorString()));
-    {
-        ReportingFile out(pending.handle());
-        write(table, out, cells);
-    }
-    if (::fsync(pending.handle()) != 0)
-        throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, systemText(errno)));
-    // Checked again at the last moment: what was a plain file may have been swapped meanwhile.
-    requireReplaceable(path);
-    if (::rename(QFile::encodeName(pending.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
-        throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, systemText(errno)));
-    pending.setAutoRemove(false);
+    OutputFile::replace(path, [&](QIODevice& out) { write(table, out, cells); });
 }
 
 } // namespace TableExport

@@ -1,5 +1,6 @@
 #include "accounting/ui/ControlWindow.h"
 
+#include "accounting/ui/TakingsWindow.h"
 #include "install/SettingFiles.h"
 #include "install/Tables.h"
 #include "platform/ui/Guard.h"
@@ -66,6 +67,11 @@ ControlWindow::ControlWindow(Ledger& ledger, QWidget* parent)
     recompute->setIcon(style()->standardIcon(QStyle::SP_BrowserReload));
     connect(recompute, &QPushButton::clicked, this, Guard::slot(this, &ControlWindow::BitBtn12Click));
 
+    // In the free row between "إحتساب " and "إغلاق", against "إحتساب ", leaving room beside it.
+    auto* takings = Widgets::button(this, QStringLiteral("BitBtnTakings"), QStringLiteral("تقرير الإيراد"), 212, 358, 100, 25);
+    takings->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    connect(takings, &QPushButton::clicked, this, Guard::slot(this, &ControlWindow::BitBtnTakingsClick));
+
     auto* group = new QGroupBox(QStringLiteral("التعرفة لكل دقيقة"), this);
     group->setObjectName(QStringLiteral("GroupBox1"));
     group->setGeometry(8, 388, 409, 55);
@@ -125,6 +131,14 @@ void ControlWindow::FormClose()
 void ControlWindow::BitBtn12Click()
 {
     m_ledger.recompute();
+}
+
+void ControlWindow::BitBtnTakingsClick()
+{
+    // A window of its own above this one, which stays on top of the others.
+    if (!m_takings)
+        m_takings = new TakingsWindow(this);
+    m_takings->openWindow();
 }
 
 void ControlWindow::openWindow()

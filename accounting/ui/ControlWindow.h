@@ -9,6 +9,7 @@ class QLineEdit;
 class QPushButton;
 class QSplitter;
 class QTableView;
+class TakingsWindow;
 
 // The central control window: the ledger day by day and the session tariffs in force. Created
 // hidden; closing it hides it again.
@@ -27,9 +28,12 @@ public:
     // Shows the window, or brings it to the front, then opens the ledger.
     void openWindow();
 
-    void BitBtn12Click(); // recompute the daily totals
-    void BitBtn2Click();  // save the tariffs
-    void BitBtn14Click(); // close
+    void BitBtn12Click();      // recompute the daily totals
+    void BitBtn2Click();       // save the tariffs
+    void BitBtn14Click();      // close
+    void BitBtnTakingsClick(); // the takings report
+    // The takings window, once opened.
+    TakingsWindow* takingsWindow() const { return m_takings; }
     void FormClose();
 
     // The tariff texts exactly as they stand in the fields, saved or not.
@@ -48,6 +52,7 @@ private:
     QTableView* m_entriesGrid = nullptr;
     QLineEdit* m_gamesTariffBox = nullptr;
     QLineEdit* m_internetTariffBox = nullptr;
+    TakingsWindow* m_takings = nullptr;
     LineBuffer m_tariffBuffer{"Memo1\r\n"};
     Ledger& m_ledger;
 };

@@ -32,4 +32,13 @@ QByteArray record(const QStringList& fields)
     return line;
 }
 
+QString safeCell(const QString& text)
+{
+    // Such values reach the tables through imports and station names; a spreadsheet would run them.
+    static const QString formulaStarts = QStringLiteral("=+-@\t\r");
+    if (!text.isEmpty() && formulaStarts.contains(text.at(0)))
+        return QLatin1Char('\'') + text;
+    return text;
+}
+
 } // namespace Csv

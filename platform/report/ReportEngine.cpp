@@ -2,6 +2,8 @@
 
 #include "platform/AppError.h"
 
+#include <algorithm>
+
 namespace Report {
 
 namespace {
@@ -23,7 +25,6 @@ public:
 
     QList<Page> run()
     {
-        const Band* detail = m_def.band(BandKind::Detail);
         const Band* footer = m_def.band(BandKind::PageFooter);
         m_bottom = m_area.bottom() - (footer ? footer->height : 0);
 
@@ -35,24 +36,38 @@ public:
         if (const Band* title = m_def.band(BandKind::Title))
             place(*title);
         placeColumnHeader();
-        if (detail) {
-            for (; !m_data.atEnd(); m_data.next()) {
-                // A page that holds no detail yet takes the band even when it is too tall,
-                // so that an oversized band cannot make pages without end.
-                if (m_y + detail->height > m_bottom + Tolerance && m_detailsOnPage > 0) {
-                    finishPage(footer);
-                    startPage();
-                    placeColumnHeader();
-                }
-                place(*detail);
-                ++m_detailsOnPage;
+        for (; !m_data.atEnd(); m_data.next()) {
+            const Band* detail = detailFor();
+            if (!detail)
+                continue;
+            // A page that holds no detail yet takes the band even when it is too tall,
+            // so that an oversized band cannot make pages without end.
+            const double room = std::min(detail->height + detail->keepSpaceAfter, m_bottom - m_area.top());
+            if (m_y + std::max(room, detail->height) > m_bottom + Tolerance && m_detailsOnPage > 0) {
+                finishPage(footer);
+                startPage();
+                placeColumnHeader();
             }
+            place(*detail);
+            ++m_detailsOnPage;
         }
         finishPage(footer);
         return m_pages;
     }
 
 private:
+    const Band* detailFor() const
+    {
+        if (m_def.bandField.isEmpty())
+            return m_def.band(BandKind::Detail);
+        const QString name = m_data.fieldText(m_def.bandField);
+        for (const Band& b : m_def.bands) {
+            if (b.kind == BandKind::Detail && b.name == name)
+                return &b;
+        }
+        throw AppError(QStringLiteral("The report %1 has no band '%2'").arg(m_def.name, name));
+    }
+
     void startPage()
     {
         Page page;
@@ -92,6 +107,9 @@ private:
             p.style = item.style;
             p.clip = !item.autoSize;
             p.rightToLeft = item.rightToLeft;
+            p.directionFromText = item.directionFromText;
+            p.fill = item.fill;
+            p.chart = item.chart;
             placed.items.append(p);
         }
         m_pages.last().bands.append(placed);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/report/ReportChart.h"
+
 #include <QColor>
 #include <QList>
 #include <QMarginsF>
@@ -7,6 +9,7 @@
 #include <QSizeF>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 // A small banded report engine: a definition (page, bands, items in millimetres), a layout step
 // that walks a data set and places the bands on pages, and a painter (ReportPainter.h) that puts
@@ -46,6 +49,13 @@ struct Item
     // its box.
     bool autoSize = false;
     bool rightToLeft = false;
+    // The direction taken from the text's first letter instead (right to left for Arabic), for a
+    // column of figures that may hold a word.
+    bool directionFromText = false;
+    // Painted under the text over the whole box, when valid.
+    QColor fill;
+    // A chart filling the box (ReportChart.h), painted before the text.
+    std::shared_ptr<const Chart> chart;
 };
 
 struct Band
@@ -54,6 +64,9 @@ struct Band
     BandKind kind = BandKind::Detail;
     double height = 0; // millimetres; every band spans the printable width
     QList<Item> items;
+    // A detail band that must not end a page without this much room after it (a heading that
+    // belongs with the rows under it) starts a new page instead.
+    double keepSpaceAfter = 0;
 };
 
 // What the report asks of the printer until the operator changes it in the printer set-up.
@@ -75,6 +88,10 @@ struct Definition
     TextStyle font;    // the report font
     QList<Band> bands;
     PrinterSettings printer;
+    // When set, each row names in this field the detail band it is printed with (a band's name),
+    // so one report can hold headings, tables and charts; otherwise every row takes the first
+    // detail band.
+    QString bandField;
 
     QRectF printableRect() const;
     // The first band of that kind, or nullptr.
@@ -135,6 +152,9 @@ struct PlacedItem
     TextStyle style;
     bool clip = true;
     bool rightToLeft = false;
+    bool directionFromText = false;
+    QColor fill;
+    std::shared_ptr<const Chart> chart;
 };
 
 struct PlacedBand
@@ -159,7 +179,8 @@ struct Page
 
 // Lays the report out: the title band once at the top of the first page, the column header at
 // the top of every page, one detail band per row from the first row to the last, and the page
-// footer at the foot of every page. A data set without rows gives no pages. printDate is the text
+// footer at the foot of every page (a row may choose its detail band: Definition::bandField). A
+// data set without rows gives no pages. printDate is the text
 // that date items print after their own text.
 QList<Page> layOut(const Definition& definition, DataSet& data, const QString& printDate);
 

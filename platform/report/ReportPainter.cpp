@@ -45,7 +45,8 @@ void drawItem(QPainter& painter, const Report::PlacedItem& item, double dotsPerM
     QTextLayout layout(item.text, font, painter.device());
     QTextOption option(Qt::AlignLeft | Qt::AlignAbsolute);
     option.setWrapMode(QTextOption::NoWrap);
-    option.setTextDirection(item.rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+    const bool rightToLeft = item.directionFromText ? item.text.isRightToLeft() : item.rightToLeft;
+    option.setTextDirection(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
     layout.setTextOption(option);
     layout.beginLayout();
     QTextLine line = layout.createLine();
@@ -87,6 +88,10 @@ void paintPage(QPainter& painter, const Report::Page& page, double dotsPerMm)
 {
     for (const Report::PlacedBand& band : page.bands) {
         for (const Report::PlacedItem& item : band.items) {
+            if (item.fill.isValid())
+                painter.fillRect(toDevice(item.rect, dotsPerMm), item.fill);
+            if (item.chart)
+                ReportChart::paint(painter, *item.chart, toDevice(item.rect, dotsPerMm), dotsPerMm);
             if (!item.text.isEmpty())
                 drawItem(painter, item, dotsPerMm);
         }
@@ -110,27 +115,30 @@ void paintPages(QPagedPaintDevice& device, const QList<Report::Page>& pages)
         throw AppError(QStringLiteral("The report cannot be printed on this device"));
 }
 
+void writePdf(QIODevice& out, const Report::Definition& definition, const QList<Report::Page>& pages)
+{
+    QPdfWriter writer(&out);
+    writer.setTitle(definition.name);
+    writer.setCreator(QStringLiteral("QuorvelServer"));
+    writer.setResolution(1200);
+    const bool landscape = definition.pageSize.width() > definition.pageSize.height();
+    const QSizeF portrait = landscape ? definition.pageSize.transposed() : definition.pageSize;
+    writer.setPageLayout(QPageLayout(QPageSize(portrait, QPageSize::Millimeter, QString(), QPageSize::FuzzyMatch),
+                                     landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF()));
+    if (pages.isEmpty()) {
+        QPainter blank(&writer);
+    } else {
+        paintPages(writer, pages);
+    }
+}
+
 void writePdf(const QString& fileName, const Report::Definition& definition, const QList<Report::Page>& pages)
 {
     QFile file(fileName);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
         throw AppError(
             QStringLiteral("Cannot create file \"%1\". %2").arg(QFileInfo(fileName).absoluteFilePath(), file.errorString()));
-    {
-        QPdfWriter writer(&file);
-        writer.setTitle(definition.name);
-        writer.setCreator(QStringLiteral("QuorvelServer"));
-        writer.setResolution(1200);
-        const bool landscape = definition.pageSize.width() > definition.pageSize.height();
-        const QSizeF portrait = landscape ? definition.pageSize.transposed() : definition.pageSize;
-        writer.setPageLayout(QPageLayout(QPageSize(portrait, QPageSize::Millimeter, QString(), QPageSize::FuzzyMatch),
-                                         landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF()));
-        if (pages.isEmpty()) {
-            QPainter blank(&writer);
-        } else {
-            paintPages(writer, pages);
-        }
-    }
+    writePdf(file, definition, pages);
     file.close();
     if (file.error() != QFileDevice::NoError)
         throw AppError(

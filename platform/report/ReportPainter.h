@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QList>
 
+class QIODevice;
 class QPainter;
 class QPagedPaintDevice;
 
@@ -27,5 +28,7 @@ void paintPages(QPagedPaintDevice& device, const QList<Report::Page>& pages);
 // be written. An empty report still writes a valid file: one blank page, since a PDF cannot have
 // none.
 void writePdf(const QString& fileName, const Report::Definition& definition, const QList<Report::Page>& pages);
+// The same PDF onto an open device.
+void writePdf(QIODevice& out, const Report::Definition& definition, const QList<Report::Page>& pages);
 
 } // namespace ReportPainter

@@ -165,7 +165,7 @@ void TestInstaller::linksTheProgramsIntoTheInstallDirectory()
 {
     TestPrefix prefix;
     QTemporaryDir built;
-    const QStringList programs = {"QuorvelServer", "Card.exe", "quorvel-import", "quorvel-export"};
+    const QStringList programs = {"QuorvelServer", "Card.exe", "quorvel-import", "quorvel-export", "quorvel-report"};
     for (const QString& name : programs)
         FileBytes::write(built.filePath(name), name.toUtf8());
     Installer::Options options;
