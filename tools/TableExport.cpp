@@ -1,5 +1,6 @@
 #include "tools/TableExport.h"
 
+#include "install/Audit.h"
 #include "platform/AppError.h"
 #include "platform/files/WinPath.h"
 #include "platform/formats/Csv.h"
@@ -189,6 +190,15 @@ void writeFile(const Tables::Table& table, const QString& path, Cells cells)
     if (::rename(QFile::encodeName(pending.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
         throw AppError(QStringLiteral("Cannot create file \"%1\". %2").arg(path, systemText(errno)));
     pending.setAutoRemove(false);
+}
+
+std::optional<QString> recordExport(const Tables::Table& table, const QString& destination)
+{
+    Audit::Event event;
+    event.event = Audit::Events::Export;
+    event.oldValue = table.name;
+    event.newValue = destination;
+    return Audit::record(event);
 }
 
 } // namespace TableExport

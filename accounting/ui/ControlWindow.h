@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+class AuditWindow;
 class QLineEdit;
 class QPushButton;
 class QSplitter;
@@ -27,15 +28,18 @@ public:
     // Shows the window, or brings it to the front, then opens the ledger.
     void openWindow();
 
-    void BitBtn12Click(); // recompute the daily totals
-    void BitBtn2Click();  // save the tariffs
-    void BitBtn14Click(); // close
+    void BitBtn12Click();    // recompute the daily totals
+    void BitBtn2Click();     // save the tariffs
+    void BitBtn14Click();    // close
+    void AuditButtonClick(); // the owner's view of the audit record
     void FormClose();
 
     // The tariff texts exactly as they stand in the fields, saved or not.
     QString gamesTariffText() const;
     QString internetTariffText() const;
     LineBuffer& memo1() { return m_tariffBuffer; }
+    // The owner's view, once opened.
+    AuditWindow* auditWindow() const { return m_auditWindow; }
     Ledger& ledger() { return m_ledger; }
 
 protected:
@@ -48,6 +52,7 @@ private:
     QTableView* m_entriesGrid = nullptr;
     QLineEdit* m_gamesTariffBox = nullptr;
     QLineEdit* m_internetTariffBox = nullptr;
+    AuditWindow* m_auditWindow = nullptr;
     LineBuffer m_tariffBuffer{"Memo1\r\n"};
     Ledger& m_ledger;
 };
