@@ -15,6 +15,7 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <charconv>
+#include <cstring>
 #include <mutex>
 #include <sys/stat.h>
 
@@ -82,7 +83,8 @@ void appendReal(QByteArray& out, double value)
 
 void encodeRow(QByteArray& out, const Row& row)
 {
-    out.clear();
+    // Keeps the capacity: clear() would give it back and the next row would grow it again.
+    out.resize(0);
     appendInteger(out, row.serial);
     for (const QString* text :
          {&row.timeUtc, &row.timeLocal, &row.program, &row.operatorName, &row.event.event, &row.event.station})
@@ -104,7 +106,7 @@ void encodeRow(QByteArray& out, const Row& row)
 // walk over a long record costs little more than the hashing itself.
 void encodeStatementRow(QByteArray& out, const Sqlite::Statement& statement)
 {
-    out.clear();
+    out.resize(0);
     appendInteger(out, sqlite3_value_int64(statement.value(CSerial)));
     for (int column = CTimeUtc; column <= CText; ++column) {
         sqlite3_value* value = statement.value(column);
@@ -120,6 +122,22 @@ void encodeStatementRow(QByteArray& out, const Sqlite::Statement& statement)
         const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
         appendField(out, text ? text : "", sqlite3_value_bytes(value));
     }
+}
+
+// Whether the row's stored Hash is the lower-case hex of these 32 bytes, without making strings.
+bool storedHashIs(const Sqlite::Statement& statement, QByteArrayView hash)
+{
+    static constexpr char Digits[] = "0123456789abcdef";
+    sqlite3_value* value = statement.value(CHash);
+    const auto* stored = reinterpret_cast<const char*>(sqlite3_value_text(value));
+    if (!stored || sqlite3_value_bytes(value) != 2 * hash.size())
+        return false;
+    for (qsizetype i = 0; i < hash.size(); ++i) {
+        const auto byte = uchar(hash[i]);
+        if (stored[2 * i] != Digits[byte >> 4] || stored[2 * i + 1] != Digits[byte & 15])
+            return false;
+    }
+    return true;
 }
 
 Row rowOf(const Sqlite::Statement& statement)
@@ -473,6 +491,7 @@ Verdict verify(sqlite3* db, const std::optional<Head>& head)
     Sqlite::Statement statement(db, QStringLiteral("SELECT %1 FROM \"Audit\" ORDER BY \"Serial\"").arg(SelectColumns));
     QByteArray previous = FirstPrevious;
     QByteArray encoded;
+    encoded.reserve(512);
     QCryptographicHash hash(QCryptographicHash::Sha256);
     qint64 expected = 1;
     auto broken = [&](qint64 serial, const QString& what) {
@@ -490,10 +509,8 @@ Verdict verify(sqlite3* db, const std::optional<Head>& head)
         hash.reset();
         hash.addData(previous);
         hash.addData(encoded);
-        const QByteArray computed = hash.result();
-        const auto* stored = reinterpret_cast<const char*>(sqlite3_value_text(statement.value(CHash)));
-        const QByteArray hex = computed.toHex();
-        if (!stored || qstrncmp(stored, hex.constData(), hex.size() + 1) != 0) {
+        const QByteArrayView computed = hash.resultView();
+        if (!storedHashIs(statement, computed)) {
             // Tell an inserted row and a swapped pair from a changed one by the row after it:
             // whether it holds what this row's place held.
             Row here = rowOf(statement);
@@ -513,7 +530,7 @@ Verdict verify(sqlite3* db, const std::optional<Head>& head)
                 serial,
                 QStringLiteral("row %1 was changed (or a row before it removed and the rows after renumbered)").arg(serial));
         }
-        previous = computed;
+        std::memcpy(previous.data(), computed.data(), HashBytes);
         verdict.events = serial;
         ++expected;
     }
