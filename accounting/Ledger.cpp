@@ -57,26 +57,48 @@ void Ledger::close()
     m_days.CloseTable();
 }
 
-void Ledger::recompute()
+Ledger::Recomputed Ledger::recompute()
 {
     // The totals are derived from the entries: all days are rewritten or none, in one flush.
     TableStore::Unit unit(m_days);
-    recomputeDays();
+    Recomputed recomputed = recomputeDays();
     unit.commit();
+    return recomputed;
 }
 
-void Ledger::recomputeDays()
+Audit::Event Ledger::recomputeEvent(const Recomputed& recomputed)
 {
+    Audit::Event event;
+    event.event = Audit::Events::Recompute;
+    QStringList changes;
+    for (const TotalChange& change : recomputed.changed)
+        changes.append(QStringLiteral("%1: %2 -> %3")
+                           .arg(change.day, change.before.isEmpty() ? QStringLiteral("none") : change.before,
+                                Regional::formatGeneral(change.after)));
+    event.text = QStringLiteral("%1 days, %2 totals changed").arg(recomputed.days).arg(recomputed.changed.size());
+    if (!changes.isEmpty())
+        event.text += QStringLiteral(": ") + changes.join(QStringLiteral("; "));
+    return event;
+}
+
+Ledger::Recomputed Ledger::recomputeDays()
+{
+    Recomputed recomputed;
     const TableStore::Snapshot entries(m_entries);
     m_days.MoveFirst();
     while (!m_days.AtEnd()) {
         // The entries table holds the current day's entries only.
         const double sum = m_entries.sumOf(Tables::EntryField::Cost);
+        const QString before = m_days.GetFieldText(Tables::DayField::Sum);
+        if (before.isEmpty() || m_days.GetFieldFloat(Tables::DayField::Sum) != sum)
+            recomputed.changed.append({m_days.GetFieldText(Tables::DayField::Date), before, sum});
+        ++recomputed.days;
         m_days.EditRow();
         m_days.SetFieldFloat(Tables::DayField::Sum, sum);
         m_days.PostRow();
         m_days.MoveNext();
     }
+    return recomputed;
 }
 
 void Ledger::recordSession(const Session& session)

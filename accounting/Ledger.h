@@ -1,5 +1,6 @@
 #pragma once
 
+#include "install/Audit.h"
 #include "platform/store/TableStore.h"
 
 #include <QString>
@@ -23,9 +24,25 @@ public:
     // Closes the days, then the entries.
     void close();
 
+    // A day whose total a recompute changed: its date text, the total as it stood (empty when it
+    // had none) and the new one.
+    struct TotalChange
+    {
+        QString day;
+        QString before;
+        double after = 0;
+    };
+    struct Recomputed
+    {
+        int days = 0;
+        QList<TotalChange> changed;
+    };
     // Rewrites every day's total with the sum of its entries' costs; a day without entries gets 0.
-    // All days are rewritten in one unit: a failure leaves every total as it was.
-    void recompute();
+    // All days are rewritten in one unit: a failure leaves every total as it was. Returns the
+    // days whose total changed.
+    Recomputed recompute();
+    // The audit row of a recompute: how many days, and each changed total, before and after.
+    static Audit::Event recomputeEvent(const Recomputed& recomputed);
 
     struct Session
     {
@@ -41,7 +58,7 @@ public:
     void recordSession(const Session& session);
 
 private:
-    void recomputeDays();
+    Recomputed recomputeDays();
     void billSession(const Session& session);
     void Table1AfterPost();
     void Table2AfterPost();

@@ -14,6 +14,8 @@ inline const QString RosterFile = QStringLiteral("commandServer\\ComputersConect
 inline const QString LedgerDir = InstallRoot + QStringLiteral("\\Data\\Control");
 inline const QString CardDir = InstallRoot + QStringLiteral("\\Data\\Card");
 inline const QString TempCardDir = InstallRoot + QStringLiteral("\\Data\\TempCard");
+// The owner's record of what was done at the counter, one row per event, appended only.
+inline const QString AuditDir = InstallRoot + QStringLiteral("\\Data\\Audit");
 inline const QString CardProgram = QStringLiteral("Card.exe");
 // The console's own record of the sessions it counts, which a restarted console resumes from.
 inline const QString SessionJournal = InstallRoot + QStringLiteral("\\Data\\Sessions.journal");

@@ -1,6 +1,8 @@
 #include "install/SettingFiles.h"
 
+#include "install/Audit.h"
 #include "install/InstallPaths.h"
+#include "install/SessionKind.h"
 #include "platform/AppError.h"
 #include "platform/Regional.h"
 #include "platform/files/LineBuffer.h"
@@ -48,6 +50,37 @@ QString changeTariffs(LineBuffer& buffer, const Tariffs& tariffs, void (*save)(L
         return entryErrorMessage();
     save(buffer, tariffs);
     return storedMessage();
+}
+
+Answer changeTariffsRecorded(LineBuffer& buffer, const Tariffs& tariffs, const QString& file,
+                             void (*save)(LineBuffer&, const Tariffs&), InternetTariff internet, const QString& event)
+{
+    // A file that cannot be read before is still saved over; its old tariffs are then unknown.
+    std::optional<Tariffs> before;
+    try {
+        LineBuffer stored;
+        stored.load(file);
+        before = Tariffs{stored.line(0), stored.line(1)};
+    } catch (const AppError&) {
+    }
+    Answer answer{changeTariffs(buffer, tariffs, save, internet), std::nullopt};
+    if (answer.message != storedMessage())
+        return answer;
+    const QList<std::pair<QString, QString Tariffs::*>> kinds{{SessionKind::GamesWord, &Tariffs::games},
+                                                              {SessionKind::InternetWord, &Tariffs::internet}};
+    for (const auto& [word, field] : kinds) {
+        if (before && (*before).*field == tariffs.*field)
+            continue;
+        Audit::Event row;
+        row.event = event;
+        row.kind = word;
+        row.oldValue = before ? (*before).*field : QString();
+        row.newValue = tariffs.*field;
+        row.text = before ? QString() : QStringLiteral("the previous tariffs could not be read");
+        if (const std::optional<QString> problem = Audit::record(row); problem && !answer.auditProblem)
+            answer.auditProblem = problem;
+    }
+    return answer;
 }
 
 bool gamesTariffAccepted(const QString& text)

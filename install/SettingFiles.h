@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 class LineBuffer;
 
@@ -34,6 +35,18 @@ void saveCardTariffs(LineBuffer& buffer, const Tariffs& tariffs);
 enum class InternetTariff { AsTyped, MustPrice };
 QString changeTariffs(LineBuffer& buffer, const Tariffs& tariffs, void (*save)(LineBuffer&, const Tariffs&),
                       InternetTariff internet);
+
+// changeTariffs, and when it saved, one audit row (event) for each tariff that differs from what
+// the file held before: kind, old and new text. The file's previous tariffs are read from the file
+// itself, since the card creator never loads its own. A row that cannot be written undoes nothing:
+// its reason comes back beside the answer, for the error box.
+struct Answer
+{
+    QString message;
+    std::optional<QString> auditProblem;
+};
+Answer changeTariffsRecorded(LineBuffer& buffer, const Tariffs& tariffs, const QString& file,
+                             void (*save)(LineBuffer&, const Tariffs&), InternetTariff internet, const QString& event);
 
 // The games tariff of either tariff file is accepted from 0 to 10, both included. Throws AppError
 // when the text is not a number.

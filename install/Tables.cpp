@@ -78,6 +78,38 @@ const QList<Table>& all()
     return tables;
 }
 
+const Table& audit()
+{
+    // Rows are only ever appended: the triggers refuse a change or a removal made through SQLite,
+    // and the hash chain shows one made around them.
+    static const QString refuse = QStringLiteral(
+        "CREATE TRIGGER \"%1\" BEFORE %2 ON \"Audit\" BEGIN SELECT RAISE(ABORT, 'the audit record is only appended to'); END");
+    static const Table table{
+        QStringLiteral("Audit"),
+        InstallPaths::AuditDir,
+        QStringLiteral("Audit.db"),
+        {
+            {AuditField::Serial, QStringLiteral("INTEGER NOT NULL PRIMARY KEY")},
+            {AuditField::TimeUtc, QStringLiteral("TEXT NOT NULL")},
+            {AuditField::TimeLocal, QStringLiteral("TEXT NOT NULL")},
+            {AuditField::Program, QStringLiteral("TEXT NOT NULL")},
+            {AuditField::Operator, QStringLiteral("TEXT NOT NULL")},
+            {AuditField::Event, QStringLiteral("TEXT NOT NULL")},
+            {AuditField::Station, QStringLiteral("TEXT NOT NULL")},
+            {AuditField::Minutes, QStringLiteral("INTEGER")},
+            {AuditField::Kind, QStringLiteral("TEXT NOT NULL")},
+            {AuditField::Amount, QStringLiteral("FLOAT")},
+            {AuditField::OldValue, QStringLiteral("TEXT NOT NULL")},
+            {AuditField::NewValue, QStringLiteral("TEXT NOT NULL")},
+            {AuditField::Text, QStringLiteral("TEXT NOT NULL")},
+            {AuditField::Hash, QStringLiteral("TEXT NOT NULL")},
+        },
+        {refuse.arg(QStringLiteral("AuditKeepRows"), QStringLiteral("DELETE")),
+         refuse.arg(QStringLiteral("AuditKeepFields"), QStringLiteral("UPDATE"))},
+    };
+    return table;
+}
+
 const Table& ledgerDays()
 {
     return all().at(Days);

@@ -40,6 +40,24 @@ inline const QString FirstUse = QStringLiteral("UseFirstTime");
 inline const QString Kind = QStringLiteral("Kind");
 } // namespace CardField
 
+// The audit record's fields, in the order its rows are hashed (see Audit.h).
+namespace AuditField {
+inline const QString Serial = QStringLiteral("Serial");
+inline const QString TimeUtc = QStringLiteral("TimeUtc");
+inline const QString TimeLocal = QStringLiteral("TimeLocal");
+inline const QString Program = QStringLiteral("Program");
+inline const QString Operator = QStringLiteral("Operator");
+inline const QString Event = QStringLiteral("Event");
+inline const QString Station = QStringLiteral("Station");
+inline const QString Minutes = QStringLiteral("Minutes");
+inline const QString Kind = QStringLiteral("Kind");
+inline const QString Amount = QStringLiteral("Amount");
+inline const QString OldValue = QStringLiteral("OldValue");
+inline const QString NewValue = QStringLiteral("NewValue");
+inline const QString Text = QStringLiteral("Text");
+inline const QString Hash = QStringLiteral("Hash");
+} // namespace AuditField
+
 struct Column
 {
     QString name;
@@ -67,8 +85,11 @@ const Table& ledgerEntries();
 const Table& mainCards();
 const Table& tempCards();
 
-// Ledger days, ledger entries, main cards, temporary cards.
+// Ledger days, ledger entries, main cards, temporary cards: the tables that are imported and
+// exported.
 const QList<Table>& all();
+// The audit record: made beside them, but never imported, exported or written but through Audit.
+const Table& audit();
 // The table of that name, matched regardless of case, or nullptr.
 const Table* find(const QString& name);
 

@@ -1,5 +1,6 @@
 #include "tools/DataImport.h"
 
+#include "install/Audit.h"
 #include "platform/AppError.h"
 #include "platform/files/WinPath.h"
 #include "platform/formats/ParadoxTable.h"
@@ -408,6 +409,26 @@ QString describe(const Result& r)
         return QStringLiteral("%1: refused: %2").arg(r.table, r.reason);
     }
     return QString();
+}
+
+std::optional<QString> recordImport(const QString& oldInstallDir, const QList<Result>& results)
+{
+    QStringList tables;
+    qint64 rows = 0;
+    for (const Result& result : results) {
+        if (result.status != Result::Status::Imported)
+            continue;
+        tables.append(QStringLiteral("%1: %2 rows").arg(result.table).arg(result.rows));
+        rows += result.rows;
+    }
+    if (tables.isEmpty())
+        return std::nullopt;
+    Audit::Event event;
+    event.event = Audit::Events::Import;
+    event.oldValue = QDir(oldInstallDir).absolutePath();
+    event.newValue = QString::number(rows);
+    event.text = tables.join(QStringLiteral("; "));
+    return Audit::record(event);
 }
 
 } // namespace DataImport

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QString>
+#include <optional>
 
 // Brings an old café's Paradox tables into this install's tables: each table whole, in one
 // transaction, or not at all. The old files are only read.
@@ -36,5 +37,10 @@ QList<Result> importAll(const QString& oldInstallDir, bool checkOnly, bool ignor
 
 // One line for the operator.
 QString describe(const Result& result);
+
+// Records an import that wrote rows in the audit record: one row naming the old install, each
+// table imported and its rows, the total in NewValue. Returns the reason when it cannot be written
+// (the rows imported stay).
+std::optional<QString> recordImport(const QString& oldInstallDir, const QList<Result>& results);
 
 } // namespace DataImport

@@ -75,7 +75,9 @@ bool Installer::linkProgram(const QString& fileName)
 bool Installer::makeTables()
 {
     bool ok = true;
-    for (const Tables::Table& table : Tables::all()) {
+    QList<Tables::Table> tables = Tables::all();
+    tables.append(Tables::audit());
+    for (const Tables::Table& table : tables) {
         const QString local = WinPath::resolve(table.windowsPath()).localPath;
         try {
             m_report << (Tables::create(table) ? QStringLiteral("created table %1") : QStringLiteral("kept %1")).arg(local);
@@ -120,6 +122,7 @@ bool Installer::run()
     ok &= makeDir(InstallPaths::LedgerDir);
     ok &= makeDir(InstallPaths::CardDir);
     ok &= makeDir(InstallPaths::TempCardDir);
+    ok &= makeDir(InstallPaths::AuditDir);
     ok &= makeFile(InstallPaths::TariffFile, "0.5\r\n0.5");
     ok &= makeFile(InstallPaths::CardTariffFile, "0.5\r\n0.5");
 
@@ -150,6 +153,7 @@ bool Installer::run()
         ok &= linkProgram(QStringLiteral("quorvel-import"));
         ok &= linkProgram(QStringLiteral("quorvel-export"));
         ok &= linkProgram(QStringLiteral("quorvel-report"));
+        ok &= linkProgram(QStringLiteral("quorvel-audit"));
     }
     return ok;
 }

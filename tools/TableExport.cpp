@@ -1,5 +1,6 @@
 #include "tools/TableExport.h"
 
+#include "install/Audit.h"
 #include "install/OutputFile.h"
 #include "platform/AppError.h"
 #include "platform/files/WinPath.h"
@@ -83,6 +84,15 @@ void write(const Tables::Table& table, QIODevice& out, Cells cells)
 void writeFile(const Tables::Table& table, const QString& path, Cells cells)
 {
     OutputFile::replace(path, [&](QIODevice& out) { write(table, out, cells); });
+}
+
+std::optional<QString> recordExport(const Tables::Table& table, const QString& destination)
+{
+    Audit::Event event;
+    event.event = Audit::Events::Export;
+    event.oldValue = table.name;
+    event.newValue = destination;
+    return Audit::record(event);
 }
 
 } // namespace TableExport

@@ -3,6 +3,7 @@
 #include "install/Tables.h"
 
 #include <QIODevice>
+#include <optional>
 
 // Writes one of this install's tables as CSV for spreadsheet programs: a byte-order mark, a
 // header of the field names, then the rows in key order; numbers with a dot whatever the regional
@@ -22,6 +23,10 @@ void write(const Tables::Table& table, QIODevice& out, Cells cells = Cells::Safe
 // tables (compared by device and inode, not by name) is replaced, never through a link; anything
 // else is refused by name. Throws AppError, path left as it was.
 void writeFile(const Tables::Table& table, const QString& path, Cells cells = Cells::Safe);
+
+// Records the export in the audit record: the table in OldValue, where it went in NewValue.
+// Returns the reason when it cannot be written (the export stands).
+std::optional<QString> recordExport(const Tables::Table& table, const QString& destination);
 
 // The text a cell is written with.
 QString cellText(const QString& text, Cells cells);

@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 #include <cstdio>
 
@@ -39,9 +40,15 @@ int main(int argc, char** argv)
             TableExport::write(*table, out, cells);
             if (!out.flush())
                 throw AppError(QStringLiteral("Cannot write the CSV. %1").arg(out.errorString()));
-            return 0;
+        } else {
+            TableExport::writeFile(*table, args.at(1), cells);
         }
-        TableExport::writeFile(*table, args.at(1), cells);
+        // The export stands whether or not the audit record takes it.
+        const QString destination = args.size() == 1 || args.at(1) == QLatin1String("-")
+            ? QStringLiteral("standard output")
+            : QFileInfo(args.at(1)).absoluteFilePath();
+        if (const std::optional<QString> problem = TableExport::recordExport(*table, destination))
+            err << "quorvel-export: warning: " << *problem << Qt::endl;
         return 0;
     } catch (const AppError& error) {
         err << "quorvel-export: " << error.text() << Qt::endl;

@@ -42,12 +42,16 @@ int main(int argc, char** argv)
     try {
         out << "prefix: " << WinPath::prefix() << Qt::endl;
         bool refused = false, found = false;
-        for (const DataImport::Result& result : DataImport::importAll(dirs.first(), checkOnly, ignoreLocks)) {
+        const QList<DataImport::Result> results = DataImport::importAll(dirs.first(), checkOnly, ignoreLocks);
+        for (const DataImport::Result& result : results) {
             const bool bad = result.status == DataImport::Result::Status::Refused;
             refused |= bad;
             found |= result.status != DataImport::Result::Status::Missing;
             (bad ? err : out) << DataImport::describe(result) << Qt::endl;
         }
+        // The rows imported stay whether or not the audit record takes the import.
+        if (const std::optional<QString> problem = DataImport::recordImport(dirs.first(), results))
+            err << "quorvel-import: warning: " << *problem << Qt::endl;
         if (!found)
             err << "quorvel-import: none of the four tables is in " << dirs.first() << Qt::endl;
         return refused || !found ? 1 : 0;

@@ -1,6 +1,9 @@
 #include "accounting/ui/ControlWindow.h"
 
+#include "accounting/ui/AuditWindow.h"
 #include "accounting/ui/TakingsWindow.h"
+#include "install/Audit.h"
+#include "install/InstallPaths.h"
 #include "install/SettingFiles.h"
 #include "install/Tables.h"
 #include "platform/ui/Guard.h"
@@ -87,6 +90,11 @@ ControlWindow::ControlWindow(Ledger& ledger, QWidget* parent)
     save->setIcon(style()->standardIcon(QStyle::SP_DialogSaveButton));
     connect(save, &QPushButton::clicked, this, Guard::slot(this, &ControlWindow::BitBtn2Click));
 
+    // Beside the close button, in the free space left of the ledger's own buttons.
+    auto* audit = Widgets::button(this, QStringLiteral("AuditButton"), QStringLiteral("سجل الأحداث"), 88, 358, 95, 25);
+    audit->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    connect(audit, &QPushButton::clicked, this, Guard::slot(this, &ControlWindow::AuditButtonClick));
+
     auto* close = Widgets::button(this, QStringLiteral("BitBtn14"), QStringLiteral("إغلاق"), 8, 358, 75, 25);
     close->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
     close->setShortcut(QKeySequence(Qt::Key_Escape));
@@ -102,9 +110,24 @@ void ControlWindow::loadTariffs()
 
 void ControlWindow::BitBtn2Click()
 {
-    // On a failure the file keeps the tariffs it held and the error is shown, not success.
-    MessageBoxes::showMessage(SettingFiles::changeTariffs(m_tariffBuffer, {m_gamesTariffBox->text(), m_internetTariffBox->text()},
-                                                          SettingFiles::saveTariffs, SettingFiles::InternetTariff::MustPrice));
+    // On a failure the file keeps the tariffs it held and the error is shown, not success. A
+    // change that the audit record missed still stands; the operator is told both.
+    const SettingFiles::Answer answer = SettingFiles::changeTariffsRecorded(
+        m_tariffBuffer, {m_gamesTariffBox->text(), m_internetTariffBox->text()}, InstallPaths::TariffFile,
+        SettingFiles::saveTariffs, SettingFiles::InternetTariff::MustPrice, Audit::Events::TariffChange);
+    if (answer.auditProblem)
+        MessageBoxes::showError(*answer.auditProblem);
+    MessageBoxes::showMessage(answer.message);
+}
+
+void ControlWindow::AuditButtonClick()
+{
+    if (!m_auditWindow)
+        m_auditWindow = new AuditWindow(this);
+    m_auditWindow->show();
+    m_auditWindow->raise();
+    m_auditWindow->activateWindow();
+    m_auditWindow->reload();
 }
 
 void ControlWindow::BitBtn14Click()
@@ -130,7 +153,9 @@ void ControlWindow::FormClose()
 
 void ControlWindow::BitBtn12Click()
 {
-    m_ledger.recompute();
+    // The totals are committed before the row that records them; nothing else is said.
+    if (const std::optional<QString> problem = Audit::record(Ledger::recomputeEvent(m_ledger.recompute())))
+        MessageBoxes::showError(*problem);
 }
 
 void ControlWindow::BitBtnTakingsClick()

@@ -5,6 +5,7 @@
 
 #include <QWidget>
 
+class AuditWindow;
 class QLineEdit;
 class QPushButton;
 class QSplitter;
@@ -32,6 +33,7 @@ public:
     void BitBtn2Click();       // save the tariffs
     void BitBtn14Click();      // close
     void BitBtnTakingsClick(); // the takings report
+    void AuditButtonClick();   // the owner's view of the audit record
     // The takings window, once opened.
     TakingsWindow* takingsWindow() const { return m_takings; }
     void FormClose();
@@ -40,6 +42,8 @@ public:
     QString gamesTariffText() const;
     QString internetTariffText() const;
     LineBuffer& memo1() { return m_tariffBuffer; }
+    // The owner's view, once opened.
+    AuditWindow* auditWindow() const { return m_auditWindow; }
     Ledger& ledger() { return m_ledger; }
 
 protected:
@@ -53,6 +57,7 @@ private:
     QLineEdit* m_gamesTariffBox = nullptr;
     QLineEdit* m_internetTariffBox = nullptr;
     TakingsWindow* m_takings = nullptr;
+    AuditWindow* m_auditWindow = nullptr;
     LineBuffer m_tariffBuffer{"Memo1\r\n"};
     Ledger& m_ledger;
 };

@@ -3,8 +3,11 @@
 
 #include "cards/CardBatch.h"
 #include "cards/CardTable.h"
+#include "install/Audit.h"
+#include "install/InstallPaths.h"
 #include "install/SettingFiles.h"
 #include "install/Tables.h"
+#include "platform/AppError.h"
 #include "platform/Regional.h"
 #include "platform/store/TableStore.h"
 #include "platform/ui/Guard.h"
@@ -246,6 +249,8 @@ void CardCreatorWindow::BitBtn1Click()
             sinceServed.start();
         };
         std::exception_ptr failure;
+        QString stoppedBy;
+        Cards::BatchTally tally;
         m_gridModel->holdAdded(true);
         try {
             for (int i = 0; i < count; ++i) {
@@ -253,13 +258,24 @@ void CardCreatorWindow::BitBtn1Click()
                     serve();
                 const Cards::CardOrder order{selectedCategory(), selectedKind(), selectedTariffBox()->text()};
                 Cards::writeCard(*m_cards, m_random, order, [&shown](const QString& number) { shown = number; });
+                tally.add(*m_cards);
             }
+        } catch (const std::exception& error) {
+            failure = std::current_exception();
+            const auto* appError = dynamic_cast<const AppError*>(&error);
+            stoppedBy = appError ? appError->text() : QString::fromLocal8Bit(error.what());
         } catch (...) {
             failure = std::current_exception();
         }
         m_gridModel->holdAdded(false);
         // The last frame: the grid and the caption show the last card stored.
         serve();
+        // The cards made are in the table, each committed; their row comes before any word to
+        // the operator, the batch's own error included.
+        if (tally.count > 0) {
+            if (const std::optional<QString> problem = Audit::record(tally.event(stoppedBy)))
+                MessageBoxes::showError(*problem);
+        }
         if (failure)
             std::rethrow_exception(failure);
     }
@@ -268,9 +284,14 @@ void CardCreatorWindow::BitBtn1Click()
 
 void CardCreatorWindow::BitBtn2Click()
 {
-    // On a failure the file keeps the tariffs it held and the error is shown, not success.
-    MessageBoxes::showMessage(SettingFiles::changeTariffs(m_tariffBuffer, {m_gamesTariffBox->text(), m_internetTariffBox->text()},
-                                                          SettingFiles::saveCardTariffs, SettingFiles::InternetTariff::AsTyped));
+    // On a failure the file keeps the tariffs it held and the error is shown, not success. A
+    // change that the audit record missed still stands; the operator is told both.
+    const SettingFiles::Answer answer = SettingFiles::changeTariffsRecorded(
+        m_tariffBuffer, {m_gamesTariffBox->text(), m_internetTariffBox->text()}, InstallPaths::CardTariffFile,
+        SettingFiles::saveCardTariffs, SettingFiles::InternetTariff::AsTyped, Audit::Events::CardTariffChange);
+    if (answer.auditProblem)
+        MessageBoxes::showError(*answer.auditProblem);
+    MessageBoxes::showMessage(answer.message);
 }
 
 void CardCreatorWindow::Button1Click()

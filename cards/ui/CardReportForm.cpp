@@ -2,10 +2,14 @@
 
 #include "cards/CardReport.h"
 #include "cards/CardTable.h"
+#include "install/Audit.h"
 #include "install/Tables.h"
 #include "platform/report/ReportPainter.h"
 #include "platform/store/TableStore.h"
+#include "platform/ui/MessageBoxes.h"
 #include "platform/ui/ReportPreview.h"
+
+#include <QPrinter>
 
 #include <memory>
 
@@ -37,7 +41,21 @@ QList<Report::Page> CardReportForm::layOut()
 
 void CardReportForm::preview(QWidget* parent)
 {
-    ReportPreview::exec(CardReport::definition(), layOut(), parent);
+    const QList<Report::Page> pages = layOut();
+    ReportPreview::exec(CardReport::definition(), pages, parent, [&pages](QPrinter& printer) {
+        qsizetype cards = 0;
+        for (const Report::Page& page : pages)
+            cards += page.bandsOf(Report::BandKind::Detail).size();
+        Audit::Event printed;
+        printed.event = Audit::Events::CardReport;
+        printed.newValue = QString::number(cards);
+        printed.text = QStringLiteral("%1 cards on %2 pages to %3")
+                           .arg(cards)
+                           .arg(pages.size())
+                           .arg(printer.outputFileName().isEmpty() ? printer.printerName() : printer.outputFileName());
+        if (const std::optional<QString> problem = Audit::record(printed))
+            MessageBoxes::showError(*problem);
+    });
 }
 
 void CardReportForm::writePdf(const QString& fileName)

@@ -71,7 +71,8 @@ void paint(QPrinter& printer, const QList<Report::Page>& pages)
     ReportPainter::paintPages(printer, wanted);
 }
 
-void exec(const Report::Definition& definition, const QList<Report::Page>& pages, QWidget* parent)
+void exec(const Report::Definition& definition, const QList<Report::Page>& pages, QWidget* parent,
+          const std::function<void(QPrinter& printer)>& printed)
 {
     QPrinter printer(QPrinter::HighResolution);
     setUpPrinter(printer, definition);
@@ -79,9 +80,14 @@ void exec(const Report::Definition& definition, const QList<Report::Page>& pages
     QPointer<QPrintPreviewDialog> dialog = new QPrintPreviewDialog(&printer, parent);
     dialog->setObjectName(QStringLiteral("ReportPreview"));
     dialog->setWindowModality(Qt::NonModal);
-    QObject::connect(dialog, &QPrintPreviewDialog::paintRequested, dialog, [&pages](QPrinter* target) {
+    QObject::connect(dialog, &QPrintPreviewDialog::paintRequested, dialog, [&pages, &printed](QPrinter* target) {
         // A printer that cannot be painted is reported here.
-        Guard::run([&] { paint(*target, pages); });
+        Guard::run([&] {
+            const bool forReal = !isPreviewPass(*target);
+            paint(*target, pages);
+            if (forReal && printed)
+                printed(*target);
+        });
     });
 
     QEventLoop loop;

@@ -3,6 +3,7 @@
 #include "platform/report/ReportEngine.h"
 
 #include <QList>
+#include <functional>
 
 class QPrinter;
 class QWidget;
@@ -22,7 +23,9 @@ void paint(QPrinter& printer, const QList<Report::Page>& pages);
 
 // Shows the pages in a preview window and returns when the operator has closed it. Events go on
 // being processed meanwhile and the window does not block the others, so the operator can keep
-// working, and open a second preview beside the first.
-void exec(const Report::Definition& definition, const QList<Report::Page>& pages, QWidget* parent);
+// working, and open a second preview beside the first. printed, when given, is called after each
+// pass that printed for real (to paper or a file), not for the preview's own passes.
+void exec(const Report::Definition& definition, const QList<Report::Page>& pages, QWidget* parent,
+          const std::function<void(QPrinter& printer)>& printed = {});
 
 } // namespace ReportPreview

@@ -1,3 +1,4 @@
+#include "install/Audit.h"
 #include "install/InstallPaths.h"
 #include "platform/files/WinPath.h"
 #include "platform/store/Sqlite.h"
@@ -432,6 +433,18 @@ void TestDataImport::programsImportAndExport()
     QVERIFY(run.waitForFinished(60000));
     QCOMPARE(run.exitCode(), 2);
     QCOMPARE(parseCsv(FileBytes::read(csv)).size(), 4);
+
+    // The import that wrote rows and the two exports are in the audit record, each by its program;
+    // the check, the refused import and the refused export are not.
+    QStringList recorded;
+    for (const Audit::Row& row : Audit::rows())
+        recorded.append(QStringList{row.program, row.event.event, row.event.oldValue, row.event.newValue}.join(u'|'));
+    QCOMPARE(recorded,
+             (QStringList{"quorvel-import|import|" + QDir(f.old.path()).absolutePath() + "|11",
+                          "quorvel-export|export|Card|" + QFileInfo(csv).absoluteFilePath(),
+                          "quorvel-export|export|Card|standard output"}));
+    QVERIFY2(Audit::rows().at(0).event.text.contains(QStringLiteral("Card1.db: 1 rows")),
+             qPrintable(Audit::rows().at(0).event.text));
 }
 
 void TestDataImport::unsafeOldDataIsRefusedByName_data()

@@ -130,7 +130,7 @@ void TestInstaller::secondRunChangesNothing()
     TestPrefix prefix;
     QVERIFY(Installer({}).run());
     const auto before = snapshot(prefix.root());
-    QCOMPARE(before.size(), 7); // two tariff files, the roster and the four tables
+    QCOMPARE(before.size(), 8); // two tariff files, the roster, the four tables and the audit record
 
     Installer again({});
     QVERIFY(again.run());
@@ -165,7 +165,8 @@ void TestInstaller::linksTheProgramsIntoTheInstallDirectory()
 {
     TestPrefix prefix;
     QTemporaryDir built;
-    const QStringList programs = {"QuorvelServer", "Card.exe", "quorvel-import", "quorvel-export", "quorvel-report"};
+    const QStringList programs = {"QuorvelServer",  "Card.exe",       "quorvel-import",
+                                  "quorvel-export", "quorvel-report", "quorvel-audit"};
     for (const QString& name : programs)
         FileBytes::write(built.filePath(name), name.toUtf8());
     Installer::Options options;
