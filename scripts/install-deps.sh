@@ -16,6 +16,9 @@ packages=(
     samba smbclient libsmbclient-dev   # stations over SMB, and the tests' own smbd
     clang libclang-rt-14-dev           # the fuzz targets (libFuzzer), scripts/fuzz.sh
     clang-format                       # the sources' layout, scripts/check-format.sh
+    librsvg2-bin                       # the menu icons, rendered from their SVG at build time
+    dpkg-dev file lintian desktop-file-utils appstream man-db xdotool   # the package and its checks
+    mmdebstrap                         # the clean install into a Debian 12 root (ctest -L clean-install)
 )
 
 missing=()

@@ -1,5 +1,5 @@
+#include "install/Installer.h"
 #include "platform/files/WinPath.h"
-#include "tools/Installer.h"
 
 #include <QCoreApplication>
 #include <QTextStream>

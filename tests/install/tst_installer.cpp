@@ -1,8 +1,8 @@
 #include "install/InstallPaths.h"
+#include "install/Installer.h"
 #include "platform/store/TableStore.h"
 #include "support/FileBytes.h"
 #include "support/TestPrefix.h"
-#include "tools/Installer.h"
 
 #include <QDateTime>
 #include <QDirIterator>

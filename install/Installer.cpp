@@ -1,4 +1,4 @@
-#include "tools/Installer.h"
+#include "install/Installer.h"
 
 #include "install/InstallPaths.h"
 #include "install/Tables.h"
