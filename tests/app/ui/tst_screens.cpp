@@ -12,6 +12,7 @@
 #include "cards/ui/CardCreatorWindow.h"
 #include "cards/ui/CardReportForm.h"
 #include "install/InstallPaths.h"
+#include "install/Installer.h"
 #include "install/Tables.h"
 #include "platform/Clock.h"
 #include "platform/Regional.h"
@@ -20,7 +21,6 @@
 #include "platform/ui/MessageBoxes.h"
 #include "stations/CommandChannel.h"
 #include "support/TestPrefix.h"
-#include "tools/Installer.h"
 
 #include <QDir>
 #include <QFile>
