@@ -12,8 +12,8 @@ class LineBuffer;
 
 // One station's countdown. The two captions show the remaining time and are what the station is
 // sent; each tick steps them down by the whole seconds that really passed since the countdown
-// started (at least one), measured on the monotonic clock, so a tick that came late or was merged
-// with another while the window was busy costs the customer nothing.
+// started (at least one), measured on the boot-time clock (which runs while the machine sleeps), so a tick that came late or was
+// merged with another while the window was busy costs the customer nothing.
 //
 // A write the station does not take never stops the count: what it missed stays pending and is
 // tried again on a backoff (10 s, doubling up to 60 s), and the first write that succeeds brings
@@ -39,12 +39,12 @@ struct CountdownState
     bool counting = false;
 
     Pending pending = Pending::None;
-    // Monotonic milliseconds before which a failed write is not tried again, and the wait that
+    // Boot-time milliseconds before which a failed write is not tried again, and the wait that
     // led there (0: the last write succeeded).
     qint64 retryAt = 0;
     int retryDelaySeconds = 0;
 
-    // Where the measured count stands: the monotonic start and the seconds deducted since.
+    // Where the measured count stands: the start on the boot-time clock and the seconds deducted since.
     qint64 startedAtMs = 0;
     qint64 secondsCounted = 0;
 
