@@ -1,10 +1,13 @@
 #include "sessions/SessionJournal.h"
 
 #include "install/InstallPaths.h"
+#include "platform/Clock.h"
 #include "platform/files/WinFile.h"
 #include "platform/files/WinPath.h"
 
 #include <QFileInfo>
+
+#include <algorithm>
 
 namespace SessionJournal {
 
@@ -13,7 +16,10 @@ QByteArray format(const QList<JournalRecord>& records)
     QByteArray bytes;
     for (const JournalRecord& r : records) {
         bytes += r.station.toUtf8() + '\t' + r.paidEndUtc.toUTC().toString(Qt::ISODate).toLatin1() + '\t'
-            + QByteArray::number(r.minutes) + '\t' + (r.owesZero ? "1" : "0") + "\r\n";
+            + QByteArray::number(r.minutes) + '\t' + (r.owesZero ? "1" : "0");
+        if (!r.bootId.isEmpty())
+            bytes += '\t' + r.bootId + '\t' + QByteArray::number(r.openedAtMs);
+        bytes += "\r\n";
     }
     return bytes;
 }
@@ -25,7 +31,7 @@ QList<JournalRecord> parse(const QByteArray& bytes)
         if (line.endsWith('\r'))
             line.chop(1);
         const QList<QByteArray> fields = line.split('\t');
-        if (fields.size() != 4)
+        if (fields.size() != 4 && fields.size() != 6)
             continue;
         JournalRecord r;
         r.station = QString::fromUtf8(fields[0]);
@@ -34,6 +40,16 @@ QList<JournalRecord> parse(const QByteArray& bytes)
         r.minutes = fields[2].toInt(&minutesOk);
         if (r.station.isEmpty() || !r.paidEndUtc.isValid() || !minutesOk || (fields[3] != "0" && fields[3] != "1"))
             continue;
+        if (fields.size() == 6) {
+            bool openedOk = false;
+            r.openedAtMs = fields[5].toLongLong(&openedOk);
+            r.bootId = fields[4];
+            // A record whose clock cannot be read is measured on the wall clock alone.
+            if (!openedOk || r.bootId.isEmpty()) {
+                r.bootId.clear();
+                r.openedAtMs = 0;
+            }
+        }
         r.paidEndUtc = r.paidEndUtc.toUTC();
         r.owesZero = fields[3] == "1";
         records.append(r);
@@ -53,6 +69,19 @@ QList<JournalRecord> load()
 void save(const QList<JournalRecord>& records)
 {
     WinFile::replace(InstallPaths::SessionJournal, format(records));
+}
+
+qint64 secondsLeft(const JournalRecord& record)
+{
+    const qint64 bought = qint64(record.minutes) * 60;
+    qint64 left = 0;
+    if (!record.bootId.isEmpty() && record.bootId == Clock::bootId()) {
+        // Whole seconds, rounded towards the paid end: a part of a second is not given.
+        left = (record.openedAtMs + bought * 1000 - Clock::monotonicMs()) / 1000;
+    } else {
+        left = Clock::now().toUTC().secsTo(record.paidEndUtc);
+    }
+    return std::max<qint64>(0, std::min(left, bought));
 }
 
 } // namespace SessionJournal

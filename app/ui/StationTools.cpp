@@ -107,7 +107,7 @@ void StationTools::setCountdown(int index, const CountdownState& state)
     CountdownState& held = m_countdowns.at(index);
     // Only a session that begins, ends or comes to owe its "0" changes the journal, never a tick.
     const bool journalChanges = held.holdsSession() != state.holdsSession() || held.owesZero() != state.owesZero()
-        || held.paidEndUtc != state.paidEndUtc;
+        || held.paidEndUtc != state.paidEndUtc || held.openedAtMs != state.openedAtMs;
     held = state;
     showOnRow(index);
     if (journalChanges)
@@ -144,18 +144,17 @@ void StationTools::sendDue(int index)
         return;
     const QString station = m_rows.at(index)->stationName();
     LineBuffer* scratch = &m_memos.at(index);
-    auto flagWritten = std::make_shared<bool>(false);
-    m_io.at(index)->post(
-        [delivery = *due, scratch, station, flagWritten] { Countdown::send(delivery, *scratch, station, *flagWritten); },
-        [this, index, delivery = *due, flagWritten](std::exception_ptr error) {
-            Guard::run([&] {
-                CountdownState state = m_countdowns.at(index);
-                const Countdown::Outcome outcome = Countdown::delivered(state, delivery, error, *flagWritten);
-                setCountdown(index, state);
-                m_rows.at(index)->setLamp(outcome == Countdown::Outcome::Written);
-                sendDue(index);
-            });
-        });
+    auto sent = std::make_shared<Countdown::Sent>();
+    m_io.at(index)->post([delivery = *due, scratch, station, sent] { Countdown::send(delivery, *scratch, station, *sent); },
+                         [this, index, delivery = *due, sent](std::exception_ptr error) {
+                             Guard::run([&] {
+                                 CountdownState state = m_countdowns.at(index);
+                                 const Countdown::Outcome outcome = Countdown::delivered(state, delivery, error, *sent);
+                                 setCountdown(index, state);
+                                 m_rows.at(index)->setLamp(outcome == Countdown::Outcome::Written);
+                                 sendDue(index);
+                             });
+                         });
 }
 
 bool StationTools::rowHoldsStation(const QString& station) const
@@ -173,7 +172,8 @@ QList<JournalRecord> StationTools::journalRecords() const
     for (int i = 0; i < StationCount; ++i) {
         const CountdownState& state = m_countdowns[i];
         if (state.holdsSession())
-            records.append({m_rows[i]->stationName(), state.paidEndUtc, state.minutesOpened, state.owesZero()});
+            records.append({m_rows[i]->stationName(), state.paidEndUtc, state.minutesOpened, state.owesZero(), Clock::bootId(),
+                            state.openedAtMs});
     }
     for (const JournalRecord& record : m_unclaimed) {
         if (!rowHoldsStation(record.station))
@@ -233,7 +233,8 @@ StationTools::Found StationTools::stationProbed(int index, const Probe& probe)
         return Found::Nothing;
 
     // The station's own file: its flag, and counters that may show less time left than the
-    // journal (a clock moved, a file edited by hand never adds time).
+    // journal (a clock moved, a file edited by hand never adds time). A file that could not be
+    // read now is read at the first contact, before anything is written to it.
     const std::optional<LineBuffer>& file = probe.commandFile;
     const auto record = std::find_if(m_unclaimed.begin(), m_unclaimed.end(),
                                      [&](const JournalRecord& r) { return r.station == station; });
@@ -244,14 +245,14 @@ StationTools::Found StationTools::stationProbed(int index, const Probe& probe)
 
     const JournalRecord claimed = *record;
     m_unclaimed.erase(record);
-    qint64 left = Clock::now().toUTC().secsTo(claimed.paidEndUtc);
+    qint64 left = SessionJournal::secondsLeft(claimed);
     if (file) {
         if (const auto fileLeft = Countdown::remainingSeconds(file->line(CommandChannel::MinutesLine),
                                                               file->line(CommandChannel::SecondsLine)))
             left = std::min(left, *fileLeft);
     }
     if (!claimed.owesZero && left > 0) {
-        Countdown::resume(state, left, claimed.minutes, claimed.paidEndUtc);
+        Countdown::resume(state, left, claimed.minutes, claimed.paidEndUtc, file.has_value());
         setCountdown(index, state);
         return Found::Resumed;
     }

@@ -63,6 +63,7 @@ private slots:
     void journalFollowsOpeningsEndsAndStops();
     void resumesFromTheJournal_data();
     void resumesFromTheJournal();
+    void aStationBackWithLessIsNotGivenMore();
     void cardModeStillEndsSessions();
     void aKilledConsoleIsResumed();
 
@@ -113,6 +114,16 @@ private:
             m_console->form6()->BitBtn3Click();
     }
     QDateTime inSeconds(qint64 seconds) const { return Clock::now().toUTC().addSecs(seconds); }
+    // The journal's sessions, without the boot-time clock of their openings.
+    QList<JournalRecord> journal()
+    {
+        QList<JournalRecord> records = SessionJournal::load();
+        for (JournalRecord& r : records) {
+            r.bootId.clear();
+            r.openedAtMs = 0;
+        }
+        return records;
+    }
 
     std::unique_ptr<TestPrefix> m_prefix;
     std::unique_ptr<Console> m_console;
@@ -526,13 +537,16 @@ void TestSessions::journalFollowsOpeningsEndsAndStops()
     QVERIFY(SessionJournal::load().isEmpty());
     open(0, "10");
     const JournalRecord pc0{"PC0", inSeconds(600), 10, false};
-    QCOMPARE(SessionJournal::load(), QList<JournalRecord>{pc0});
+    QCOMPARE(journal(), QList<JournalRecord>{pc0});
+    // Measured on this boot's clock from its opening on.
+    QCOMPARE(SessionJournal::load().at(0).bootId, Clock::bootId());
+    QCOMPARE(SessionJournal::load().at(0).openedAtMs, m_console->tools()->countdown(0).startedAtMs);
     // Ticks do not touch it; a session that ends by itself leaves it.
     open(1, "1");
     tick(1, 60);
     QCOMPARE(SessionJournal::load().size(), 2);
     tick(1);
-    QCOMPARE(SessionJournal::load(), QList<JournalRecord>{pc0});
+    QCOMPARE(journal(), QList<JournalRecord>{pc0});
     QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
     QVERIFY(SessionJournal::load().isEmpty());
 
@@ -540,7 +554,7 @@ void TestSessions::journalFollowsOpeningsEndsAndStops()
     open(2, "5");
     setReachable("PC2", false);
     QTest::mouseClick(row(2).timeStopButton(), Qt::LeftButton);
-    QCOMPARE(SessionJournal::load(), (QList<JournalRecord>{{"PC2", inSeconds(300), 5, true}}));
+    QCOMPARE(journal(), (QList<JournalRecord>{{"PC2", inSeconds(300), 5, true}}));
     setReachable("PC2", true);
     QTest::mouseClick(row(2).refreshButton(), Qt::LeftButton);
     QVERIFY(SessionJournal::load().isEmpty());
@@ -574,6 +588,11 @@ void TestSessions::resumesFromTheJournal_data()
                                << QStringList{"0", "3", "0"} << false;
     QTest::newRow("station away") << 300 << false << QStringList() << QStringList{"5", "0"} << QStringList{"1", "3", "4"}
                                   << false;
+    // The wall clock was set back ten years after the opening: no more than the 15 minutes bought.
+    QTest::newRow("station away, clock set back")
+        << 10 * 365 * 86400 << false << QStringList() << QStringList{"15", "0"} << QStringList{"1", "3", "4"} << false;
+    QTest::newRow("clock set back, file agrees")
+        << 10 * 365 * 86400 << false << open15 << QStringList{"15", "0"} << open15 << false;
     QTest::newRow("no record, flag raised") << INT_MIN << false << QStringList{"1", "3", "4"} << QStringList{"00", "00"}
                                             << QStringList{"1", "3", "4"} << true;
     QTest::newRow("no record, flag down") << INT_MIN << false << QStringList{"0", "3", "4"} << QStringList{"00", "00"}
@@ -622,6 +641,25 @@ void TestSessions::resumesFromTheJournal()
     QCOMPARE(kept.size(), counting || file.isEmpty() ? 2 : 1);
     // The other rows did not start anything.
     QVERIFY(!m_console->tools()->timer(0)->isActive());
+}
+
+void TestSessions::aStationBackWithLessIsNotGivenMore()
+{
+    // Away at the show, so its counters could not be read: the journal's 15 minutes count on until
+    // it answers, and then it is given no more than its file showed.
+    m_console.reset();
+    m_prefix->addStation("PC1", "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n30\r\n5");
+    setReachable("PC1", false);
+    SessionJournal::save({{"PC1", inSeconds(900), 15, false}});
+    restartConsole();
+    QCOMPARE(display(1), (QStringList{"15", "0"}));
+    setReachable("PC1", true);
+    tick(1);
+    QCOMPARE(display(1), (QStringList{"5", "30"}));
+    QCOMPARE(lines567("PC1"), (QStringList{"1", "30", "5"}));
+    tick(1);
+    QCOMPARE(lines567("PC1"), (QStringList{"1", "29", "5"}));
+    QCOMPARE(entryCount(), 0);
 }
 
 void TestSessions::cardModeStillEndsSessions()
