@@ -146,8 +146,10 @@ void advance(CountdownState& state)
 {
     if (!state.counting)
         return;
+    // Only seconds that have wholly passed: a tick that comes a little early takes nothing, and the
+    // one after it takes what is due by then.
     const qint64 elapsed = (Clock::monotonicMs() - state.startedAtMs) / 1000;
-    const qint64 due = std::max<qint64>(1, elapsed - state.secondsCounted);
+    const qint64 due = std::max<qint64>(0, elapsed - state.secondsCounted);
     for (qint64 i = 0; i < due && state.counting; ++i) {
         stepOneSecond(state);
         ++state.secondsCounted;

@@ -12,9 +12,9 @@ class LineBuffer;
 
 // One station's countdown. The two captions show the remaining time and are what the station is
 // sent; each tick steps them down by the whole seconds that really passed since the countdown
-// started (at least one), measured on the boot-time clock (which runs while the machine sleeps),
-// so a tick that came late or was merged with another while the window was busy costs the
-// customer nothing.
+// started, measured on the boot-time clock (which runs while the machine sleeps), so a tick
+// that came late or was merged with another while the window was busy costs the customer
+// nothing, and one that came early takes nothing from them.
 //
 // A write the station does not take never stops the count: what it missed stays pending and is
 // tried again on a backoff (10 s, doubling up to 60 s), and the first write that succeeds brings
@@ -104,8 +104,8 @@ void resume(CountdownState& state, qint64 secondsLeft, int minutesOpened, const 
 // owed its end (or only the flag "0", when the console had already shown the end).
 void endUnattended(CountdownState& state, bool onlyTheFlag, int minutesOpened, const QDateTime& paidEndUtc);
 
-// The counting part of a tick: the whole seconds that passed (at least one) come off the
-// captions, and the station is owed the new counters, or its end.
+// The counting part of a tick: the whole seconds that passed since the last one came off the
+// captions (none when less than a second did), and the station is owed the counters, or its end.
 void advance(CountdownState& state);
 
 // What to send the station now; nothing when it is owed nothing or, unless insist, when a failed

@@ -107,7 +107,8 @@ private:
         state.seconds = before.at(1);
         state.minuteDue = !before.at(2).isEmpty();
         state.counting = state.timerEnabled = counting;
-        state.startedAtMs = Clock::monotonicMs();
+        // Counting for a second by the next tick.
+        state.startedAtMs = Clock::monotonicMs() - 1000;
         return state;
     }
     void setReachable(bool reachable)

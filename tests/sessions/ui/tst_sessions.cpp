@@ -27,6 +27,7 @@
 #include <QtTest>
 
 #include <sys/stat.h>
+#include <time.h>
 
 namespace {
 const QString Failed = QStringLiteral("الإتصال غير قائم حاليا مع الجهاز المطلوب");
@@ -83,8 +84,9 @@ private:
     QStringList display(int i) { return {row(i).minutesDisplay()->text(), row(i).secondsDisplay()->text()}; }
     void tick(int i, int count = 1)
     {
-        // Each tick's write goes out from the station's thread; its outcome is awaited.
+        // A second apart; each tick's write goes out from the station's thread, its outcome awaited.
         for (int n = 0; n < count; ++n) {
+            Clock::advanceMonotonicForTests(1000);
             m_console->tools()->TimerTimer(i);
             m_console->tools()->settle(i);
         }
@@ -140,6 +142,8 @@ void TestSessions::init()
         m_prefix->addStation(name);
     Regional::setOverride(Regional::Formats{"dd/MM/yyyy", "hh:mm:ss", '.'});
     Clock::setFixed(QDateTime(QDate(2026, 12, 9), QTime(10, 0, 0)));
+    // The rows' own timers then take nothing between the test's ticks.
+    Clock::holdMonotonicForTests(true);
     m_boxes.clear();
     MessageBoxes::setRecorderForTests([this](const MessageBoxes::Shown& box) { m_boxes.append(box); });
     m_console = std::make_unique<Console>();
@@ -153,6 +157,7 @@ void TestSessions::cleanup()
     m_console.reset();
     MessageBoxes::setRecorderForTests({});
     Clock::setFixed({});
+    Clock::holdMonotonicForTests(false);
     Regional::setOverride(std::nullopt);
     m_prefix.reset();
 }
@@ -509,6 +514,8 @@ void TestSessions::escapeStopsTheFirstRowThatCanTakeIt()
 void TestSessions::ticksGoOnUnderAMessageBoxAndAHiddenWindow()
 {
     m_console->tools()->timer(0)->setInterval(10);
+    // Each of these quick ticks stands for a second.
+    connect(m_console->tools()->timer(0), &QTimer::timeout, this, [] { Clock::advanceMonotonicForTests(1000); });
     open(0, "10");
     m_console->form1()->close();
     QVERIFY(!m_console->form1()->isVisible());
@@ -682,6 +689,11 @@ void TestSessions::aKilledConsoleIsResumed()
     // Another console, in a process of its own, opens 10 minutes on PC0 and is killed outright.
     m_console.reset();
     Clock::setFixed({});
+    // The other console's opening is on the machine's own boot-time clock, which this one reads too.
+    Clock::holdMonotonicForTests(false);
+    timespec boot{};
+    clock_gettime(CLOCK_BOOTTIME, &boot);
+    Clock::advanceMonotonicForTests(qint64(boot.tv_sec) * 1000 + boot.tv_nsec / 1'000'000 - Clock::monotonicMs());
     QProcess other;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QUORVEL_SESSION_CHILD", "1");

@@ -53,9 +53,10 @@ private:
     // main window took to show, in milliseconds.
     qint64 start(const QByteArray& roster);
     StationRow& row(int i) { return m_console->form1()->row(i); }
-    // One tick, its write awaited from the station's thread.
+    // One tick, a second after the last, its write awaited from the station's thread.
     void tick(int i)
     {
+        Clock::advanceMonotonicForTests(1000);
         m_console->tools()->TimerTimer(i);
         m_console->tools()->settle(i);
     }
@@ -94,6 +95,8 @@ void TestSmbStations::init()
     m_prefix->makeTables();
     m_prefix->writeFile(InstallPaths::TariffFile, "0.5\r\n0.25");
     m_server->addStation(EightZeros);
+    // The rows' own timers then take nothing between the test's ticks.
+    Clock::holdMonotonicForTests(true);
     m_boxes.clear();
     MessageBoxes::setRecorderForTests([this](const MessageBoxes::Shown& box) { m_boxes.append(box); });
     m_console = std::make_unique<Console>();
@@ -103,6 +106,7 @@ void TestSmbStations::cleanup()
 {
     m_console.reset();
     MessageBoxes::setRecorderForTests({});
+    Clock::holdMonotonicForTests(false);
     m_prefix.reset();
 }
 
