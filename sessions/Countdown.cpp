@@ -16,6 +16,8 @@ namespace {
 const QString Ended = QStringLiteral("--");
 constexpr int FirstRetrySeconds = 10;
 constexpr int LongestRetrySeconds = 60;
+// A closing "0" leaves a station open for as long as it waits: tried again every few seconds.
+constexpr int FlagRetrySeconds = 5;
 
 // Wide arithmetic: the captions of a session opened with very few minutes keep falling.
 qint64 read(const QString& caption)
@@ -76,8 +78,11 @@ void stepOneSecond(CountdownState& state)
 
 void backOff(CountdownState& state)
 {
-    state.retryDelaySeconds = state.retryDelaySeconds == 0 ? FirstRetrySeconds
-                                                           : std::min(state.retryDelaySeconds * 2, LongestRetrySeconds);
+    if (state.owesZero())
+        state.retryDelaySeconds = FlagRetrySeconds;
+    else
+        state.retryDelaySeconds = state.retryDelaySeconds == 0 ? FirstRetrySeconds
+                                                               : std::min(state.retryDelaySeconds * 2, LongestRetrySeconds);
     state.retryAt = Clock::monotonicMs() + qint64(state.retryDelaySeconds) * 1000;
 }
 
@@ -154,9 +159,11 @@ void advance(CountdownState& state)
         stepOneSecond(state);
         ++state.secondsCounted;
     }
-    if (!state.counting)
+    if (!state.counting) {
+        // The end is tried at once, whatever the counters' backoff had come to.
+        clearPending(state);
         state.pending = CountdownState::Pending::EndOfSession;
-    else if (state.pending == CountdownState::Pending::None)
+    } else if (state.pending == CountdownState::Pending::None)
         state.pending = CountdownState::Pending::Counters;
     state.timerEnabled = true;
 }

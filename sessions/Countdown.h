@@ -18,7 +18,8 @@ class LineBuffer;
 //
 // A write the station does not take never stops the count: what it missed stays pending and is
 // tried again on a backoff (10 s, doubling up to 60 s), and the first write that succeeds brings
-// the file up to date. A session that ended while its station was away owes the station its
+// the file up to date. A session's end is tried at once, and a closing "0" that the station did
+// not take is tried again every 5 s. A session that ended while its station was away owes the station its
 // flag "0" until that is written.
 struct CountdownState
 {

@@ -215,6 +215,8 @@ void MainWindow::sendStationCommand(int row, int line)
     }
     if (!failure.isEmpty())
         MessageBoxes::showMessage(failure);
+    else
+        m_tools->stationAnswered(row);
 }
 
 void MainWindow::BitBtnOpenClick(int index)

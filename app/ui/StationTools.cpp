@@ -93,8 +93,11 @@ void StationTools::showOnRow(int index)
 {
     const CountdownState& state = m_countdowns.at(index);
     const StationRow& row = *m_rows.at(index);
-    Widgets::setCaption(row.minutesDisplay(), state.minutes);
-    Widgets::setCaption(row.secondsDisplay(), state.seconds);
+    // A station left open because it has not taken its "0" must not look closed to the operator.
+    const bool owed = state.owesZero() && !state.counting;
+    Widgets::setCaption(row.minutesDisplay(), owed ? owedCloseCaption() : state.minutes);
+    Widgets::setCaption(row.secondsDisplay(), owed ? owedCloseCaption() : state.seconds);
+    Widgets::setCaption(row.remainingCaption(), owed ? owedCloseHeading() : QStringLiteral("الوقت المتبقي"));
     QTimer* timer = m_timers.at(index);
     if (!state.timerEnabled)
         timer->stop();
@@ -133,13 +136,28 @@ void StationTools::TimerTimer(int index)
     sendDue(index);
 }
 
-void StationTools::sendDue(int index)
+QString StationTools::owedCloseCaption()
+{
+    return QStringLiteral("…");
+}
+
+QString StationTools::owedCloseHeading()
+{
+    return QStringLiteral("إغلاق معلق");
+}
+
+void StationTools::stationAnswered(int index)
+{
+    sendDue(index, true);
+}
+
+void StationTools::sendDue(int index, bool insist)
 {
     // One write on its way per station: a station that is slow to answer gets the newest counters
     // once it has, not a queue of old ones.
     if (m_io.at(index)->inFlight() > 0 || m_commandRunning.at(index))
         return;
-    const std::optional<Countdown::Delivery> due = Countdown::due(m_countdowns.at(index), false);
+    const std::optional<Countdown::Delivery> due = Countdown::due(m_countdowns.at(index), insist);
     if (!due)
         return;
     const QString station = m_rows.at(index)->stationName();

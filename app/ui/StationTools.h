@@ -84,6 +84,13 @@ public:
     // customer's time runs. The station's command file is read only when it answered.
     Found stationProbed(int index, const Probe& probe);
 
+    // The row's station took a command: what it is still owed is sent now, whatever the backoff.
+    void stationAnswered(int index);
+
+    // The two displays while a session's closing "0" is still owed: not the "--" of a closed one.
+    static QString owedCloseCaption();
+    static QString owedCloseHeading();
+
     LineBuffer& memo(int index) { return m_memos.at(index); }
     QTimer* timer(int index) const { return m_timers.at(index); }
 
@@ -101,7 +108,7 @@ private:
     bool m_journalReadable = false;
 
     void showOnRow(int index);
-    void sendDue(int index);
+    void sendDue(int index, bool insist = false);
     void syncJournal();
     QList<JournalRecord> journalRecords() const;
     bool rowHoldsStation(const QString& station) const;

@@ -78,6 +78,7 @@ private slots:
     void failedWritesKeepCountingAndCatchUp_data();
     void failedWritesKeepCountingAndCatchUp();
     void backoffDoublesUpToAMinute();
+    void anEndIsTriedAtOnceAndThenEveryFewSeconds();
     void blockedSecondsAreDeducted_data();
     void blockedSecondsAreDeducted();
     void minuteDueDoesNotCarryIntoAReopenedSession();
@@ -244,6 +245,47 @@ void TestCountdown::backoffDoublesUpToAMinute()
     QCOMPARE(Countdown::deliver(session.state, session.scratch, Station), Countdown::Outcome::Written);
     QCOMPARE(session.state.retryDelaySeconds, 0);
     QCOMPARE(session.lines567(), (QStringList{"1", session.state.seconds, session.state.minutes}));
+}
+
+void TestCountdown::anEndIsTriedAtOnceAndThenEveryFewSeconds()
+{
+    TestPrefix prefix;
+    Session session(prefix);
+    session.open(2);
+    session.setReachable(false);
+    // Four failed writes of the counters: the next try would be a minute away.
+    for (int wait : {10, 20, 40, 60}) {
+        QCOMPARE(Countdown::tick(session.state, session.scratch, Station), Countdown::Outcome::Failed);
+        QCOMPARE(session.state.retryDelaySeconds, wait);
+        Clock::advanceMonotonicForTests(qint64(wait) * 1000);
+        if (wait == 40)
+            break;
+    }
+    QCOMPARE(Countdown::tick(session.state, session.scratch, Station), Countdown::Outcome::Failed);
+    QCOMPARE(session.state.retryDelaySeconds, 60);
+    // The station is back, and the session ends well before that minute is out: its "0" goes at once.
+    session.setReachable(true);
+    Clock::advanceMonotonicForTests(50'000);
+    QCOMPARE(Countdown::tick(session.state, session.scratch, Station), Countdown::Outcome::Written);
+    QCOMPARE(session.lines567(), (QStringList{"0", "--", "--"}));
+    QVERIFY(!session.state.timerEnabled);
+
+    // A closing "0" the station does not take is tried again every five seconds, however often.
+    session.open(10);
+    session.setReachable(false);
+    QCOMPARE(Countdown::stop(session.state, session.scratch, Station), Countdown::Outcome::Failed);
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(session.state.retryDelaySeconds, 5);
+        Clock::advanceMonotonicForTests(4'999);
+        QCOMPARE(Countdown::tick(session.state, session.scratch, Station), Countdown::Outcome::Waiting);
+        Clock::advanceMonotonicForTests(1);
+        QCOMPARE(Countdown::tick(session.state, session.scratch, Station), Countdown::Outcome::Failed);
+    }
+    session.setReachable(true);
+    Clock::advanceMonotonicForTests(5'000);
+    QCOMPARE(Countdown::tick(session.state, session.scratch, Station), Countdown::Outcome::Written);
+    QCOMPARE(session.lines567().at(0), QStringLiteral("0"));
+    QVERIFY(!session.state.timerEnabled);
 }
 
 void TestCountdown::blockedSecondsAreDeducted_data()

@@ -484,8 +484,11 @@ void TestSessions::stopWhileUnreachable()
     QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
     QCOMPARE(m_boxes.size(), 1);
     QCOMPARE(m_boxes.at(0).text, Failed);
-    QCOMPARE(display(0), (QStringList{"--", "--"}));
-    // The "0" is owed: the timer goes on to deliver it and the lamp says the station is away.
+    // The "0" is owed: the row does not look closed, the timer goes on to deliver it and the lamp
+    // says the station is away.
+    const QString owed = StationTools::owedCloseCaption();
+    QCOMPARE(display(0), (QStringList{owed, owed}));
+    QCOMPARE(row(0).remainingCaption()->text(), StationTools::owedCloseHeading());
     QVERIFY(m_console->tools()->timer(0)->isActive());
     QVERIFY(!row(0).lampShowsReachable());
     setReachable("PC0", true);
@@ -495,7 +498,21 @@ void TestSessions::stopWhileUnreachable()
     QCOMPARE(lines567("PC0"), (QStringList{"0", "57", "9"}));
     QVERIFY(!m_console->tools()->timer(0)->isActive());
     QVERIFY(row(0).lampShowsReachable());
+    QCOMPARE(display(0), (QStringList{"--", "--"}));
+    QCOMPARE(row(0).remainingCaption()->text(), QStringLiteral("الوقت المتبقي"));
     QCOMPARE(m_boxes.size(), 1);
+
+    // So does any command the station takes, log-off say.
+    open(1, "10");
+    setReachable("PC1", false);
+    QTest::mouseClick(row(1).timeStopButton(), Qt::LeftButton);
+    setReachable("PC1", true);
+    QTest::mouseClick(row(1).exitButton(), Qt::LeftButton);
+    m_console->tools()->settle(1);
+    QCOMPARE(lines567("PC1").at(0), QStringLiteral("0"));
+    QCOMPARE(LineBuffer(m_prefix->commandFile("PC1")).line(CommandChannel::LogOffLine), QStringLiteral("1"));
+    QVERIFY(!m_console->tools()->timer(1)->isActive());
+    QCOMPARE(m_boxes.size(), 2);
 }
 
 void TestSessions::escapeStopsTheFirstRowThatCanTakeIt()
