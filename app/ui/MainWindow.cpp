@@ -6,6 +6,7 @@
 #include "install/InstallPaths.h"
 #include "install/SettingFiles.h"
 #include "platform/AppError.h"
+#include "platform/Clock.h"
 #include "platform/files/ShellLaunch.h"
 #include "platform/files/WinFile.h"
 #include "platform/ui/Application.h"
@@ -222,16 +223,24 @@ void MainWindow::sendStationCommand(int row, int line)
 void MainWindow::BitBtnOpenClick(int index)
 {
     StationRow& row = *m_rows.at(index);
+    const QString minutes = row.minutesBox()->currentText();
+    const bool games = row.gamesChoice()->isChecked();
+    // A double-click, or a press given while the station was slow to answer, reaches here after
+    // the opening it repeats: it is not a second customer to bill.
+    LastOpening& last = m_lastOpening.at(index);
+    if (last.valid && last.minutes == minutes && last.games == games && Clock::monotonicMs() - last.doneAtMs < RepeatWindowMs)
+        return;
     SessionSteps::OpenOutcome outcome;
     CountdownState countdown;
     {
         const StationTools::RowCommand command(*m_tools, index);
         countdown = m_tools->countdown(index);
-        outcome = SessionSteps::open(countdown, m_tools->memo(index), *m_ledger,
-                                     {row.minutesBox()->currentText(), row.stationName(), row.gamesChoice()->isChecked(),
-                                      m_control->gamesTariffText(), m_control->internetTariffText()},
-                                     m_tools->runner(index));
+        outcome = SessionSteps::open(
+            countdown, m_tools->memo(index), *m_ledger,
+            {minutes, row.stationName(), games, m_control->gamesTariffText(), m_control->internetTariffText()},
+            m_tools->runner(index));
     }
+    last = {Clock::monotonicMs(), minutes, games, outcome.result == SessionSteps::OpenResult::Opened};
     m_tools->setCountdown(index, countdown);
     // An opening undone may owe the station its "0": the lamp says it was not reached.
     if (countdown.owesZero())
@@ -257,6 +266,8 @@ void MainWindow::BitBtnOpenClick(int index)
 
 void MainWindow::BitBtnTimeStopClick(int index)
 {
+    // An opening after a stop is a new customer, however soon it comes.
+    m_lastOpening.at(index).valid = false;
     const QString station = m_rows.at(index)->stationName();
     CountdownState countdown;
     Countdown::Outcome outcome;

@@ -52,8 +52,10 @@ public:
     void BitBtnCloseClick(int row); // close the protection program
 
     // Opens a timed session on the row: starts its countdown, raises the station's session flag
-    // and bills the session into the ledger.
+    // and bills the session into the ledger. A second press within RepeatWindowMs of an opening
+    // that succeeded, with the same minutes and kind, is the same intention: it opens nothing.
     void BitBtnOpenClick(int index);
+    static constexpr qint64 RepeatWindowMs = 2000;
     // Stops the row's time: the countdown ends and the station's session flag drops.
     void BitBtnTimeStopClick(int index);
 
@@ -88,6 +90,15 @@ private:
     // The roster line that the show sequence or a refresh has just read.
     QString m_currentStationName;
     bool m_modeChosen = false;
+    // Each row's last opening that succeeded: when it was done (boot-time clock), its minutes and kind.
+    struct LastOpening
+    {
+        qint64 doneAtMs = 0;
+        QString minutes;
+        bool games = true;
+        bool valid = false;
+    };
+    std::array<LastOpening, StationRow::Count> m_lastOpening{};
     std::function<void()> m_beforeRestart;
 
     // Shows the rows with their stations' names and probes the stations, all at once.

@@ -50,6 +50,7 @@ private slots:
     void unsavedTariffIsUsed();
     void aLedgerThatFailsIsReportedAsSuch();
     void openingEmptiesTheControlWindowGrids();
+    void aRepeatedPressBillsOnce();
     void unreachableStationCountsOnWithARedLamp();
     void commandFileWithoutTheLinesFails();
     void unusableCommandFilesAreNamed_data();
@@ -322,6 +323,30 @@ void TestSessions::openingEmptiesTheControlWindowGrids()
     QCOMPARE(m_boxes.at(0).icon, QMessageBox::Critical);
     QTest::mouseClick(m_console->form1()->findChild<QPushButton*>("BitBtn4"), Qt::LeftButton);
     QCOMPARE(grid->model()->rowCount(), 2);
+}
+
+void TestSessions::aRepeatedPressBillsOnce()
+{
+    // A double-click: the second press comes once the first opening is done, same minutes and kind.
+    open(0, "15");
+    open(0, "15");
+    QCOMPARE(entryCount(), 1);
+    QCOMPARE(display(0), (QStringList{"14", "60"}));
+    // New minutes, or the other kind, are a deliberate reopening: a new bill.
+    open(0, "20");
+    QCOMPARE(entryCount(), 2);
+    open(0, "20", false);
+    QCOMPARE(entryCount(), 3);
+    // The same press later than the moment a double press takes is a new customer too.
+    Clock::advanceMonotonicForTests(MainWindow::RepeatWindowMs);
+    open(0, "20", false);
+    QCOMPARE(entryCount(), 4);
+    // As is one after a stop, and another row's press is its own.
+    QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
+    open(0, "20", false);
+    open(1, "20", false);
+    QCOMPARE(entryCount(), 6);
+    QVERIFY(m_boxes.isEmpty());
 }
 
 void TestSessions::unreachableStationCountsOnWithARedLamp()
