@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 // The console's own record of the sessions it counts: one record per station whose session runs
 // or whose closing "0" is still owed. It is replaced whole, flushed, on every opening, end, stop
 // and delivered "0" (never per tick), so a console started after a crash, a kill or a power cut
@@ -45,9 +47,13 @@ QByteArray format(const QList<JournalRecord>& records);
 QList<JournalRecord> parse(const QByteArray& bytes);
 
 // The journal below the install root; no file means no sessions. Throws AppError when it exists
-// but cannot be read, or cannot be replaced (the old journal then stays as it was).
+// but cannot be read, or cannot be replaced (the old journal then stays as it was). A Data folder
+// that is a link is followed.
 QList<JournalRecord> load();
 void save(const QList<JournalRecord>& records);
+// Renames a journal that cannot be read out of the way, keeping it for whoever looks into it, so
+// a new one can be started; returns the name it now has, or nothing when it could not be moved.
+std::optional<QString> moveAside();
 
 // The whole seconds of the paid time still to come, never more than the minutes bought: measured
 // on the boot-time clock when the record was made in this boot, else on the wall clock (which a

@@ -87,31 +87,55 @@ void MainWindow::showEvent(QShowEvent* event)
     Guard::run([this] { FormShow(); });
 }
 
-void MainWindow::FormShow()
+void MainWindow::resumeSessions()
 {
-    m_control->loadTariffs();
-    SettingFiles::loadRoster(m_rosterBuffer);
-    // A credentials file that is refused is told once, not as a red lamp on every station.
-    if (const std::optional<QString> problem = WinFile::remoteAccessProblem())
-        Application::reportError(*problem);
-    bool journalRead = true;
-    try {
-        m_tools->loadJournal();
-    } catch (const AppError& e) {
-        // The rows still show; their sessions are resumed once the journal can be read again.
-        journalRead = false;
-        Application::reportError(e.text());
-    }
-    // An empty line leaves its row hidden; later names keep their own rows.
+    Guard::run([this] {
+        m_journalLoaded = m_tools->loadJournal();
+        if (!m_tools->holdsUnclaimedRecords())
+            return;
+        try {
+            SettingFiles::loadRoster(m_rosterBuffer);
+            m_rosterRead = true;
+        } catch (const AppError&) {
+            // The show reads it again and says what is wrong; the records wait for it.
+            return;
+        }
+        const QList<int> named = namedRows();
+        const auto probes = probeRows(named);
+        for (int index : named)
+            fillRow(*m_rows.at(index), *probes.at(index));
+    });
+}
+
+QList<int> MainWindow::namedRows() const
+{
+    // Later names keep their own rows below an empty line.
     QList<int> named;
     for (StationRow* row : m_rows) {
         if (!m_rosterBuffer.line(row->index()).isEmpty())
             named.append(row->index());
     }
+    return named;
+}
+
+void MainWindow::FormShow()
+{
+    m_control->loadTariffs();
+    if (!m_rosterRead) {
+        SettingFiles::loadRoster(m_rosterBuffer);
+        m_rosterRead = true;
+    }
+    // A credentials file that is refused is told once, not as a red lamp on every station.
+    if (const std::optional<QString> problem = WinFile::remoteAccessProblem())
+        Application::reportError(*problem);
+    // A journal that could not be read at start-up is tried again; the rows show all the same.
+    if (!m_journalLoaded)
+        m_journalLoaded = m_tools->loadJournal();
+    const QList<int> named = namedRows();
     const auto probes = probeRows(named);
     QStringList uncounted;
     for (int index : named) {
-        if (fillRow(*m_rows.at(index), *probes.at(index)) == StationTools::Found::OpenWithoutRecord && journalRead
+        if (fillRow(*m_rows.at(index), *probes.at(index)) == StationTools::Found::OpenWithoutRecord
             && !uncounted.contains(m_rows.at(index)->stationName()))
             uncounted.append(m_rows.at(index)->stationName());
     }

@@ -25,23 +25,39 @@ StationTools::StationTools(QWidget* parent)
         // Coarse timers would let a tick drift by up to 5 %; a tick stands for one second.
         m_timers[i]->setTimerType(Qt::PreciseTimer);
         connect(m_timers[i], &QTimer::timeout, this, Guard::slot([this, i] { TimerTimer(i); }));
-        m_io[i] = new StationIo(this);
     }
 }
 
+namespace {
+// However many stations hang, closing waits this long in all for the writes on their way.
+constexpr int FinishAllMs = 3000;
+} // namespace
+
 StationTools::~StationTools()
 {
+    // All at once, against one deadline: a second hung station costs no more than the first.
+    const QDeadlineTimer deadline(FinishAllMs);
+    for (auto& [name, io] : m_ioByName)
+        io->finish(deadline);
     // Before the buffers their jobs write through go.
-    for (StationIo*& io : m_io) {
+    for (auto& [name, io] : m_ioByName) {
         delete io;
         io = nullptr;
     }
 }
 
+StationIo* StationTools::io(int index)
+{
+    StationIo*& io = m_ioByName[m_rows.at(index)->stationName().toLower()];
+    if (!io)
+        io = new StationIo(this);
+    return io;
+}
+
 StationRunner StationTools::runner(int index)
 {
-    StationIo* io = m_io.at(index);
-    return [io](const std::function<void()>& job) { io->run(job); };
+    StationIo* station = io(index);
+    return [station](const std::function<void()>& job) { station->run(job); };
 }
 
 StationTools::RowCommand::RowCommand(StationTools& tools, int index)
@@ -58,7 +74,7 @@ StationTools::RowCommand::~RowCommand()
 
 void StationTools::settle(int index)
 {
-    m_io.at(index)->run([] {});
+    io(index)->run([] {});
 }
 
 void StationTools::probe(int index, const QString& station, std::function<void(const Probe&)> done)
@@ -66,7 +82,7 @@ void StationTools::probe(int index, const QString& station, std::function<void(c
     auto found = std::make_shared<Probe>();
     // A row that counts a session, or whose station another row counts, does not look at the file.
     const bool wantFile = !m_countdowns.at(index).holdsSession() && !rowHoldsStation(station);
-    m_io.at(index)->post(
+    io(index)->post(
         [station, found, wantFile] {
             LineBuffer probeFile;
             // Whatever went wrong, the station cannot be worked with; the lamp is the whole report.
@@ -155,7 +171,7 @@ void StationTools::sendDue(int index, bool insist)
 {
     // One write on its way per station: a station that is slow to answer gets the newest counters
     // once it has, not a queue of old ones.
-    if (m_io.at(index)->inFlight() > 0 || m_commandRunning.at(index))
+    if (io(index)->inFlight() > 0 || m_commandRunning.at(index))
         return;
     const std::optional<Countdown::Delivery> due = Countdown::due(m_countdowns.at(index), insist);
     if (!due)
@@ -163,16 +179,16 @@ void StationTools::sendDue(int index, bool insist)
     const QString station = m_rows.at(index)->stationName();
     LineBuffer* scratch = &m_memos.at(index);
     auto sent = std::make_shared<Countdown::Sent>();
-    m_io.at(index)->post([delivery = *due, scratch, station, sent] { Countdown::send(delivery, *scratch, station, *sent); },
-                         [this, index, delivery = *due, sent](std::exception_ptr error) {
-                             Guard::run([&] {
-                                 CountdownState state = m_countdowns.at(index);
-                                 const Countdown::Outcome outcome = Countdown::delivered(state, delivery, error, *sent);
-                                 setCountdown(index, state);
-                                 m_rows.at(index)->setLamp(outcome == Countdown::Outcome::Written);
-                                 sendDue(index);
-                             });
-                         });
+    io(index)->post([delivery = *due, scratch, station, sent] { Countdown::send(delivery, *scratch, station, *sent); },
+                    [this, index, delivery = *due, sent](std::exception_ptr error) {
+                        Guard::run([&] {
+                            CountdownState state = m_countdowns.at(index);
+                            const Countdown::Outcome outcome = Countdown::delivered(state, delivery, error, *sent);
+                            setCountdown(index, state);
+                            m_rows.at(index)->setLamp(outcome == Countdown::Outcome::Written);
+                            sendDue(index);
+                        });
+                    });
 }
 
 bool StationTools::rowHoldsStation(const QString& station) const
@@ -219,9 +235,25 @@ void StationTools::syncJournal()
     }
 }
 
-void StationTools::loadJournal()
+bool StationTools::loadJournal()
 {
-    const QList<JournalRecord> records = SessionJournal::load();
+    QList<JournalRecord> records;
+    try {
+        records = SessionJournal::load();
+    } catch (const AppError& e) {
+        const std::optional<QString> aside = SessionJournal::moveAside();
+        Application::reportError(e.text() + QLatin1Char('\n')
+                                 + (aside ? QStringLiteral("نُقل سجل الجلسات إلى %1 وبدأ سجل جديد.").arg(*aside)
+                                          : QStringLiteral("تعذر نقله جانبا: لا تُحفظ جلسات هذا التشغيل حتى تمكن قراءته.")));
+        if (!aside)
+            return false;
+        m_unclaimed.clear();
+        m_saved.clear();
+        m_journalReadable = true;
+        // The new journal holds what this run counts already.
+        syncJournal();
+        return true;
+    }
     m_unclaimed.clear();
     for (const JournalRecord& record : records) {
         if (!rowHoldsStation(record.station))
@@ -229,6 +261,7 @@ void StationTools::loadJournal()
     }
     m_saved = records;
     m_journalReadable = true;
+    return true;
 }
 
 StationTools::Found StationTools::stationProbed(int index, const Probe& probe)

@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <map>
 #include <optional>
 
 class QTimer;
@@ -76,9 +77,13 @@ public:
         Resumed,           // a session of the journal counts on (or is being closed) on this row
         OpenWithoutRecord, // the station's flag is "1" with no session of the console's
     };
-    // Reads the journal again (the show sequence); stations no row holds keep their records.
-    // Throws AppError when the journal cannot be read; it is then left alone until it can be.
-    void loadJournal();
+    // Reads the journal; stations no row holds keep their records. A journal that cannot be read
+    // is moved aside and a new one started, so this run's sessions are kept; the error box says
+    // why and where it went. False when it could not even be moved: it is then left alone, and
+    // nothing is journaled until it can be read.
+    bool loadJournal();
+    // The journal holds sessions that no row counts yet.
+    bool holdsUnclaimedRecords() const { return !m_unclaimed.isEmpty(); }
     // A row was shown and probed: a session it already counts is sent what it is owed at once; a
     // journal record of its station is resumed, even when the station did not answer, since its
     // customer's time runs. The station's command file is read only when it answered.
@@ -98,7 +103,10 @@ private:
     std::array<LineBuffer, StationCount> m_memos;
     std::array<QTimer*, StationCount> m_timers{};
     std::array<CountdownState, StationCount> m_countdowns{};
-    std::array<StationIo*, StationCount> m_io{};
+    // One thread per station, whatever the number of rows that name it: two rows of one station
+    // never work on its file at the same time. Keyed by the name regardless of case, as Windows
+    // names hosts.
+    std::map<QString, StationIo*> m_ioByName;
     std::array<bool, StationCount> m_commandRunning{};
     std::array<StationRow*, StationCount> m_rows{};
 
@@ -107,6 +115,7 @@ private:
     QList<JournalRecord> m_saved;
     bool m_journalReadable = false;
 
+    StationIo* io(int index);
     void showOnRow(int index);
     void sendDue(int index, bool insist = false);
     void syncJournal();

@@ -16,6 +16,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -66,6 +67,11 @@ private slots:
     void resumesFromTheJournal_data();
     void resumesFromTheJournal();
     void aStationBackWithLessIsNotGivenMore();
+    void theJournalCountsBeforeAModeIsChosen();
+    void anUnreadableJournalIsMovedAside_data();
+    void anUnreadableJournalIsMovedAside();
+    void aLinkedDataFolderIsFollowed();
+    void rowsOfOneStationShareItsThread();
     void cardModeStillEndsSessions();
     void aKilledConsoleIsResumed();
 
@@ -616,19 +622,19 @@ void TestSessions::resumesFromTheJournal_data()
     QTest::addColumn<bool>("owesZero");
     QTest::addColumn<QStringList>("file"); // lines 5 to 7 of the station's file; empty: station away
     QTest::addColumn<QStringList>("shown");
-    QTest::addColumn<QStringList>("fileAfter");
-    QTest::addColumn<bool>("reported"); // named in the message of uncounted stations
+    QTest::addColumn<QStringList>("fileAfter"); // a station that answers is sent its time at once
+    QTest::addColumn<bool>("reported");         // named in the message of uncounted stations
 
     const QStringList open15{"1", "0", "15"};
     QTest::newRow("file agrees") << 900 << false << open15 << QStringList{"15", "0"} << open15 << false;
     QTest::newRow("file shows less") << 900 << false << QStringList{"1", "30", "5"} << QStringList{"5", "30"}
                                      << QStringList{"1", "30", "5"} << false;
     QTest::newRow("file edited to more") << 300 << false << QStringList{"1", "0", "50"} << QStringList{"5", "0"}
-                                         << QStringList{"1", "0", "50"} << false;
+                                         << QStringList{"1", "0", "5"} << false;
     QTest::newRow("counters not numbers") << 300 << false << QStringList{"1", "--", "x"} << QStringList{"5", "0"}
-                                          << QStringList{"1", "--", "x"} << false;
+                                          << QStringList{"1", "0", "5"} << false;
     QTest::newRow("counters out of range") << 300 << false << QStringList{"1", "75", "2"} << QStringList{"5", "0"}
-                                           << QStringList{"1", "75", "2"} << false;
+                                           << QStringList{"1", "0", "5"} << false;
     QTest::newRow("time ran out") << -10 << false << QStringList{"1", "3", "0"} << QStringList{"--", "--"}
                                   << QStringList{"0", "--", "--"} << false;
     QTest::newRow("file says none left") << 300 << false << QStringList{"1", "0", "0"} << QStringList{"--", "--"}
@@ -709,6 +715,128 @@ void TestSessions::aStationBackWithLessIsNotGivenMore()
     tick(1);
     QCOMPARE(lines567("PC1"), (QStringList{"1", "29", "5"}));
     QCOMPARE(entryCount(), 0);
+}
+
+void TestSessions::theJournalCountsBeforeAModeIsChosen()
+{
+    // A console started unattended after a power cut: nobody chooses a mode.
+    m_console.reset();
+    m_prefix->addStation("PC0", "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n3\r\n0");
+    m_prefix->addStation("PC2", "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n0\r\n5");
+    const JournalRecord running{"PC2", inSeconds(300), 10, false};
+    SessionJournal::save({{"PC0", inSeconds(-10), 10, false}, running});
+    m_console = std::make_unique<Console>();
+    m_console->form6()->show();
+    QVERIFY(!m_console->form1()->modeChosen());
+    // The session whose paid end passed is closed, the other one counts on its row's timer.
+    QCOMPARE(lines567("PC0"), (QStringList{"0", "--", "--"}));
+    QVERIFY(!m_console->tools()->timer(0)->isActive());
+    QVERIFY(m_console->tools()->timer(2)->isActive());
+    tick(2);
+    QCOMPARE(lines567("PC2"), (QStringList{"1", "59", "4"}));
+    QCOMPARE(journal(), QList<JournalRecord>{running});
+    // The show displays them, billing and resuming nothing again.
+    m_console->form6()->BitBtn3Click();
+    QCOMPARE(display(2), (QStringList{"4", "59"}));
+    QCOMPARE(display(0), (QStringList{"--", "--"}));
+    QVERIFY(m_boxes.isEmpty());
+    tick(2);
+    QCOMPARE(lines567("PC2"), (QStringList{"1", "58", "4"}));
+    QCOMPARE(entryCount(), 0);
+}
+
+void TestSessions::anUnreadableJournalIsMovedAside_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a folder") << "folder";
+    QTest::newRow("larger than 1 MiB") << "big";
+    QTest::newRow("a link that leads nowhere") << "dangling";
+}
+
+void TestSessions::anUnreadableJournalIsMovedAside()
+{
+    QFETCH(QString, kind);
+    m_console.reset();
+    m_prefix->addStation("PC1", "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n3\r\n4");
+    const QString path = m_prefix->local(InstallPaths::SessionJournal);
+    if (kind == "folder") {
+        QVERIFY(QDir().mkpath(path));
+    } else if (kind == "big") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(QByteArray(1024 * 1024 + 1, '\n')) > 0);
+    } else {
+        QVERIFY(QFile::link(path + ".gone", path));
+    }
+    restartConsole();
+    // The cause, and where the journal went; then the open station, which nobody counts now.
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(m_boxes.at(0).icon, QMessageBox::Critical);
+    const QStringList aside = QFileInfo(path).dir().entryList({"Sessions.journal.*.unreadable"}, QDir::AllEntries | QDir::System);
+    QCOMPARE(aside.size(), 1);
+    QVERIFY2(m_boxes.at(0).text.contains("Sessions.journal") && m_boxes.at(0).text.contains(aside.at(0)),
+             qPrintable(m_boxes.at(0).text));
+    QCoreApplication::processEvents();
+    QCOMPARE(m_boxes.size(), 2);
+    QCOMPARE(m_boxes.at(1).text, MainWindow::uncountedStationsMessage() + "\nPC1");
+    // A new journal keeps this run's sessions.
+    open(0, "10");
+    QCOMPARE(journal(), (QList<JournalRecord>{{"PC0", inSeconds(600), 10, false}}));
+    tick(0);
+    restartConsole();
+    QVERIFY(m_console->tools()->timer(0)->isActive());
+    QCOMPARE(m_boxes.size(), 2);
+}
+
+void TestSessions::aLinkedDataFolderIsFollowed()
+{
+    // The journal kept on another disk, its Data folder reached through a link.
+    m_console.reset();
+    QTemporaryDir elsewhere;
+    const QString data = QFileInfo(m_prefix->local(InstallPaths::SessionJournal)).absolutePath();
+    QVERIFY(QDir().rename(data, elsewhere.path() + "/Data"));
+    QVERIFY(QFile::link(elsewhere.path() + "/Data", data));
+    m_prefix->addStation("PC0", "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n0\r\n10");
+    const QList<JournalRecord> records{{"PC0", inSeconds(600), 10, false}};
+    SessionJournal::save(records);
+    QVERIFY(QFileInfo(elsewhere.path() + "/Data/Sessions.journal").isFile());
+    QCOMPARE(SessionJournal::load(), records);
+    restartConsole();
+    QVERIFY(m_boxes.isEmpty());
+    QVERIFY(m_console->tools()->timer(0)->isActive());
+    QCOMPARE(display(0), (QStringList{"10", "0"}));
+    QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
+    QVERIFY(SessionJournal::load().isEmpty());
+}
+
+void TestSessions::rowsOfOneStationShareItsThread()
+{
+    // Two rows of one station (its name spelt two ways): their writes take turns on one thread, so
+    // neither's read-modify-write of the file can put back a flag the other has just lowered.
+    m_console.reset();
+    m_prefix->writeFile(InstallPaths::InstallRoot + "\\commandServer\\ComputersConect.inf", "PC0\r\npc0\r\nPC1");
+    restartConsole();
+    auto threadOf = [this](int i) {
+        QThread* thread = nullptr;
+        m_console->tools()->runner(i)([&] { thread = QThread::currentThread(); });
+        return thread;
+    };
+    QCOMPARE(threadOf(0), threadOf(1));
+    QVERIFY(threadOf(0) != threadOf(2));
+    QVERIFY(threadOf(0) != QThread::currentThread());
+    open(0, "1");
+    open(1, "2");
+    for (int n = 0; n < 61; ++n) {
+        Clock::advanceMonotonicForTests(1000);
+        m_console->tools()->TimerTimer(0);
+        m_console->tools()->TimerTimer(1);
+    }
+    // The end waits for the write of the other row that holds the thread, then goes with the next tick.
+    m_console->tools()->settle(0);
+    tick(0);
+    // Row 0's session ended; its "0" stands, written after row 1's counters, never under them.
+    QCOMPARE(display(0), (QStringList{"--", "--"}));
+    QCOMPARE(lines567("PC0").at(0), QStringLiteral("0"));
 }
 
 void TestSessions::cardModeStillEndsSessions()
