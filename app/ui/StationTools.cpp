@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 
 StationTools::StationTools(QWidget* parent)
@@ -129,6 +130,7 @@ void StationTools::setCountdown(int index, const CountdownState& state)
         || held.paidEndUtc != state.paidEndUtc || held.openedAtMs != state.openedAtMs;
     held = state;
     showOnRow(index);
+    m_sleep.setHeld(std::any_of(m_countdowns.begin(), m_countdowns.end(), [](const CountdownState& c) { return c.counting; }));
     if (journalChanges)
         syncJournal();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/SleepInhibitor.h"
 #include "platform/files/LineBuffer.h"
 #include "sessions/Countdown.h"
 #include "sessions/SessionJournal.h"
@@ -113,6 +114,8 @@ private:
     // Records of stations that no row holds (gone from the roster, say), kept in the journal.
     QList<JournalRecord> m_unclaimed;
     QList<JournalRecord> m_saved;
+    // Held while any row's session counts.
+    SleepInhibitor m_sleep;
     bool m_journalReadable = false;
 
     StationIo* io(int index);
