@@ -9,7 +9,7 @@ root=$PWD
 seconds=${1:-600}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(paradox linebuffer stationpath regional settings csv ledgertext audit)
+[ ${#targets[@]} -gt 0 ] || targets=(paradox linebuffer stationpath regional settings csv ledgertext audit journal)
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 cmake -S fuzz -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ "${launcher[@]}" >/dev/null

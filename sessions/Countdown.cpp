@@ -3,6 +3,7 @@
 #include "platform/AppError.h"
 #include "platform/Clock.h"
 #include "platform/Regional.h"
+#include "platform/files/LineBuffer.h"
 #include "platform/files/WinFile.h"
 #include "stations/CommandChannel.h"
 
@@ -15,6 +16,8 @@ namespace {
 const QString Ended = QStringLiteral("--");
 constexpr int FirstRetrySeconds = 10;
 constexpr int LongestRetrySeconds = 60;
+// A closing "0" leaves a station open for as long as it waits: tried again every few seconds.
+constexpr int FlagRetrySeconds = 5;
 
 // Wide arithmetic: the captions of a session opened with very few minutes keep falling.
 qint64 read(const QString& caption)
@@ -38,6 +41,14 @@ void restartClock(CountdownState& state)
 {
     state.startedAtMs = Clock::monotonicMs();
     state.secondsCounted = 0;
+}
+
+// The captions for that many seconds left, as after that many ticks of a session.
+void showLeft(CountdownState& state, qint64 secondsLeft)
+{
+    state.minutes = text(secondsLeft / 60);
+    state.seconds = text(secondsLeft % 60);
+    state.minuteDue = secondsLeft % 60 == 0;
 }
 
 void showEnded(CountdownState& state)
@@ -67,8 +78,11 @@ void stepOneSecond(CountdownState& state)
 
 void backOff(CountdownState& state)
 {
-    state.retryDelaySeconds = state.retryDelaySeconds == 0 ? FirstRetrySeconds
-                                                           : std::min(state.retryDelaySeconds * 2, LongestRetrySeconds);
+    if (state.owesZero())
+        state.retryDelaySeconds = FlagRetrySeconds;
+    else
+        state.retryDelaySeconds = state.retryDelaySeconds == 0 ? FirstRetrySeconds
+                                                               : std::min(state.retryDelaySeconds * 2, LongestRetrySeconds);
     state.retryAt = Clock::monotonicMs() + qint64(state.retryDelaySeconds) * 1000;
 }
 
@@ -80,14 +94,14 @@ Outcome attempt(CountdownState& state, LineBuffer& scratch, const QString& stati
         state.timerEnabled = state.counting || state.pending != CountdownState::Pending::None;
         return state.pending == CountdownState::Pending::None ? Outcome::Written : Outcome::Waiting;
     }
-    bool flagWritten = false;
+    Sent sent;
     std::exception_ptr error;
     try {
-        runner([&] { send(*d, scratch, stationName, flagWritten); });
+        runner([&] { send(*d, scratch, stationName, sent); });
     } catch (const AppError&) {
         error = std::current_exception();
     }
-    return delivered(state, *d, error, flagWritten);
+    return delivered(state, *d, error, sent);
 }
 
 } // namespace
@@ -103,14 +117,13 @@ void start(CountdownState& state, int minutesOpened)
     restartClock(state);
     state.minutesOpened = minutesOpened;
     state.paidEndUtc = Clock::now().toUTC().addSecs(qint64(minutesOpened) * 60);
+    state.openedAtMs = state.startedAtMs;
+    state.checkFileFirst = false;
 }
 
-void resume(CountdownState& state, qint64 secondsLeft, int minutesOpened, const QDateTime& paidEndUtc)
+void resume(CountdownState& state, qint64 secondsLeft, int minutesOpened, const QDateTime& paidEndUtc, bool fileRead)
 {
-    // Captions m and s stand for 60 m + s seconds left, as after that many ticks of a session.
-    state.minutes = text(secondsLeft / 60);
-    state.seconds = text(secondsLeft % 60);
-    state.minuteDue = secondsLeft % 60 == 0;
+    showLeft(state, secondsLeft);
     state.counting = true;
     state.timerEnabled = true;
     clearPending(state);
@@ -118,6 +131,9 @@ void resume(CountdownState& state, qint64 secondsLeft, int minutesOpened, const 
     restartClock(state);
     state.minutesOpened = minutesOpened;
     state.paidEndUtc = paidEndUtc;
+    // Where the opening stands on this boot's clock, so the journal measures on it from now on.
+    state.openedAtMs = state.startedAtMs - (qint64(minutesOpened) * 60 - secondsLeft) * 1000;
+    state.checkFileFirst = !fileRead;
 }
 
 void endUnattended(CountdownState& state, bool onlyTheFlag, int minutesOpened, const QDateTime& paidEndUtc)
@@ -128,21 +144,26 @@ void endUnattended(CountdownState& state, bool onlyTheFlag, int minutesOpened, c
     state.timerEnabled = true;
     state.minutesOpened = minutesOpened;
     state.paidEndUtc = paidEndUtc;
+    state.checkFileFirst = false;
 }
 
 void advance(CountdownState& state)
 {
     if (!state.counting)
         return;
+    // Only seconds that have wholly passed: a tick that comes a little early takes nothing, and the
+    // one after it takes what is due by then.
     const qint64 elapsed = (Clock::monotonicMs() - state.startedAtMs) / 1000;
-    const qint64 due = std::max<qint64>(1, elapsed - state.secondsCounted);
+    const qint64 due = std::max<qint64>(0, elapsed - state.secondsCounted);
     for (qint64 i = 0; i < due && state.counting; ++i) {
         stepOneSecond(state);
         ++state.secondsCounted;
     }
-    if (!state.counting)
+    if (!state.counting) {
+        // The end is tried at once, whatever the counters' backoff had come to.
+        clearPending(state);
         state.pending = CountdownState::Pending::EndOfSession;
-    else if (state.pending == CountdownState::Pending::None)
+    } else if (state.pending == CountdownState::Pending::None)
         state.pending = CountdownState::Pending::Counters;
     state.timerEnabled = true;
 }
@@ -153,41 +174,69 @@ std::optional<Delivery> due(const CountdownState& state, bool insist)
         return std::nullopt;
     if (!insist && Clock::monotonicMs() < state.retryAt)
         return std::nullopt;
-    return Delivery{state.pending, state.seconds, state.minutes};
+    return Delivery{state.pending, state.seconds, state.minutes,
+                    state.checkFileFirst && state.pending == CountdownState::Pending::Counters};
 }
 
-void send(const Delivery& delivery, LineBuffer& scratch, const QString& stationName, bool& flagWritten)
+void send(const Delivery& delivery, LineBuffer& scratch, const QString& stationName, Sent& sent)
 {
     using Pending = CountdownState::Pending;
     switch (delivery.what) {
     case Pending::None:
         break;
-    case Pending::Counters:
-        CommandWriteLines(scratch, stationName,
-                          {{CommandChannel::SecondsLine, delivery.seconds}, {CommandChannel::MinutesLine, delivery.minutes}});
+    case Pending::Counters: {
+        QString seconds = delivery.seconds;
+        QString minutes = delivery.minutes;
+        if (delivery.checkFile) {
+            RequireSessionLines(scratch, stationName);
+            sent.fileLeft = remainingSeconds(scratch.line(CommandChannel::MinutesLine),
+                                             scratch.line(CommandChannel::SecondsLine));
+            sent.fileChecked = true;
+            const std::optional<qint64> captionsLeft = remainingSeconds(minutes, seconds);
+            if (sent.fileLeft && captionsLeft && *sent.fileLeft < *captionsLeft) {
+                // The station never shows more than it did: what it showed is written back.
+                seconds = scratch.line(CommandChannel::SecondsLine);
+                minutes = scratch.line(CommandChannel::MinutesLine);
+            }
+        }
+        CommandWriteLines(scratch, stationName, {{CommandChannel::SecondsLine, seconds}, {CommandChannel::MinutesLine, minutes}});
         break;
+    }
     case Pending::ZeroFlag:
         CommandWrite(scratch, stationName, CommandChannel::SessionFlagLine, QStringLiteral("0"));
-        flagWritten = true;
+        sent.flagWritten = true;
         break;
     case Pending::EndOfSession:
         CommandWrite(scratch, stationName, CommandChannel::SessionFlagLine, QStringLiteral("0"));
         // The flag closes the station; the counters' "--" that follow are not owed.
-        flagWritten = true;
+        sent.flagWritten = true;
         CommandWriteLines(scratch, stationName, {{CommandChannel::SecondsLine, Ended}, {CommandChannel::MinutesLine, Ended}});
         break;
     }
 }
 
-Outcome delivered(CountdownState& state, const Delivery& delivery, std::exception_ptr error, bool flagWritten)
+Outcome delivered(CountdownState& state, const Delivery& delivery, std::exception_ptr error, const Sent& sent)
 {
     using Pending = CountdownState::Pending;
+    if (sent.fileChecked && state.checkFileFirst) {
+        state.checkFileFirst = false;
+        const std::optional<qint64> captionsLeft = state.counting ? remainingSeconds(state.minutes, state.seconds) : std::nullopt;
+        if (sent.fileLeft && captionsLeft && *sent.fileLeft < *captionsLeft) {
+            if (*sent.fileLeft > 0) {
+                showLeft(state, *sent.fileLeft);
+            } else {
+                showEnded(state);
+                clearPending(state);
+                state.pending = Pending::EndOfSession;
+            }
+        }
+    }
     // What the write settled, if the countdown still owes that and nothing newer: counters that
     // moved on since, or a session opened meanwhile, are still to be sent.
     const bool stillOwed = state.pending == delivery.what
         && (delivery.what != Pending::Counters || (state.seconds == delivery.seconds && state.minutes == delivery.minutes));
     const bool settled = !error
-        || ((delivery.what == Pending::ZeroFlag || delivery.what == Pending::EndOfSession) && flagWritten);
+        || ((delivery.what == Pending::ZeroFlag || delivery.what == Pending::EndOfSession) && sent.flagWritten);
     Outcome outcome = Outcome::Written;
     if (settled && stillOwed)
         clearPending(state);

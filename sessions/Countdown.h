@@ -12,12 +12,14 @@ class LineBuffer;
 
 // One station's countdown. The two captions show the remaining time and are what the station is
 // sent; each tick steps them down by the whole seconds that really passed since the countdown
-// started (at least one), measured on the monotonic clock, so a tick that came late or was merged
-// with another while the window was busy costs the customer nothing.
+// started, measured on the boot-time clock (which runs while the machine sleeps), so a tick
+// that came late or was merged with another while the window was busy costs the customer
+// nothing, and one that came early takes nothing from them.
 //
 // A write the station does not take never stops the count: what it missed stays pending and is
 // tried again on a backoff (10 s, doubling up to 60 s), and the first write that succeeds brings
-// the file up to date. A session that ended while its station was away owes the station its
+// the file up to date. A session's end is tried at once, and a closing "0" that the station did
+// not take is tried again every 5 s. A session that ended while its station was away owes the station its
 // flag "0" until that is written.
 struct CountdownState
 {
@@ -39,18 +41,23 @@ struct CountdownState
     bool counting = false;
 
     Pending pending = Pending::None;
-    // Monotonic milliseconds before which a failed write is not tried again, and the wait that
+    // Boot-time milliseconds before which a failed write is not tried again, and the wait that
     // led there (0: the last write succeeded).
     qint64 retryAt = 0;
     int retryDelaySeconds = 0;
 
-    // Where the measured count stands: the monotonic start and the seconds deducted since.
+    // Where the measured count stands: the start on the boot-time clock and the seconds deducted since.
     qint64 startedAtMs = 0;
     qint64 secondsCounted = 0;
 
-    // The paid session, for the console's journal: minutes bought and the paid end (UTC).
+    // The paid session, for the console's journal: minutes bought, the paid end (UTC) and the
+    // opening on the boot-time clock (for a resumed session, where it would have been in this boot).
     int minutesOpened = 0;
     QDateTime paidEndUtc;
+    qint64 openedAtMs = 0;
+    // A resumed session whose station's counters could not be read: they are read at the first
+    // contact, before anything is written, and the lesser time is taken.
+    bool checkFileFirst = false;
 
     bool owesZero() const { return pending == Pending::ZeroFlag || pending == Pending::EndOfSession; }
     // The session's time runs or its closing "0" is still owed: a journal record keeps it.
@@ -74,6 +81,15 @@ struct Delivery
     CountdownState::Pending what = CountdownState::Pending::None;
     QString seconds;
     QString minutes;
+    bool checkFile = false; // counters: read the station's first and never write more than they show
+};
+
+// What a delivery found and did on the station's thread, for delivered().
+struct Sent
+{
+    bool flagWritten = false;       // an end's flag "0" got through, whatever failed after it
+    bool fileChecked = false;       // the station's counters were read
+    std::optional<qint64> fileLeft; // what they showed, when they were a count
 };
 
 // Starts (or restarts) the countdown for the minutes opened: minutes - 1 and "60". Clears a
@@ -81,26 +97,28 @@ struct Delivery
 void start(CountdownState& state, int minutesOpened);
 
 // Resumes a session with the given seconds left (more than 0) after the console was restarted:
-// the captions show that time and the next tick writes it to the station.
-void resume(CountdownState& state, qint64 secondsLeft, int minutesOpened, const QDateTime& paidEndUtc);
+// the captions show that time and the next tick writes it to the station. Unless the station's
+// counters were read for it (fileRead), they are read before that first write.
+void resume(CountdownState& state, qint64 secondsLeft, int minutesOpened, const QDateTime& paidEndUtc, bool fileRead = true);
 
 // A session whose time ran out while nobody counted it: the captions show "--" and the station is
 // owed its end (or only the flag "0", when the console had already shown the end).
 void endUnattended(CountdownState& state, bool onlyTheFlag, int minutesOpened, const QDateTime& paidEndUtc);
 
-// The counting part of a tick: the whole seconds that passed (at least one) come off the
-// captions, and the station is owed the new counters, or its end.
+// The counting part of a tick: the whole seconds that passed since the last one came off the
+// captions (none when less than a second did), and the station is owed the counters, or its end.
 void advance(CountdownState& state);
 
 // What to send the station now; nothing when it is owed nothing or, unless insist, when a failed
 // station's next try is not due.
 std::optional<Delivery> due(const CountdownState& state, bool insist);
 // Writes a delivery into the station's command file (on the station's thread). Throws AppError;
-// flagWritten tells whether an end's flag "0" got through before a failure.
-void send(const Delivery& delivery, LineBuffer& scratch, const QString& stationName, bool& flagWritten);
+// sent tells what got through before a failure.
+void send(const Delivery& delivery, LineBuffer& scratch, const QString& stationName, Sent& sent);
 // Puts a delivery's outcome back: what was delivered is no longer owed (unless the countdown
-// owes something newer by now); a failure waits for the backoff.
-Outcome delivered(CountdownState& state, const Delivery& delivery, std::exception_ptr error, bool flagWritten);
+// owes something newer by now); a failure waits for the backoff. Counters read at the first
+// contact that show less time than the captions bring the captions down to them.
+Outcome delivered(CountdownState& state, const Delivery& delivery, std::exception_ptr error, const Sent& sent);
 
 // One tick, on the caller's thread: advance() and what is due sent at once. Never throws for the
 // station's sake: a write that fails is left pending.

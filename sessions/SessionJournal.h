@@ -5,30 +5,59 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 // The console's own record of the sessions it counts: one record per station whose session runs
 // or whose closing "0" is still owed. It is replaced whole, flushed, on every opening, end, stop
 // and delivered "0" (never per tick), so a console started after a crash, a kill or a power cut
 // knows which stations to go on counting and which to close.
 struct JournalRecord
 {
+    JournalRecord() = default;
+    JournalRecord(const QString& station, const QDateTime& paidEndUtc, int minutes, bool owesZero, const QByteArray& bootId = {},
+                  qint64 openedAtMs = 0)
+        : station(station)
+        , paidEndUtc(paidEndUtc)
+        , minutes(minutes)
+        , owesZero(owesZero)
+        , bootId(bootId)
+        , openedAtMs(openedAtMs)
+    {
+    }
+
     QString station;
     QDateTime paidEndUtc; // the paid session's end on the wall clock
     int minutes = 0;      // the minutes bought
     bool owesZero = false;
+    // The boot the session was opened in and the boot-time clock's milliseconds at its opening:
+    // while the machine has not restarted, the time left is measured on that clock, which no
+    // setting of the wall clock moves. Empty in records written before they were kept.
+    QByteArray bootId;
+    qint64 openedAtMs = 0;
 
     bool operator==(const JournalRecord&) const = default;
 };
 
 namespace SessionJournal {
 
-// One record per line: station, paid end (ISO 8601, UTC), minutes and "1" when a "0" is owed,
-// separated by tabs. Lines that are not such a record are passed over.
+// One record per line: station, paid end (ISO 8601, UTC), minutes, "1" when a "0" is owed, the boot
+// id and the boot-time milliseconds of the opening, separated by tabs. Records without the last two
+// (an older console's) are read as well. Lines that are not such a record are passed over.
 QByteArray format(const QList<JournalRecord>& records);
 QList<JournalRecord> parse(const QByteArray& bytes);
 
 // The journal below the install root; no file means no sessions. Throws AppError when it exists
-// but cannot be read, or cannot be replaced (the old journal then stays as it was).
+// but cannot be read, or cannot be replaced (the old journal then stays as it was). A Data folder
+// that is a link is followed.
 QList<JournalRecord> load();
 void save(const QList<JournalRecord>& records);
+// Renames a journal that cannot be read out of the way, keeping it for whoever looks into it, so
+// a new one can be started; returns the name it now has, or nothing when it could not be moved.
+std::optional<QString> moveAside();
+
+// The whole seconds of the paid time still to come, never more than the minutes bought: measured
+// on the boot-time clock when the record was made in this boot, else on the wall clock (which a
+// flat battery or a time server may have moved either way).
+qint64 secondsLeft(const JournalRecord& record);
 
 } // namespace SessionJournal

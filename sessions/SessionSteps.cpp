@@ -5,6 +5,7 @@
 #include "platform/AppError.h"
 #include "platform/Clock.h"
 #include "platform/Regional.h"
+#include "platform/files/LineBuffer.h"
 #include "platform/files/WinFile.h"
 #include "stations/CommandChannel.h"
 
@@ -13,11 +14,11 @@ namespace SessionSteps {
 namespace {
 
 // Puts the row's countdown back as it was before the opening began.
-void undoOpening(CountdownState& countdown, const CountdownState& before, LineBuffer& scratch, const QString& station,
-                 const StationRunner& runner)
+void undoOpening(CountdownState& countdown, const CountdownState& before, bool raised, LineBuffer& scratch,
+                 const QString& station, const StationRunner& runner)
 {
     countdown = before;
-    if (before.counting)
+    if (before.counting || !raised)
         return;
     // A "0" owed from here is kept in the journal like a session's: it needs a moment to stand on.
     if (!countdown.paidEndUtc.isValid())
@@ -52,27 +53,26 @@ OpenOutcome open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger,
     }
     const CountdownState before = countdown;
     Countdown::start(countdown, minutes);
-    // The check and the flag in one visit to the station: a failed check has changed nothing, a
-    // failed flag is undone.
-    bool checked = false;
+    // The check and the flag in one visit to the station. A failed check or flag has changed
+    // nothing on the station; only a flag that this opening raised is lowered again by its undo,
+    // never one that stood already (another session's, whoever opened it).
+    bool raised = false;
     try {
         runner([&] {
             RequireSessionLines(scratch, opening.station);
-            checked = true;
+            const bool stoodAlready = scratch.line(CommandChannel::SessionFlagLine) == QStringLiteral("1");
             CommandWrite(scratch, opening.station, CommandChannel::SessionFlagLine, QStringLiteral("1"));
+            raised = !stoodAlready;
         });
     } catch (const AppError& e) {
         ledger.close();
-        if (checked)
-            undoOpening(countdown, before, scratch, opening.station, runner);
-        else
-            countdown = before;
+        countdown = before;
         return stationFailure(e);
     }
     try {
         ledger.recordSession({opening.minutesText, opening.station, opening.games, tariff});
     } catch (const AppError& e) {
-        undoOpening(countdown, before, scratch, opening.station, runner);
+        undoOpening(countdown, before, raised, scratch, opening.station, runner);
         return {OpenResult::LedgerFailed, e.text()};
     }
     return {OpenResult::Opened, {}};

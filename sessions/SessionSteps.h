@@ -41,9 +41,10 @@ struct OpenOutcome
 // holds), the kind's tariff (a number, not negative), the ledger (opened, its tables checked) and
 // the station's command file (every line a session writes); a failed check changes nothing. Then
 // it starts the countdown, raises the station's flag and bills the session. A failure after the
-// countdown started undoes the opening: the row's previous countdown comes back, and the flag is
-// lowered again unless the row was counting a paid session, which then goes on as it was (a "0"
-// the station does not take is owed to it).
+// countdown started undoes the opening: the row's previous countdown comes back, and a flag that
+// the opening raised is lowered again unless the row was counting a paid session, which then goes
+// on as it was (a "0" the station does not take is owed to it). A flag that stood already before
+// the opening, or that the station did not take, is left as it is.
 // The station is reached through the runner (its own thread in the console).
 OpenOutcome open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger, const Opening& opening,
                  const StationRunner& runner = DirectRunner);

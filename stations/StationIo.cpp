@@ -19,12 +19,21 @@ StationIo::StationIo(QObject* parent)
     m_thread.start();
 }
 
-StationIo::~StationIo()
+void StationIo::finish(QDeadlineTimer deadline)
 {
+    if (m_finishing)
+        return;
+    m_finishing = true;
+    m_finishBy = deadline;
     // Queued after every job given so far: the thread ends once they have run.
     QMetaObject::invokeMethod(
         m_worker, [thread = &m_thread] { thread->quit(); }, Qt::QueuedConnection);
-    if (!m_thread.wait(FinishWaitMs)) {
+}
+
+StationIo::~StationIo()
+{
+    finish(QDeadlineTimer(FinishWaitMs));
+    if (!m_thread.wait(m_finishBy)) {
         // A job that never returns cannot be stopped safely; the process is ending anyway.
         m_thread.terminate();
         m_thread.wait();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QThread>
 
@@ -23,8 +24,13 @@ public:
     using Done = std::function<void(std::exception_ptr)>; // runs on this object's thread
 
     explicit StationIo(QObject* parent = nullptr);
-    // Waits, bounded, for what was given to run, so that a closing "0" in flight is not lost.
+    // Waits, bounded, for what was given to run, so that a closing "0" in flight is not lost: until
+    // the deadline given to finish(), or a few seconds when none was.
     ~StationIo() override;
+
+    // Lets the thread end once what was given so far has run, without waiting for it; the
+    // destructor waits no longer than the deadline. Several stations end together this way.
+    void finish(QDeadlineTimer deadline);
 
     // Runs the job after those given before and waits for it, the event loop going on meanwhile
     // (timers, other stations) without the operator's input; rethrows what the job threw.
@@ -39,6 +45,8 @@ private:
     QThread m_thread;
     QObject* m_worker = nullptr;
     int m_inFlight = 0;
+    bool m_finishing = false;
+    QDeadlineTimer m_finishBy;
 
     void dispatch(Job job, Done done);
 };

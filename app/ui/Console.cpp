@@ -23,6 +23,8 @@ Console::Console()
     m_form6->setMainWindow(m_form1.get());
     m_form1->attach(m_form6.get(), m_tools.get(), m_control.get(), m_ledger.get());
     m_control->setMainForm(m_form6.get());
+    // The sessions of the journal count from start-up, whether or not a mode is ever chosen.
+    m_form1->resumeSessions();
 }
 
 void Console::setInstanceLock(ConsoleLock* lock)

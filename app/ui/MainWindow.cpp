@@ -6,6 +6,7 @@
 #include "install/InstallPaths.h"
 #include "install/SettingFiles.h"
 #include "platform/AppError.h"
+#include "platform/Clock.h"
 #include "platform/files/ShellLaunch.h"
 #include "platform/files/WinFile.h"
 #include "platform/ui/Application.h"
@@ -86,31 +87,55 @@ void MainWindow::showEvent(QShowEvent* event)
     Guard::run([this] { FormShow(); });
 }
 
-void MainWindow::FormShow()
+void MainWindow::resumeSessions()
 {
-    m_control->loadTariffs();
-    SettingFiles::loadRoster(m_rosterBuffer);
-    // A credentials file that is refused is told once, not as a red lamp on every station.
-    if (const std::optional<QString> problem = WinFile::remoteAccessProblem())
-        Application::reportError(*problem);
-    bool journalRead = true;
-    try {
-        m_tools->loadJournal();
-    } catch (const AppError& e) {
-        // The rows still show; their sessions are resumed once the journal can be read again.
-        journalRead = false;
-        Application::reportError(e.text());
-    }
-    // An empty line leaves its row hidden; later names keep their own rows.
+    Guard::run([this] {
+        m_journalLoaded = m_tools->loadJournal();
+        if (!m_tools->holdsUnclaimedRecords())
+            return;
+        try {
+            SettingFiles::loadRoster(m_rosterBuffer);
+            m_rosterRead = true;
+        } catch (const AppError&) {
+            // The show reads it again and says what is wrong; the records wait for it.
+            return;
+        }
+        const QList<int> named = namedRows();
+        const auto probes = probeRows(named);
+        for (int index : named)
+            fillRow(*m_rows.at(index), *probes.at(index));
+    });
+}
+
+QList<int> MainWindow::namedRows() const
+{
+    // Later names keep their own rows below an empty line.
     QList<int> named;
     for (StationRow* row : m_rows) {
         if (!m_rosterBuffer.line(row->index()).isEmpty())
             named.append(row->index());
     }
+    return named;
+}
+
+void MainWindow::FormShow()
+{
+    m_control->loadTariffs();
+    if (!m_rosterRead) {
+        SettingFiles::loadRoster(m_rosterBuffer);
+        m_rosterRead = true;
+    }
+    // A credentials file that is refused is told once, not as a red lamp on every station.
+    if (const std::optional<QString> problem = WinFile::remoteAccessProblem())
+        Application::reportError(*problem);
+    // A journal that could not be read at start-up is tried again; the rows show all the same.
+    if (!m_journalLoaded)
+        m_journalLoaded = m_tools->loadJournal();
+    const QList<int> named = namedRows();
     const auto probes = probeRows(named);
     QStringList uncounted;
     for (int index : named) {
-        if (fillRow(*m_rows.at(index), *probes.at(index)) == StationTools::Found::OpenWithoutRecord && journalRead
+        if (fillRow(*m_rows.at(index), *probes.at(index)) == StationTools::Found::OpenWithoutRecord
             && !uncounted.contains(m_rows.at(index)->stationName()))
             uncounted.append(m_rows.at(index)->stationName());
     }
@@ -215,21 +240,31 @@ void MainWindow::sendStationCommand(int row, int line)
     }
     if (!failure.isEmpty())
         MessageBoxes::showMessage(failure);
+    else
+        m_tools->stationAnswered(row);
 }
 
 void MainWindow::BitBtnOpenClick(int index)
 {
     StationRow& row = *m_rows.at(index);
+    const QString minutes = row.minutesBox()->currentText();
+    const bool games = row.gamesChoice()->isChecked();
+    // A double-click, or a press given while the station was slow to answer, reaches here after
+    // the opening it repeats: it is not a second customer to bill.
+    LastOpening& last = m_lastOpening.at(index);
+    if (last.valid && last.minutes == minutes && last.games == games && Clock::monotonicMs() - last.doneAtMs < RepeatWindowMs)
+        return;
     SessionSteps::OpenOutcome outcome;
     CountdownState countdown;
     {
         const StationTools::RowCommand command(*m_tools, index);
         countdown = m_tools->countdown(index);
-        outcome = SessionSteps::open(countdown, m_tools->memo(index), *m_ledger,
-                                     {row.minutesBox()->currentText(), row.stationName(), row.gamesChoice()->isChecked(),
-                                      m_control->gamesTariffText(), m_control->internetTariffText()},
-                                     m_tools->runner(index));
+        outcome = SessionSteps::open(
+            countdown, m_tools->memo(index), *m_ledger,
+            {minutes, row.stationName(), games, m_control->gamesTariffText(), m_control->internetTariffText()},
+            m_tools->runner(index));
     }
+    last = {Clock::monotonicMs(), minutes, games, outcome.result == SessionSteps::OpenResult::Opened};
     m_tools->setCountdown(index, countdown);
     // An opening undone may owe the station its "0": the lamp says it was not reached.
     if (countdown.owesZero())
@@ -255,6 +290,8 @@ void MainWindow::BitBtnOpenClick(int index)
 
 void MainWindow::BitBtnTimeStopClick(int index)
 {
+    // An opening after a stop is a new customer, however soon it comes.
+    m_lastOpening.at(index).valid = false;
     const QString station = m_rows.at(index)->stationName();
     CountdownState countdown;
     Countdown::Outcome outcome;

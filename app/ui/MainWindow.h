@@ -28,6 +28,12 @@ public:
     // handed the rows, which their countdowns show on.
     void attach(ModeChooser* chooser, StationTools* tools, ControlWindow* control, Ledger* ledger);
 
+    // At start-up, before a mode is chosen: reads the journal and, when it holds sessions, the
+    // roster, then shows and probes the rows it names, so their sessions count on and the closes
+    // that fell due are delivered even when nobody chooses a mode (a console started unattended).
+    // Its errors are reported in the error box; the show tries again what failed.
+    void resumeSessions();
+
     // Makes the window visible; the show sequence runs before this returns, and its errors are
     // reported in the error box without stopping the caller.
     void showConsole();
@@ -52,8 +58,10 @@ public:
     void BitBtnCloseClick(int row); // close the protection program
 
     // Opens a timed session on the row: starts its countdown, raises the station's session flag
-    // and bills the session into the ledger.
+    // and bills the session into the ledger. A second press within RepeatWindowMs of an opening
+    // that succeeded, with the same minutes and kind, is the same intention: it opens nothing.
     void BitBtnOpenClick(int index);
+    static constexpr qint64 RepeatWindowMs = 2000;
     // Stops the row's time: the countdown ends and the station's session flag drops.
     void BitBtnTimeStopClick(int index);
 
@@ -88,8 +96,23 @@ private:
     // The roster line that the show sequence or a refresh has just read.
     QString m_currentStationName;
     bool m_modeChosen = false;
+    // Read once per process: the roster (rows keep their stations however often the window shows)
+    // and the journal.
+    bool m_rosterRead = false;
+    bool m_journalLoaded = false;
+    // Each row's last opening that succeeded: when it was done (boot-time clock), its minutes and kind.
+    struct LastOpening
+    {
+        qint64 doneAtMs = 0;
+        QString minutes;
+        bool games = true;
+        bool valid = false;
+    };
+    std::array<LastOpening, StationRow::Count> m_lastOpening{};
     std::function<void()> m_beforeRestart;
 
+    // The rows whose roster line holds a name; an empty line leaves its row hidden.
+    QList<int> namedRows() const;
     // Shows the rows with their stations' names and probes the stations, all at once.
     std::array<std::optional<StationTools::Probe>, StationRow::Count> probeRows(const QList<int>& rows);
     // Sets the row from its probe and resumes or reports what the station's journal record and

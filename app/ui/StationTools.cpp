@@ -4,12 +4,14 @@
 #include "platform/Clock.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Guard.h"
+#include "platform/ui/Widgets.h"
 #include "sessions/SessionSteps.h"
 #include "stations/CommandChannel.h"
 #include "stations/ui/StationRow.h"
 
 #include <QTimer>
 
+#include <algorithm>
 #include <memory>
 
 StationTools::StationTools(QWidget* parent)
@@ -23,23 +25,39 @@ StationTools::StationTools(QWidget* parent)
         // Coarse timers would let a tick drift by up to 5 %; a tick stands for one second.
         m_timers[i]->setTimerType(Qt::PreciseTimer);
         connect(m_timers[i], &QTimer::timeout, this, Guard::slot([this, i] { TimerTimer(i); }));
-        m_io[i] = new StationIo(this);
     }
 }
 
+namespace {
+// However many stations hang, closing waits this long in all for the writes on their way.
+constexpr int FinishAllMs = 3000;
+} // namespace
+
 StationTools::~StationTools()
 {
+    // All at once, against one deadline: a second hung station costs no more than the first.
+    const QDeadlineTimer deadline(FinishAllMs);
+    for (auto& [name, io] : m_ioByName)
+        io->finish(deadline);
     // Before the buffers their jobs write through go.
-    for (StationIo*& io : m_io) {
+    for (auto& [name, io] : m_ioByName) {
         delete io;
         io = nullptr;
     }
 }
 
+StationIo* StationTools::io(int index)
+{
+    StationIo*& io = m_ioByName[m_rows.at(index)->stationName().toLower()];
+    if (!io)
+        io = new StationIo(this);
+    return io;
+}
+
 StationRunner StationTools::runner(int index)
 {
-    StationIo* io = m_io.at(index);
-    return [io](const std::function<void()>& job) { io->run(job); };
+    StationIo* station = io(index);
+    return [station](const std::function<void()>& job) { station->run(job); };
 }
 
 StationTools::RowCommand::RowCommand(StationTools& tools, int index)
@@ -56,7 +74,7 @@ StationTools::RowCommand::~RowCommand()
 
 void StationTools::settle(int index)
 {
-    m_io.at(index)->run([] {});
+    io(index)->run([] {});
 }
 
 void StationTools::probe(int index, const QString& station, std::function<void(const Probe&)> done)
@@ -64,7 +82,7 @@ void StationTools::probe(int index, const QString& station, std::function<void(c
     auto found = std::make_shared<Probe>();
     // A row that counts a session, or whose station another row counts, does not look at the file.
     const bool wantFile = !m_countdowns.at(index).holdsSession() && !rowHoldsStation(station);
-    m_io.at(index)->post(
+    io(index)->post(
         [station, found, wantFile] {
             LineBuffer probeFile;
             // Whatever went wrong, the station cannot be worked with; the lamp is the whole report.
@@ -90,7 +108,11 @@ void StationTools::probe(int index, const QString& station, std::function<void(c
 void StationTools::showOnRow(int index)
 {
     const CountdownState& state = m_countdowns.at(index);
-    m_rows.at(index)->showTime(state.minutes, state.seconds);
+    StationRow& row = *m_rows.at(index);
+    // A station left open because it has not taken its "0" must not look closed to the operator.
+    const bool owed = state.owesZero() && !state.counting;
+    row.showTime(owed ? owedCloseCaption() : state.minutes, owed ? owedCloseCaption() : state.seconds);
+    Widgets::setCaption(row.remainingCaption(), owed ? owedCloseHeading() : QStringLiteral("الوقت المتبقي"));
     QTimer* timer = m_timers.at(index);
     if (!state.timerEnabled)
         timer->stop();
@@ -103,9 +125,10 @@ void StationTools::setCountdown(int index, const CountdownState& state)
     CountdownState& held = m_countdowns.at(index);
     // Only a session that begins, ends or comes to owe its "0" changes the journal, never a tick.
     const bool journalChanges = held.holdsSession() != state.holdsSession() || held.owesZero() != state.owesZero()
-        || held.paidEndUtc != state.paidEndUtc;
+        || held.paidEndUtc != state.paidEndUtc || held.openedAtMs != state.openedAtMs;
     held = state;
     showOnRow(index);
+    m_sleep.setHeld(std::any_of(m_countdowns.begin(), m_countdowns.end(), [](const CountdownState& c) { return c.counting; }));
     if (journalChanges)
         syncJournal();
 }
@@ -129,29 +152,43 @@ void StationTools::TimerTimer(int index)
     sendDue(index);
 }
 
-void StationTools::sendDue(int index)
+QString StationTools::owedCloseCaption()
+{
+    return QStringLiteral("…");
+}
+
+QString StationTools::owedCloseHeading()
+{
+    return QStringLiteral("إغلاق معلق");
+}
+
+void StationTools::stationAnswered(int index)
+{
+    sendDue(index, true);
+}
+
+void StationTools::sendDue(int index, bool insist)
 {
     // One write on its way per station: a station that is slow to answer gets the newest counters
     // once it has, not a queue of old ones.
-    if (m_io.at(index)->inFlight() > 0 || m_commandRunning.at(index))
+    if (io(index)->inFlight() > 0 || m_commandRunning.at(index))
         return;
-    const std::optional<Countdown::Delivery> due = Countdown::due(m_countdowns.at(index), false);
+    const std::optional<Countdown::Delivery> due = Countdown::due(m_countdowns.at(index), insist);
     if (!due)
         return;
     const QString station = m_rows.at(index)->stationName();
     LineBuffer* scratch = &m_memos.at(index);
-    auto flagWritten = std::make_shared<bool>(false);
-    m_io.at(index)->post(
-        [delivery = *due, scratch, station, flagWritten] { Countdown::send(delivery, *scratch, station, *flagWritten); },
-        [this, index, delivery = *due, flagWritten](std::exception_ptr error) {
-            Guard::run([&] {
-                CountdownState state = m_countdowns.at(index);
-                const Countdown::Outcome outcome = Countdown::delivered(state, delivery, error, *flagWritten);
-                setCountdown(index, state);
-                m_rows.at(index)->setLamp(outcome == Countdown::Outcome::Written);
-                sendDue(index);
-            });
-        });
+    auto sent = std::make_shared<Countdown::Sent>();
+    io(index)->post([delivery = *due, scratch, station, sent] { Countdown::send(delivery, *scratch, station, *sent); },
+                    [this, index, delivery = *due, sent](std::exception_ptr error) {
+                        Guard::run([&] {
+                            CountdownState state = m_countdowns.at(index);
+                            const Countdown::Outcome outcome = Countdown::delivered(state, delivery, error, *sent);
+                            setCountdown(index, state);
+                            m_rows.at(index)->setLamp(outcome == Countdown::Outcome::Written);
+                            sendDue(index);
+                        });
+                    });
 }
 
 bool StationTools::rowHoldsStation(const QString& station) const
@@ -169,7 +206,8 @@ QList<JournalRecord> StationTools::journalRecords() const
     for (int i = 0; i < StationCount; ++i) {
         const CountdownState& state = m_countdowns[i];
         if (state.holdsSession())
-            records.append({m_rows[i]->stationName(), state.paidEndUtc, state.minutesOpened, state.owesZero()});
+            records.append({m_rows[i]->stationName(), state.paidEndUtc, state.minutesOpened, state.owesZero(), Clock::bootId(),
+                            state.openedAtMs});
     }
     for (const JournalRecord& record : m_unclaimed) {
         if (!rowHoldsStation(record.station))
@@ -197,9 +235,25 @@ void StationTools::syncJournal()
     }
 }
 
-void StationTools::loadJournal()
+bool StationTools::loadJournal()
 {
-    const QList<JournalRecord> records = SessionJournal::load();
+    QList<JournalRecord> records;
+    try {
+        records = SessionJournal::load();
+    } catch (const AppError& e) {
+        const std::optional<QString> aside = SessionJournal::moveAside();
+        Application::reportError(e.text() + QLatin1Char('\n')
+                                 + (aside ? QStringLiteral("نُقل سجل الجلسات إلى %1 وبدأ سجل جديد.").arg(*aside)
+                                          : QStringLiteral("تعذر نقله جانبا: لا تُحفظ جلسات هذا التشغيل حتى تمكن قراءته.")));
+        if (!aside)
+            return false;
+        m_unclaimed.clear();
+        m_saved.clear();
+        m_journalReadable = true;
+        // The new journal holds what this run counts already.
+        syncJournal();
+        return true;
+    }
     m_unclaimed.clear();
     for (const JournalRecord& record : records) {
         if (!rowHoldsStation(record.station))
@@ -207,6 +261,7 @@ void StationTools::loadJournal()
     }
     m_saved = records;
     m_journalReadable = true;
+    return true;
 }
 
 StationTools::Found StationTools::stationProbed(int index, const Probe& probe)
@@ -229,7 +284,8 @@ StationTools::Found StationTools::stationProbed(int index, const Probe& probe)
         return Found::Nothing;
 
     // The station's own file: its flag, and counters that may show less time left than the
-    // journal (a clock moved, a file edited by hand never adds time).
+    // journal (a clock moved, a file edited by hand never adds time). A file that could not be
+    // read now is read at the first contact, before anything is written to it.
     const std::optional<LineBuffer>& file = probe.commandFile;
     const auto record = std::find_if(m_unclaimed.begin(), m_unclaimed.end(),
                                      [&](const JournalRecord& r) { return r.station == station; });
@@ -240,14 +296,14 @@ StationTools::Found StationTools::stationProbed(int index, const Probe& probe)
 
     const JournalRecord claimed = *record;
     m_unclaimed.erase(record);
-    qint64 left = Clock::now().toUTC().secsTo(claimed.paidEndUtc);
+    qint64 left = SessionJournal::secondsLeft(claimed);
     if (file) {
         if (const auto fileLeft = Countdown::remainingSeconds(file->line(CommandChannel::MinutesLine),
                                                               file->line(CommandChannel::SecondsLine)))
             left = std::min(left, *fileLeft);
     }
     if (!claimed.owesZero && left > 0) {
-        Countdown::resume(state, left, claimed.minutes, claimed.paidEndUtc);
+        Countdown::resume(state, left, claimed.minutes, claimed.paidEndUtc, file.has_value());
         setCountdown(index, state);
         return Found::Resumed;
     }

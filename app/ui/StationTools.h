@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/SleepInhibitor.h"
 #include "platform/files/LineBuffer.h"
 #include "sessions/Countdown.h"
 #include "sessions/SessionJournal.h"
@@ -8,6 +9,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <map>
 #include <optional>
 
 class QTimer;
@@ -76,13 +78,24 @@ public:
         Resumed,           // a session of the journal counts on (or is being closed) on this row
         OpenWithoutRecord, // the station's flag is "1" with no session of the console's
     };
-    // Reads the journal again (the show sequence); stations no row holds keep their records.
-    // Throws AppError when the journal cannot be read; it is then left alone until it can be.
-    void loadJournal();
+    // Reads the journal; stations no row holds keep their records. A journal that cannot be read
+    // is moved aside and a new one started, so this run's sessions are kept; the error box says
+    // why and where it went. False when it could not even be moved: it is then left alone, and
+    // nothing is journaled until it can be read.
+    bool loadJournal();
+    // The journal holds sessions that no row counts yet.
+    bool holdsUnclaimedRecords() const { return !m_unclaimed.isEmpty(); }
     // A row was shown and probed: a session it already counts is sent what it is owed at once; a
     // journal record of its station is resumed, even when the station did not answer, since its
     // customer's time runs. The station's command file is read only when it answered.
     Found stationProbed(int index, const Probe& probe);
+
+    // The row's station took a command: what it is still owed is sent now, whatever the backoff.
+    void stationAnswered(int index);
+
+    // The two displays while a session's closing "0" is still owed: not the "--" of a closed one.
+    static QString owedCloseCaption();
+    static QString owedCloseHeading();
 
     LineBuffer& memo(int index) { return m_memos.at(index); }
     QTimer* timer(int index) const { return m_timers.at(index); }
@@ -91,17 +104,23 @@ private:
     std::array<LineBuffer, StationCount> m_memos;
     std::array<QTimer*, StationCount> m_timers{};
     std::array<CountdownState, StationCount> m_countdowns{};
-    std::array<StationIo*, StationCount> m_io{};
+    // One thread per station, whatever the number of rows that name it: two rows of one station
+    // never work on its file at the same time. Keyed by the name regardless of case, as Windows
+    // names hosts.
+    std::map<QString, StationIo*> m_ioByName;
     std::array<bool, StationCount> m_commandRunning{};
     std::array<StationRow*, StationCount> m_rows{};
 
     // Records of stations that no row holds (gone from the roster, say), kept in the journal.
     QList<JournalRecord> m_unclaimed;
     QList<JournalRecord> m_saved;
+    // Held while any row's session counts.
+    SleepInhibitor m_sleep;
     bool m_journalReadable = false;
 
+    StationIo* io(int index);
     void showOnRow(int index);
-    void sendDue(int index);
+    void sendDue(int index, bool insist = false);
     void syncJournal();
     QList<JournalRecord> journalRecords() const;
     bool rowHoldsStation(const QString& station) const;

@@ -31,12 +31,15 @@ public:
         CommandWrite(scratch, Station, CommandChannel::SessionFlagLine, QStringLiteral("1"));
     }
 
-    // Runs ticks while the timer runs; returns false when one failed (the lamp would turn red).
+    // Runs ticks a second apart while the timer runs; returns false when one failed (the lamp
+    // would turn red).
     bool ticks(int count)
     {
         bool written = true;
-        for (int i = 0; i < count && state.timerEnabled; ++i)
+        for (int i = 0; i < count && state.timerEnabled; ++i) {
+            Clock::advanceMonotonicForTests(1000);
             written = Countdown::tick(state, scratch, Station) != Countdown::Outcome::Failed && written;
+        }
         return written;
     }
 
@@ -66,6 +69,8 @@ class TestCountdown : public QObject
 {
     Q_OBJECT
 private slots:
+    // The clock moves only as each test says.
+    void initTestCase() { Clock::holdMonotonicForTests(true); }
     void followsTheTenMinuteTimeline_data();
     void followsTheTenMinuteTimeline();
     void oneMinuteEndsOnTick61();
@@ -73,6 +78,7 @@ private slots:
     void failedWritesKeepCountingAndCatchUp_data();
     void failedWritesKeepCountingAndCatchUp();
     void backoffDoublesUpToAMinute();
+    void anEndIsTriedAtOnceAndThenEveryFewSeconds();
     void blockedSecondsAreDeducted_data();
     void blockedSecondsAreDeducted();
     void minuteDueDoesNotCarryIntoAReopenedSession();
@@ -211,8 +217,8 @@ void TestCountdown::failedWritesKeepCountingAndCatchUp()
     QCOMPARE(Countdown::tick(session.state, session.scratch, Station), Countdown::Outcome::Written);
     if (phase == "mid-session") {
         QVERIFY(session.state.timerEnabled);
-        // Ten seconds after the opening (its first ticks came faster than that): 50 left.
-        QCOMPARE(session.state.seconds, QStringLiteral("50"));
+        // Sixteen seconds after the opening: six ticks, then the ten of the backoff.
+        QCOMPARE(session.state.seconds, QStringLiteral("44"));
         QCOMPARE(session.lines567(), (QStringList{"1", session.state.seconds, session.state.minutes}));
     } else {
         QVERIFY(!session.state.timerEnabled);
@@ -241,30 +247,82 @@ void TestCountdown::backoffDoublesUpToAMinute()
     QCOMPARE(session.lines567(), (QStringList{"1", session.state.seconds, session.state.minutes}));
 }
 
+void TestCountdown::anEndIsTriedAtOnceAndThenEveryFewSeconds()
+{
+    TestPrefix prefix;
+    Session session(prefix);
+    session.open(2);
+    session.setReachable(false);
+    // Four failed writes of the counters: the next try would be a minute away.
+    for (int wait : {10, 20, 40, 60}) {
+        QCOMPARE(Countdown::tick(session.state, session.scratch, Station), Countdown::Outcome::Failed);
+        QCOMPARE(session.state.retryDelaySeconds, wait);
+        Clock::advanceMonotonicForTests(qint64(wait) * 1000);
+        if (wait == 40)
+            break;
+    }
+    QCOMPARE(Countdown::tick(session.state, session.scratch, Station), Countdown::Outcome::Failed);
+    QCOMPARE(session.state.retryDelaySeconds, 60);
+    // The station is back, and the session ends (its 121st second) well before that minute is
+    // out: its "0" goes at once.
+    session.setReachable(true);
+    Clock::advanceMonotonicForTests(51'000);
+    QCOMPARE(Countdown::tick(session.state, session.scratch, Station), Countdown::Outcome::Written);
+    QCOMPARE(session.lines567(), (QStringList{"0", "--", "--"}));
+    QVERIFY(!session.state.timerEnabled);
+
+    // A closing "0" the station does not take is tried again every five seconds, however often.
+    session.open(10);
+    session.setReachable(false);
+    QCOMPARE(Countdown::stop(session.state, session.scratch, Station), Countdown::Outcome::Failed);
+    for (int i = 0; i < 3; ++i) {
+        QCOMPARE(session.state.retryDelaySeconds, 5);
+        Clock::advanceMonotonicForTests(4'999);
+        QCOMPARE(Countdown::tick(session.state, session.scratch, Station), Countdown::Outcome::Waiting);
+        Clock::advanceMonotonicForTests(1);
+        QCOMPARE(Countdown::tick(session.state, session.scratch, Station), Countdown::Outcome::Failed);
+    }
+    session.setReachable(true);
+    Clock::advanceMonotonicForTests(5'000);
+    QCOMPARE(Countdown::tick(session.state, session.scratch, Station), Countdown::Outcome::Written);
+    QCOMPARE(session.lines567().at(0), QStringLiteral("0"));
+    QVERIFY(!session.state.timerEnabled);
+}
+
 void TestCountdown::blockedSecondsAreDeducted_data()
 {
-    QTest::addColumn<int>("blockedMs"); // after the first tick of a 10-minute session
+    QTest::addColumn<int>("firstMs");  // the first tick of a 10-minute session, after the opening
+    QTest::addColumn<int>("secondMs"); // the second
+    QTest::addColumn<QString>("firstSeconds");
     QTest::addColumn<QStringList>("file");
-    QTest::newRow("on time") << 0 << QStringList{"1", "58", "9"};
-    QTest::newRow("5 s") << 5'000 << QStringList{"1", "55", "9"};
-    QTest::newRow("a minute") << 60'000 << QStringList{"1", "0", "9"};
-    QTest::newRow("61 s") << 61'000 << QStringList{"1", "59", "8"};
-    QTest::newRow("to the last second") << 600'000 << QStringList{"1", "0", "0"};
-    QTest::newRow("past the end") << 601'000 << QStringList{"0", "--", "--"};
-    QTest::newRow("an hour") << 3'600'000 << QStringList{"0", "--", "--"};
+    QTest::newRow("on time") << 1'000 << 2'000 << "59" << QStringList{"1", "58", "9"};
+    // A tick that comes before its second has passed takes nothing; the next one takes what is due.
+    QTest::newRow("early, then on time") << 999 << 2'000 << "60" << QStringList{"1", "58", "9"};
+    QTest::newRow("late, then early") << 1'500 << 2'999 << "59" << QStringList{"1", "58", "9"};
+    QTest::newRow("twice in one second") << 1'000 << 1'999 << "59" << QStringList{"1", "59", "9"};
+    // Ticks merged while the window waited come as one: it deducts all the seconds that passed.
+    QTest::newRow("5 s") << 1'000 << 5'000 << "59" << QStringList{"1", "55", "9"};
+    QTest::newRow("a minute") << 1'000 << 60'000 << "59" << QStringList{"1", "0", "9"};
+    QTest::newRow("61 s") << 1'000 << 61'000 << "59" << QStringList{"1", "59", "8"};
+    QTest::newRow("to the last second") << 1'000 << 600'000 << "59" << QStringList{"1", "0", "0"};
+    QTest::newRow("past the end") << 1'000 << 601'000 << "59" << QStringList{"0", "--", "--"};
+    QTest::newRow("an hour") << 1'000 << 3'600'000 << "59" << QStringList{"0", "--", "--"};
 }
 
 void TestCountdown::blockedSecondsAreDeducted()
 {
-    QFETCH(int, blockedMs);
+    QFETCH(int, firstMs);
+    QFETCH(int, secondMs);
+    QFETCH(QString, firstSeconds);
     QFETCH(QStringList, file);
     TestPrefix prefix;
     Session session(prefix);
     session.open(10);
-    QVERIFY(session.ticks(1));
-    // Ticks merged while the window waited come as one: it deducts all the seconds that passed.
-    Clock::advanceMonotonicForTests(blockedMs);
-    QVERIFY(session.ticks(1));
+    Clock::advanceMonotonicForTests(firstMs);
+    QCOMPARE(Countdown::tick(session.state, session.scratch, Station), Countdown::Outcome::Written);
+    QCOMPARE(session.state.seconds, firstSeconds);
+    Clock::advanceMonotonicForTests(secondMs - firstMs);
+    QCOMPARE(Countdown::tick(session.state, session.scratch, Station), Countdown::Outcome::Written);
     QCOMPARE(session.lines567(), file);
     QCOMPARE(session.state.timerEnabled, file.at(0) == "1");
 }

@@ -1,3 +1,4 @@
+#include "platform/Clock.h"
 #include "sessions/SessionJournal.h"
 
 #include <QtTest>
@@ -11,6 +12,8 @@ private slots:
     void recordsRoundTrip();
     void damagedLinesArePassedOver_data();
     void damagedLinesArePassedOver();
+    void timeLeftNeverExceedsWhatWasBought_data();
+    void timeLeftNeverExceedsWhatWasBought();
 };
 
 void TestJournal::recordsRoundTrip()
@@ -18,6 +21,8 @@ void TestJournal::recordsRoundTrip()
     const QList<JournalRecord> records{
         {"PC01", QDateTime(QDate(2026, 12, 9), QTime(23, 59, 59), Qt::UTC), 15, false},
         {"محطة", QDateTime(QDate(2027, 1, 1), QTime(0, 0, 1), Qt::UTC), 32767, true},
+        {"PC03", QDateTime(QDate(2027, 1, 1), QTime(0, 0, 1), Qt::UTC), 15, false, "0d1e2f3a-4b5c-6d7e-8f90-a1b2c3d4e5f6",
+         -123456789012},
     };
     QCOMPARE(SessionJournal::parse(SessionJournal::format(records)), records);
     QVERIFY(SessionJournal::parse(SessionJournal::format({})).isEmpty());
@@ -39,6 +44,7 @@ void TestJournal::damagedLinesArePassedOver_data()
     QTest::newRow("owed neither 0 nor 1") << QByteArray("PC02\t2026-12-09T10:00:00Z\t15\t2");
     QTest::newRow("a field too many") << QByteArray("PC02\t2026-12-09T10:00:00Z\t15\t0\t1");
     QTest::newRow("NUL bytes") << QByteArray("PC02\0\t2026", 11);
+    QTest::newRow("a boot without its clock") << QByteArray("PC02\t2026-12-09T10:00:00Z\t15\t0\tboot");
 }
 
 void TestJournal::damagedLinesArePassedOver()
@@ -50,6 +56,51 @@ void TestJournal::damagedLinesArePassedOver()
     QCOMPARE(read.at(0).station, QStringLiteral("PC01"));
     QVERIFY(read.at(0).owesZero);
     QCOMPARE(read.at(0).minutes, 15);
+}
+
+void TestJournal::timeLeftNeverExceedsWhatWasBought_data()
+{
+    QTest::addColumn<QString>("boot");     // "this", "other" or "none" (an older console's record)
+    QTest::addColumn<qint64>("openedAgo"); // seconds, on the boot-time clock
+    QTest::addColumn<qint64>("paidEndIn"); // seconds from now on the wall clock
+    QTest::addColumn<int>("minutes");
+    QTest::addColumn<qint64>("left");
+    const qint64 decade = 10LL * 365 * 86400;
+    QTest::newRow("this boot, wall clock agrees") << "this" << 60LL << 540LL << 10 << 540LL;
+    QTest::newRow("this boot, wall clock set back") << "this" << 60LL << decade << 10 << 540LL;
+    QTest::newRow("this boot, wall clock set ahead") << "this" << 60LL << -decade << 10 << 540LL;
+    QTest::newRow("this boot, time up") << "this" << 601LL << 0LL << 10 << 0LL;
+    QTest::newRow("another boot, clock set back") << "other" << 60LL << decade << 10 << 600LL;
+    QTest::newRow("another boot, wall clock") << "other" << 60LL << 300LL << 10 << 300LL;
+    QTest::newRow("another boot, time up") << "other" << 0LL << -5LL << 10 << 0LL;
+    QTest::newRow("older record, clock set back") << "none" << 0LL << decade << 15 << 900LL;
+    QTest::newRow("older record") << "none" << 0LL << 299LL << 15 << 299LL;
+    QTest::newRow("no minutes bought") << "none" << 0LL << 300LL << -3 << 0LL;
+}
+
+void TestJournal::timeLeftNeverExceedsWhatWasBought()
+{
+    QFETCH(QString, boot);
+    QFETCH(qint64, openedAgo);
+    QFETCH(qint64, paidEndIn);
+    QFETCH(int, minutes);
+    QFETCH(qint64, left);
+    Clock::holdMonotonicForTests(true);
+    const QDateTime now(QDate(2026, 12, 9), QTime(10, 0), Qt::UTC);
+    Clock::setFixed(now);
+    JournalRecord record{"PC01", now.addSecs(paidEndIn), minutes, false};
+    if (boot != "none") {
+        record.bootId = boot == "this" ? Clock::bootId() : QByteArray("another-boot");
+        record.openedAtMs = Clock::monotonicMs() - openedAgo * 1000;
+    }
+    QCOMPARE(SessionJournal::secondsLeft(SessionJournal::parse(SessionJournal::format({record})).value(0)), left);
+    // A part of a second is not given.
+    if (boot == "this" && left > 0) {
+        Clock::advanceMonotonicForTests(1);
+        QCOMPARE(SessionJournal::secondsLeft(record), left - 1);
+    }
+    Clock::setFixed({});
+    Clock::holdMonotonicForTests(false);
 }
 
 QTEST_APPLESS_MAIN(TestJournal)

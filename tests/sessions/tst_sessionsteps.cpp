@@ -69,6 +69,7 @@ private slots:
     void reopeningRestartsAndBillsAgain();
     void failedReopeningKeepsTheSessionThatRuns_data();
     void failedReopeningKeepsTheSessionThatRuns();
+    void failedBillOfANewSessionLowersTheFlag_data();
     void failedBillOfANewSessionLowersTheFlag();
     void ticking_data();
     void ticking();
@@ -107,7 +108,8 @@ private:
         state.seconds = before.at(1);
         state.minuteDue = !before.at(2).isEmpty();
         state.counting = state.timerEnabled = counting;
-        state.startedAtMs = Clock::monotonicMs();
+        // Counting for a second by the next tick.
+        state.startedAtMs = Clock::monotonicMs() - 1000;
         return state;
     }
     void setReachable(bool reachable)
@@ -323,16 +325,27 @@ void TestSessionSteps::failedReopeningKeepsTheSessionThatRuns()
     QCOMPARE(lines567(), (QStringList{"1", countdown.seconds, "9"}));
 }
 
+void TestSessionSteps::failedBillOfANewSessionLowersTheFlag_data()
+{
+    QTest::addColumn<QString>("flagBefore");
+    QTest::newRow("raised by the opening") << "0";
+    // Raised by something other than this row (another console, an earlier run): not ours to lower.
+    QTest::newRow("standing already") << "1";
+}
+
 void TestSessionSteps::failedBillOfANewSessionLowersTheFlag()
 {
     // An empty day may stay; the flag raised for the session that was never billed comes down.
+    QFETCH(QString, flagBefore);
+    m_prefix->addStation(Station, "0\r\n0\r\n0\r\n0\r\n0\r\n" + flagBefore.toLatin1() + "\r\n0\r\n0");
     LedgerHold hold(m_prefix->local(InstallPaths::LedgerDir + "\\DetailDays.DB"));
     CountdownState countdown;
     QCOMPARE(SessionSteps::open(countdown, m_scratch, *m_ledger, {"10", Station, true, "0.5", "0.25"}).result,
              SessionSteps::OpenResult::LedgerFailed);
     QVERIFY(!countdown.timerEnabled);
+    QVERIFY(!countdown.owesZero());
     QCOMPARE((QStringList{countdown.minutes, countdown.seconds}), (QStringList{"00", "00"}));
-    QCOMPARE(lines567().at(0), QStringLiteral("0"));
+    QCOMPARE(lines567().at(0), flagBefore);
 }
 
 void TestSessionSteps::ticking_data()

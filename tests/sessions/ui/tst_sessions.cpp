@@ -16,6 +16,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProcess>
@@ -27,6 +28,7 @@
 #include <QtTest>
 
 #include <sys/stat.h>
+#include <time.h>
 
 namespace {
 const QString Failed = QStringLiteral("الإتصال غير قائم حاليا مع الجهاز المطلوب");
@@ -49,6 +51,7 @@ private slots:
     void unsavedTariffIsUsed();
     void aLedgerThatFailsIsReportedAsSuch();
     void openingEmptiesTheControlWindowGrids();
+    void aRepeatedPressBillsOnce();
     void unreachableStationCountsOnWithARedLamp();
     void commandFileWithoutTheLinesFails();
     void unusableCommandFilesAreNamed_data();
@@ -63,6 +66,12 @@ private slots:
     void journalFollowsOpeningsEndsAndStops();
     void resumesFromTheJournal_data();
     void resumesFromTheJournal();
+    void aStationBackWithLessIsNotGivenMore();
+    void theJournalCountsBeforeAModeIsChosen();
+    void anUnreadableJournalIsMovedAside_data();
+    void anUnreadableJournalIsMovedAside();
+    void aLinkedDataFolderIsFollowed();
+    void rowsOfOneStationShareItsThread();
     void cardModeStillEndsSessions();
     void aKilledConsoleIsResumed();
 
@@ -82,8 +91,9 @@ private:
     QStringList display(int i) { return {row(i).minutesDisplay()->text(), row(i).secondsDisplay()->text()}; }
     void tick(int i, int count = 1)
     {
-        // Each tick's write goes out from the station's thread; its outcome is awaited.
+        // A second apart; each tick's write goes out from the station's thread, its outcome awaited.
         for (int n = 0; n < count; ++n) {
+            Clock::advanceMonotonicForTests(1000);
             m_console->tools()->TimerTimer(i);
             m_console->tools()->settle(i);
         }
@@ -113,6 +123,16 @@ private:
             m_console->form6()->BitBtn3Click();
     }
     QDateTime inSeconds(qint64 seconds) const { return Clock::now().toUTC().addSecs(seconds); }
+    // The journal's sessions, without the boot-time clock of their openings.
+    QList<JournalRecord> journal()
+    {
+        QList<JournalRecord> records = SessionJournal::load();
+        for (JournalRecord& r : records) {
+            r.bootId.clear();
+            r.openedAtMs = 0;
+        }
+        return records;
+    }
 
     std::unique_ptr<TestPrefix> m_prefix;
     std::unique_ptr<Console> m_console;
@@ -129,6 +149,8 @@ void TestSessions::init()
         m_prefix->addStation(name);
     Regional::setOverride(Regional::Formats{"dd/MM/yyyy", "hh:mm:ss", '.'});
     Clock::setFixed(QDateTime(QDate(2026, 12, 9), QTime(10, 0, 0)));
+    // The rows' own timers then take nothing between the test's ticks.
+    Clock::holdMonotonicForTests(true);
     m_boxes.clear();
     MessageBoxes::setRecorderForTests([this](const MessageBoxes::Shown& box) { m_boxes.append(box); });
     m_console = std::make_unique<Console>();
@@ -142,6 +164,7 @@ void TestSessions::cleanup()
     m_console.reset();
     MessageBoxes::setRecorderForTests({});
     Clock::setFixed({});
+    Clock::holdMonotonicForTests(false);
     Regional::setOverride(std::nullopt);
     m_prefix.reset();
 }
@@ -308,6 +331,30 @@ void TestSessions::openingEmptiesTheControlWindowGrids()
     QCOMPARE(grid->model()->rowCount(), 2);
 }
 
+void TestSessions::aRepeatedPressBillsOnce()
+{
+    // A double-click: the second press comes once the first opening is done, same minutes and kind.
+    open(0, "15");
+    open(0, "15");
+    QCOMPARE(entryCount(), 1);
+    QCOMPARE(display(0), (QStringList{"14", "60"}));
+    // New minutes, or the other kind, are a deliberate reopening: a new bill.
+    open(0, "20");
+    QCOMPARE(entryCount(), 2);
+    open(0, "20", false);
+    QCOMPARE(entryCount(), 3);
+    // The same press later than the moment a double press takes is a new customer too.
+    Clock::advanceMonotonicForTests(MainWindow::RepeatWindowMs);
+    open(0, "20", false);
+    QCOMPARE(entryCount(), 4);
+    // As is one after a stop, and another row's press is its own.
+    QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
+    open(0, "20", false);
+    open(1, "20", false);
+    QCOMPARE(entryCount(), 6);
+    QVERIFY(m_boxes.isEmpty());
+}
+
 void TestSessions::unreachableStationCountsOnWithARedLamp()
 {
     // A station that cannot be read is not opened: nothing starts, nothing is billed.
@@ -468,8 +515,11 @@ void TestSessions::stopWhileUnreachable()
     QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
     QCOMPARE(m_boxes.size(), 1);
     QCOMPARE(m_boxes.at(0).text, Failed);
-    QCOMPARE(display(0), (QStringList{"--", "--"}));
-    // The "0" is owed: the timer goes on to deliver it and the lamp says the station is away.
+    // The "0" is owed: the row does not look closed, the timer goes on to deliver it and the lamp
+    // says the station is away.
+    const QString owed = StationTools::owedCloseCaption();
+    QCOMPARE(display(0), (QStringList{owed, owed}));
+    QCOMPARE(row(0).remainingCaption()->text(), StationTools::owedCloseHeading());
     QVERIFY(m_console->tools()->timer(0)->isActive());
     QVERIFY(!row(0).lampShowsReachable());
     setReachable("PC0", true);
@@ -479,7 +529,21 @@ void TestSessions::stopWhileUnreachable()
     QCOMPARE(lines567("PC0"), (QStringList{"0", "57", "9"}));
     QVERIFY(!m_console->tools()->timer(0)->isActive());
     QVERIFY(row(0).lampShowsReachable());
+    QCOMPARE(display(0), (QStringList{"--", "--"}));
+    QCOMPARE(row(0).remainingCaption()->text(), QStringLiteral("الوقت المتبقي"));
     QCOMPARE(m_boxes.size(), 1);
+
+    // So does any command the station takes, log-off say.
+    open(1, "10");
+    setReachable("PC1", false);
+    QTest::mouseClick(row(1).timeStopButton(), Qt::LeftButton);
+    setReachable("PC1", true);
+    QTest::mouseClick(row(1).exitButton(), Qt::LeftButton);
+    m_console->tools()->settle(1);
+    QCOMPARE(lines567("PC1").at(0), QStringLiteral("0"));
+    QCOMPARE(LineBuffer(m_prefix->commandFile("PC1")).line(CommandChannel::LogOffLine), QStringLiteral("1"));
+    QVERIFY(!m_console->tools()->timer(1)->isActive());
+    QCOMPARE(m_boxes.size(), 2);
 }
 
 void TestSessions::escapeStopsTheFirstRowThatCanTakeIt()
@@ -498,6 +562,8 @@ void TestSessions::escapeStopsTheFirstRowThatCanTakeIt()
 void TestSessions::ticksGoOnUnderAMessageBoxAndAHiddenWindow()
 {
     m_console->tools()->timer(0)->setInterval(10);
+    // Each of these quick ticks stands for a second.
+    connect(m_console->tools()->timer(0), &QTimer::timeout, this, [] { Clock::advanceMonotonicForTests(1000); });
     open(0, "10");
     m_console->form1()->close();
     QVERIFY(!m_console->form1()->isVisible());
@@ -526,13 +592,16 @@ void TestSessions::journalFollowsOpeningsEndsAndStops()
     QVERIFY(SessionJournal::load().isEmpty());
     open(0, "10");
     const JournalRecord pc0{"PC0", inSeconds(600), 10, false};
-    QCOMPARE(SessionJournal::load(), QList<JournalRecord>{pc0});
+    QCOMPARE(journal(), QList<JournalRecord>{pc0});
+    // Measured on this boot's clock from its opening on.
+    QCOMPARE(SessionJournal::load().at(0).bootId, Clock::bootId());
+    QCOMPARE(SessionJournal::load().at(0).openedAtMs, m_console->tools()->countdown(0).startedAtMs);
     // Ticks do not touch it; a session that ends by itself leaves it.
     open(1, "1");
     tick(1, 60);
     QCOMPARE(SessionJournal::load().size(), 2);
     tick(1);
-    QCOMPARE(SessionJournal::load(), QList<JournalRecord>{pc0});
+    QCOMPARE(journal(), QList<JournalRecord>{pc0});
     QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
     QVERIFY(SessionJournal::load().isEmpty());
 
@@ -540,7 +609,7 @@ void TestSessions::journalFollowsOpeningsEndsAndStops()
     open(2, "5");
     setReachable("PC2", false);
     QTest::mouseClick(row(2).timeStopButton(), Qt::LeftButton);
-    QCOMPARE(SessionJournal::load(), (QList<JournalRecord>{{"PC2", inSeconds(300), 5, true}}));
+    QCOMPARE(journal(), (QList<JournalRecord>{{"PC2", inSeconds(300), 5, true}}));
     setReachable("PC2", true);
     QTest::mouseClick(row(2).refreshButton(), Qt::LeftButton);
     QVERIFY(SessionJournal::load().isEmpty());
@@ -553,19 +622,19 @@ void TestSessions::resumesFromTheJournal_data()
     QTest::addColumn<bool>("owesZero");
     QTest::addColumn<QStringList>("file"); // lines 5 to 7 of the station's file; empty: station away
     QTest::addColumn<QStringList>("shown");
-    QTest::addColumn<QStringList>("fileAfter");
-    QTest::addColumn<bool>("reported"); // named in the message of uncounted stations
+    QTest::addColumn<QStringList>("fileAfter"); // a station that answers is sent its time at once
+    QTest::addColumn<bool>("reported");         // named in the message of uncounted stations
 
     const QStringList open15{"1", "0", "15"};
     QTest::newRow("file agrees") << 900 << false << open15 << QStringList{"15", "0"} << open15 << false;
     QTest::newRow("file shows less") << 900 << false << QStringList{"1", "30", "5"} << QStringList{"5", "30"}
                                      << QStringList{"1", "30", "5"} << false;
     QTest::newRow("file edited to more") << 300 << false << QStringList{"1", "0", "50"} << QStringList{"5", "0"}
-                                         << QStringList{"1", "0", "50"} << false;
+                                         << QStringList{"1", "0", "5"} << false;
     QTest::newRow("counters not numbers") << 300 << false << QStringList{"1", "--", "x"} << QStringList{"5", "0"}
-                                          << QStringList{"1", "--", "x"} << false;
+                                          << QStringList{"1", "0", "5"} << false;
     QTest::newRow("counters out of range") << 300 << false << QStringList{"1", "75", "2"} << QStringList{"5", "0"}
-                                           << QStringList{"1", "75", "2"} << false;
+                                           << QStringList{"1", "0", "5"} << false;
     QTest::newRow("time ran out") << -10 << false << QStringList{"1", "3", "0"} << QStringList{"--", "--"}
                                   << QStringList{"0", "--", "--"} << false;
     QTest::newRow("file says none left") << 300 << false << QStringList{"1", "0", "0"} << QStringList{"--", "--"}
@@ -574,6 +643,11 @@ void TestSessions::resumesFromTheJournal_data()
                                << QStringList{"0", "3", "0"} << false;
     QTest::newRow("station away") << 300 << false << QStringList() << QStringList{"5", "0"} << QStringList{"1", "3", "4"}
                                   << false;
+    // The wall clock was set back ten years after the opening: no more than the 15 minutes bought.
+    QTest::newRow("station away, clock set back")
+        << 10 * 365 * 86400 << false << QStringList() << QStringList{"15", "0"} << QStringList{"1", "3", "4"} << false;
+    QTest::newRow("clock set back, file agrees")
+        << 10 * 365 * 86400 << false << open15 << QStringList{"15", "0"} << open15 << false;
     QTest::newRow("no record, flag raised") << INT_MIN << false << QStringList{"1", "3", "4"} << QStringList{"00", "00"}
                                             << QStringList{"1", "3", "4"} << true;
     QTest::newRow("no record, flag down") << INT_MIN << false << QStringList{"0", "3", "4"} << QStringList{"00", "00"}
@@ -624,6 +698,148 @@ void TestSessions::resumesFromTheJournal()
     QVERIFY(!m_console->tools()->timer(0)->isActive());
 }
 
+void TestSessions::aStationBackWithLessIsNotGivenMore()
+{
+    // Away at the show, so its counters could not be read: the journal's 15 minutes count on until
+    // it answers, and then it is given no more than its file showed.
+    m_console.reset();
+    m_prefix->addStation("PC1", "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n30\r\n5");
+    setReachable("PC1", false);
+    SessionJournal::save({{"PC1", inSeconds(900), 15, false}});
+    restartConsole();
+    QCOMPARE(display(1), (QStringList{"15", "0"}));
+    setReachable("PC1", true);
+    tick(1);
+    QCOMPARE(display(1), (QStringList{"5", "30"}));
+    QCOMPARE(lines567("PC1"), (QStringList{"1", "30", "5"}));
+    // The lesser time went out again while the next tick came: that one follows it.
+    tick(1);
+    QTRY_COMPARE(lines567("PC1"), (QStringList{"1", "29", "5"}));
+    QCOMPARE(entryCount(), 0);
+}
+
+void TestSessions::theJournalCountsBeforeAModeIsChosen()
+{
+    // A console started unattended after a power cut: nobody chooses a mode.
+    m_console.reset();
+    m_prefix->addStation("PC0", "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n3\r\n0");
+    m_prefix->addStation("PC2", "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n0\r\n5");
+    const JournalRecord running{"PC2", inSeconds(300), 10, false};
+    SessionJournal::save({{"PC0", inSeconds(-10), 10, false}, running});
+    m_console = std::make_unique<Console>();
+    m_console->form6()->show();
+    QVERIFY(!m_console->form1()->modeChosen());
+    // The session whose paid end passed is closed, the other one counts on its row's timer.
+    QCOMPARE(lines567("PC0"), (QStringList{"0", "--", "--"}));
+    QVERIFY(!m_console->tools()->timer(0)->isActive());
+    QVERIFY(m_console->tools()->timer(2)->isActive());
+    tick(2);
+    QCOMPARE(lines567("PC2"), (QStringList{"1", "59", "4"}));
+    QCOMPARE(journal(), QList<JournalRecord>{running});
+    // The show displays them, billing and resuming nothing again.
+    m_console->form6()->BitBtn3Click();
+    QCOMPARE(display(2), (QStringList{"4", "59"}));
+    QCOMPARE(display(0), (QStringList{"--", "--"}));
+    QVERIFY(m_boxes.isEmpty());
+    tick(2);
+    QCOMPARE(lines567("PC2"), (QStringList{"1", "58", "4"}));
+    QCOMPARE(entryCount(), 0);
+}
+
+void TestSessions::anUnreadableJournalIsMovedAside_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("a folder") << "folder";
+    QTest::newRow("larger than 1 MiB") << "big";
+    QTest::newRow("a link that leads nowhere") << "dangling";
+}
+
+void TestSessions::anUnreadableJournalIsMovedAside()
+{
+    QFETCH(QString, kind);
+    m_console.reset();
+    m_prefix->addStation("PC1", "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n3\r\n4");
+    const QString path = m_prefix->local(InstallPaths::SessionJournal);
+    if (kind == "folder") {
+        QVERIFY(QDir().mkpath(path));
+    } else if (kind == "big") {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.write(QByteArray(1024 * 1024 + 1, '\n')) > 0);
+    } else {
+        QVERIFY(QFile::link(path + ".gone", path));
+    }
+    restartConsole();
+    // The cause, and where the journal went; then the open station, which nobody counts now.
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(m_boxes.at(0).icon, QMessageBox::Critical);
+    const QStringList aside = QFileInfo(path).dir().entryList({"Sessions.journal.*.unreadable"}, QDir::AllEntries | QDir::System);
+    QCOMPARE(aside.size(), 1);
+    QVERIFY2(m_boxes.at(0).text.contains("Sessions.journal") && m_boxes.at(0).text.contains(aside.at(0)),
+             qPrintable(m_boxes.at(0).text));
+    QCoreApplication::processEvents();
+    QCOMPARE(m_boxes.size(), 2);
+    QCOMPARE(m_boxes.at(1).text, MainWindow::uncountedStationsMessage() + "\nPC1");
+    // A new journal keeps this run's sessions.
+    open(0, "10");
+    QCOMPARE(journal(), (QList<JournalRecord>{{"PC0", inSeconds(600), 10, false}}));
+    tick(0);
+    restartConsole();
+    QVERIFY(m_console->tools()->timer(0)->isActive());
+    QCOMPARE(m_boxes.size(), 2);
+}
+
+void TestSessions::aLinkedDataFolderIsFollowed()
+{
+    // The journal kept on another disk, its Data folder reached through a link.
+    m_console.reset();
+    QTemporaryDir elsewhere;
+    const QString data = QFileInfo(m_prefix->local(InstallPaths::SessionJournal)).absolutePath();
+    QVERIFY(QDir().rename(data, elsewhere.path() + "/Data"));
+    QVERIFY(QFile::link(elsewhere.path() + "/Data", data));
+    m_prefix->addStation("PC0", "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n0\r\n10");
+    const QList<JournalRecord> records{{"PC0", inSeconds(600), 10, false}};
+    SessionJournal::save(records);
+    QVERIFY(QFileInfo(elsewhere.path() + "/Data/Sessions.journal").isFile());
+    QCOMPARE(SessionJournal::load(), records);
+    restartConsole();
+    QVERIFY(m_boxes.isEmpty());
+    QVERIFY(m_console->tools()->timer(0)->isActive());
+    QCOMPARE(display(0), (QStringList{"10", "0"}));
+    QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
+    QVERIFY(SessionJournal::load().isEmpty());
+}
+
+void TestSessions::rowsOfOneStationShareItsThread()
+{
+    // Two rows of one station (its name spelt two ways): their writes take turns on one thread, so
+    // neither's read-modify-write of the file can put back a flag the other has just lowered.
+    m_console.reset();
+    m_prefix->writeFile(InstallPaths::InstallRoot + "\\commandServer\\ComputersConect.inf", "PC0\r\npc0\r\nPC1");
+    restartConsole();
+    auto threadOf = [this](int i) {
+        QThread* thread = nullptr;
+        m_console->tools()->runner(i)([&] { thread = QThread::currentThread(); });
+        return thread;
+    };
+    QCOMPARE(threadOf(0), threadOf(1));
+    QVERIFY(threadOf(0) != threadOf(2));
+    QVERIFY(threadOf(0) != QThread::currentThread());
+    open(0, "1");
+    open(1, "2");
+    for (int n = 0; n < 61; ++n) {
+        Clock::advanceMonotonicForTests(1000);
+        m_console->tools()->TimerTimer(0);
+        m_console->tools()->TimerTimer(1);
+    }
+    // The end waits for the write of the other row that holds the thread, then goes with the next tick.
+    m_console->tools()->settle(0);
+    tick(0);
+    // Row 0's session ended; its "0" stands, written after row 1's counters, never under them.
+    QCOMPARE(display(0), (QStringList{"--", "--"}));
+    QCOMPARE(lines567("PC0").at(0), QStringLiteral("0"));
+}
+
 void TestSessions::cardModeStillEndsSessions()
 {
     m_console.reset();
@@ -644,6 +860,11 @@ void TestSessions::aKilledConsoleIsResumed()
     // Another console, in a process of its own, opens 10 minutes on PC0 and is killed outright.
     m_console.reset();
     Clock::setFixed({});
+    // The other console's opening is on the machine's own boot-time clock, which this one reads too.
+    Clock::holdMonotonicForTests(false);
+    timespec boot{};
+    clock_gettime(CLOCK_BOOTTIME, &boot);
+    Clock::advanceMonotonicForTests(qint64(boot.tv_sec) * 1000 + boot.tv_nsec / 1'000'000 - Clock::monotonicMs());
     QProcess other;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QUORVEL_SESSION_CHILD", "1");

@@ -53,9 +53,10 @@ private:
     // main window took to show, in milliseconds.
     qint64 start(const QByteArray& roster);
     StationRow& row(int i) { return m_console->form1()->row(i); }
-    // One tick, its write awaited from the station's thread.
+    // One tick, a second after the last, its write awaited from the station's thread.
     void tick(int i)
     {
+        Clock::advanceMonotonicForTests(1000);
         m_console->tools()->TimerTimer(i);
         m_console->tools()->settle(i);
     }
@@ -94,6 +95,8 @@ void TestSmbStations::init()
     m_prefix->makeTables();
     m_prefix->writeFile(InstallPaths::TariffFile, "0.5\r\n0.25");
     m_server->addStation(EightZeros);
+    // The rows' own timers then take nothing between the test's ticks.
+    Clock::holdMonotonicForTests(true);
     m_boxes.clear();
     MessageBoxes::setRecorderForTests([this](const MessageBoxes::Shown& box) { m_boxes.append(box); });
     m_console = std::make_unique<Console>();
@@ -103,6 +106,7 @@ void TestSmbStations::cleanup()
 {
     m_console.reset();
     MessageBoxes::setRecorderForTests({});
+    Clock::holdMonotonicForTests(false);
     m_prefix.reset();
 }
 
@@ -299,6 +303,8 @@ void TestSmbStations::showsAtOnceWithElevenDeadStations()
 // a session: its file is written every second, and the window's loop never waits on them.
 void TestSmbStations::silentStationsHoldUpNoOtherRow()
 {
+    // The row's own timer counts here, on the running clock.
+    Clock::holdMonotonicForTests(false);
     std::vector<std::unique_ptr<SilentStation>> silent;
     QByteArray roster = "127.0.0.2";
     for (int i = 0; i < 3; ++i) {
@@ -369,7 +375,8 @@ void TestSmbStations::aClosingZeroOnItsWayIsWrittenAtExit()
     QCOMPARE(lines567(), (QStringList{"1", "59", "14"}));
     Clock::advanceMonotonicForTests(15 * 60 * 1000 + 1000); // past the last second
     m_console->tools()->TimerTimer(0);
-    QCOMPARE(row(0).minutesDisplay()->text(), QStringLiteral("--"));
+    // Ended, and not closed until the station has taken its "0".
+    QCOMPARE(row(0).minutesDisplay()->text(), StationTools::owedCloseCaption());
     m_console.reset();
     QCOMPARE(lines567().at(0), QStringLiteral("0"));
 }
