@@ -80,13 +80,25 @@ AuditWindow::AuditWindow(QWidget* parent)
     connect(close, &QPushButton::clicked, this, &QWidget::close);
 }
 
+namespace {
+// The head is copied by hand as SERIAL:HEX: kept left to right inside the Arabic sentence.
+QString isolatedLeftToRight(const QString& text)
+{
+    return QChar(0x2066) + text + QChar(0x2069);
+}
+} // namespace
+
 void AuditWindow::reload()
 {
     // The chain is checked first: the owner reads the list knowing whether to trust it.
     const Audit::Verdict verdict = Audit::verify();
-    m_chainLabel->setText(verdict.whole && verdict.last
-                              ? verdict.message + QStringLiteral(" — head ") + Audit::headText(*verdict.last)
-                              : verdict.message);
+    // The owner reads Arabic here; the row's own account of what broke stays as the tool prints it.
+    if (verdict.whole)
+        m_chainLabel->setText(QStringLiteral("السجل سليم: عدد الأحداث %1، رأس السلسلة %2")
+                                  .arg(verdict.events)
+                                  .arg(verdict.last ? isolatedLeftToRight(Audit::headText(*verdict.last)) : QStringLiteral("—")));
+    else
+        m_chainLabel->setText(QStringLiteral("السجل مكسور عند الحدث رقم %1: %2").arg(verdict.badSerial).arg(verdict.message));
     m_chainLabel->setStyleSheet(verdict.whole ? QString() : QStringLiteral("color: red"));
     m_rows = Audit::rows();
     fill(m_dayBox, QStringLiteral("كل الأيام"), AuditReport::days(m_rows), nullptr);

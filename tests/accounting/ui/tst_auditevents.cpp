@@ -189,7 +189,9 @@ void TestAuditEvents::ownersViewFiltersAndPrints()
     AuditWindow* view = m_window->auditWindow();
     QVERIFY(view && view->isVisible());
     QCOMPARE(view->shown().size(), 3);
-    QVERIFY(view->findChild<QLabel*>("ChainLabel")->text().startsWith(QStringLiteral("3 events, the chain is whole — head 3:")));
+    QVERIFY(view->findChild<QLabel*>("ChainLabel")
+                ->text()
+                .startsWith(QStringLiteral("السجل سليم: عدد الأحداث 3، رأس السلسلة \u20663:")));
 
     struct Case
     {

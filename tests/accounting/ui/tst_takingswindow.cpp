@@ -73,7 +73,6 @@ private slots:
     void thePdfCarriesTitlePeriodAndTotals();
     void savingRefusesWhatTheExportRefuses_data();
     void savingRefusesWhatTheExportRefuses();
-    void pictures();
 
 private:
     std::optional<TestPrefix> m_prefix;
@@ -271,25 +270,6 @@ void TestTakingsWindow::savingRefusesWhatTheExportRefuses()
     QVERIFY(!QFile::exists(dir.filePath("target")));
     if (kind == "table")
         QCOMPARE(m_prefix->readFile(Tables::ledgerEntries().windowsPath()), before);
-}
-
-// Writes the window and the PDF's pages for the README when QUORVEL_SCREENS_DIR names a folder
-// (scripts/takings-screens.sh): fixed data, clock and formats, so the pictures are the same on
-// every run.
-void TestTakingsWindow::pictures()
-{
-    const QString out = qEnvironmentVariable("QUORVEL_SCREENS_DIR");
-    if (out.isEmpty())
-        QSKIP("QUORVEL_SCREENS_DIR not set");
-    SampleLedger::store(SampleLedger::month(Now.date(), "dd/MM/yyyy", "hh:mm:ss"), {});
-    TakingsWindow window;
-    window.setFont(QFont(QStringLiteral("Noto Sans Arabic"), 9));
-    window.resize(820, 760);
-    window.openWindow();
-    window.choosePreset(Takings::Preset::ThisMonth);
-    QTest::qWait(50);
-    QVERIFY(window.grab().save(out + "/takings-window.png"));
-    window.savePdf(out + "/takings-report.pdf");
 }
 
 QTEST_MAIN(TestTakingsWindow)

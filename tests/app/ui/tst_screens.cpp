@@ -3,7 +3,9 @@
 // approved images instead. A window is added with one entry in screens() below.
 
 #include "accounting/Ledger.h"
+#include "accounting/ui/AuditWindow.h"
 #include "accounting/ui/ControlWindow.h"
+#include "accounting/ui/TakingsWindow.h"
 #include "app/ui/Console.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/ModeChooser.h"
@@ -20,6 +22,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
 #include "stations/CommandChannel.h"
+#include "support/SampleLedger.h"
 #include "support/TestPrefix.h"
 
 #include <QDir>
@@ -57,6 +60,7 @@ public:
     }
     ~Scene()
     {
+        m_console.reset();
         MessageBoxes::setRecorderForTests({});
         Clock::setFixed(QDateTime());
         Regional::setOverride(std::nullopt);
@@ -122,10 +126,26 @@ public:
         table.CloseTable();
     }
 
+    // The takings window as the central control window opens it, on this month of a café's
+    // sessions up to today.
+    TakingsWindow* takingsWindow()
+    {
+        if (!m_console) {
+            const QDate today = Clock::now().date();
+            SampleLedger::store(SampleLedger::month(today, QStringLiteral("dd/MM/yyyy"), QStringLiteral("hh:mm:ss")), {});
+            m_console = std::make_unique<Console>();
+            m_console->control()->openWindow();
+            m_console->control()->BitBtnTakingsClick();
+            m_console->control()->takingsWindow()->choosePreset(Takings::Preset::ThisMonth);
+        }
+        return m_console->control()->takingsWindow();
+    }
+
 private:
     TestPrefix m_prefix;
     QTemporaryDir m_scratch;
     QStringList m_unexpectedBoxes;
+    std::unique_ptr<Console> m_console;
 };
 
 // The window as it stands, without a focused control (no cursor, no focus frame), so that a
@@ -156,6 +176,19 @@ QImage drawModal(const std::function<void()>& open)
 
 // The main window after the show sequence, its rows counting, owed a close, unreachable and
 // empty, in the mode chosen.
+// The first page of a PDF as pdftoppm draws it at 72 dpi.
+QImage firstPage(Scene& scene, const QString& pdf, bool grey)
+{
+    const QString page = scene.scratchFile(QStringLiteral("page"));
+    QStringList arguments{QStringLiteral("-png"), QStringLiteral("-r"), QStringLiteral("72"), QStringLiteral("-f"),
+                          QStringLiteral("1"),    QStringLiteral("-l"), QStringLiteral("1"),  QStringLiteral("-singlefile")};
+    if (grey)
+        arguments << QStringLiteral("-gray");
+    QProcess::execute(QStringLiteral("pdftoppm"), arguments << pdf << page);
+    const QImage image(page + QStringLiteral(".png"));
+    return image.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
+}
+
 QImage drawMainWindow(bool cardMode)
 {
     Console console;
@@ -224,13 +257,25 @@ const QList<Screen>& screens()
              scene.addCards(40);
              const QString pdf = scene.scratchFile(QStringLiteral("report.pdf"));
              writeCardReportPdf(pdf);
-             const QString page = scene.scratchFile(QStringLiteral("page"));
-             QProcess::execute(QStringLiteral("pdftoppm"),
-                               {QStringLiteral("-png"), QStringLiteral("-gray"), QStringLiteral("-r"), QStringLiteral("72"),
-                                QStringLiteral("-f"), QStringLiteral("1"), QStringLiteral("-l"), QStringLiteral("1"),
-                                QStringLiteral("-singlefile"), pdf, page});
              // Black print on white paper: a grey picture is a third of the size.
-             return QImage(page + QStringLiteral(".png")).convertToFormat(QImage::Format_Grayscale8);
+             return firstPage(scene, pdf, true);
+         }},
+        {QStringLiteral("takings-window"), [](Scene& scene) { return draw(scene.takingsWindow()); }},
+        {QStringLiteral("takings-report"),
+         [](Scene& scene) {
+             const QString pdf = scene.scratchFile(QStringLiteral("takings.pdf"));
+             scene.takingsWindow()->savePdf(pdf);
+             return firstPage(scene, pdf, false);
+         }},
+        {QStringLiteral("audit-window"),
+         [](Scene& scene) {
+             scene.addLedgerDays();
+             Console console;
+             console.control()->loadTariffs();
+             console.control()->openWindow();
+             console.control()->BitBtn12Click();
+             console.control()->AuditButtonClick();
+             return draw(console.control()->auditWindow());
          }},
         {QStringLiteral("error-box"),
          [](Scene& scene) {
