@@ -189,6 +189,15 @@ QImage firstPage(Scene& scene, const QString& pdf, bool grey)
     return image.convertToFormat(grey ? QImage::Format_Grayscale8 : QImage::Format_RGB32);
 }
 
+// The central control window on three billed days, their totals recomputed.
+void openRecomputedLedger(Scene& scene, Console& console)
+{
+    scene.addLedgerDays();
+    console.control()->loadTariffs();
+    console.control()->openWindow();
+    console.control()->BitBtn12Click();
+}
+
 QImage drawMainWindow(bool cardMode)
 {
     Console console;
@@ -237,11 +246,8 @@ const QList<Screen>& screens()
         {QStringLiteral("main-window-card-mode"), [](Scene&) { return drawMainWindow(true); }},
         {QStringLiteral("control-window"),
          [](Scene& scene) {
-             scene.addLedgerDays();
              Console console;
-             console.control()->loadTariffs();
-             console.control()->openWindow();
-             console.control()->BitBtn12Click();
+             openRecomputedLedger(scene, console);
              return draw(console.control());
          }},
         {QStringLiteral("card-creator"),
@@ -269,11 +275,8 @@ const QList<Screen>& screens()
          }},
         {QStringLiteral("audit-window"),
          [](Scene& scene) {
-             scene.addLedgerDays();
              Console console;
-             console.control()->loadTariffs();
-             console.control()->openWindow();
-             console.control()->BitBtn12Click();
+             openRecomputedLedger(scene, console);
              console.control()->AuditButtonClick();
              return draw(console.control()->auditWindow());
          }},
