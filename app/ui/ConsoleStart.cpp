@@ -4,6 +4,7 @@
 #include "app/ui/Console.h"
 #include "app/ui/ModeChooser.h"
 #include "platform/ui/Application.h"
+#include "platform/ui/Guard.h"
 #include "platform/ui/MessageBoxes.h"
 
 #include <QMessageBox>
@@ -67,7 +68,7 @@ int ConsoleStart::run(const std::optional<QString>& lockPath)
     Console console;
     console.setInstanceLock(&lock);
     // From the moment the loop ends, a start waits for this console to let go.
-    QObject::connect(qApp, &QCoreApplication::aboutToQuit, &lock, &ConsoleLock::announceEnding);
+    QObject::connect(qApp, &QCoreApplication::aboutToQuit, &lock, Guard::slot([&lock] { lock.announceEnding(); }));
     console.form6()->show();
     return QCoreApplication::exec();
 }
