@@ -30,7 +30,7 @@ Console::Console()
 void Console::setInstanceLock(ConsoleLock* lock)
 {
     QObject::connect(lock, &ConsoleLock::showRequested, m_form1.get(), Guard::slot([this] { comeForward(); }));
-    m_form1->setBeforeRestart([lock] { lock->stopListening(); });
+    m_form1->setBeforeRestart([lock] { lock->announceEnding(); });
 }
 
 void Console::comeForward()

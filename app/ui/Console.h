@@ -25,7 +25,7 @@ public:
     ControlWindow* control() const { return m_control.get(); }
 
     // The install's lock: a second start asks this console to come forward (its main window, or
-    // the chooser while no mode is chosen), and a restart lets the new console wait for the lock.
+    // the chooser while no mode is chosen), and a restart tells the new console to wait for this one.
     void setInstanceLock(ConsoleLock* lock);
     void comeForward();
 

@@ -45,6 +45,8 @@ SmbServer::SmbServer(const QString& dir, const QString& address, bool owned)
 
 SmbServer::~SmbServer()
 {
+    // A stopped server would not hear that it is to stop.
+    freeze(false);
     if (m_owned)
         QProcess::execute(script(), {QStringLiteral("stop"), m_dir});
 }
@@ -132,6 +134,16 @@ void SmbServer::kill()
     // Its pid may be reused: nothing is stopped by it later.
     for (const QString& f : QDir(m_dir + QStringLiteral("/pid")).entryList({QStringLiteral("smbd*.pid")}, QDir::Files))
         QFile::remove(m_dir + QStringLiteral("/pid/") + f);
+}
+
+void SmbServer::freeze(bool frozen)
+{
+    const qint64 pid = pidOf(m_dir);
+    if (pid <= 0 || frozen == m_frozen)
+        return;
+    // The daemon leads its own process group: the group is the server and its connections.
+    ::kill(-pid_t(pid), frozen ? SIGSTOP : SIGCONT);
+    m_frozen = frozen;
 }
 
 SmbHolder::SmbHolder(const QByteArray& url, bool forWriting, ShareMode mode)

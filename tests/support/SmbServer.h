@@ -36,12 +36,16 @@ public:
 
     // Kills the server and every process serving a connection, as a crash would.
     void kill();
+    // Stops the server and its connections where they stand (or lets them go on): the share then
+    // takes connections and requests and answers none, as a hung station does.
+    void freeze(bool frozen);
 
 private:
     SmbServer(const QString& dir, const QString& address, bool owned);
     QString m_dir;
     QString m_address;
     bool m_owned;
+    bool m_frozen = false;
 };
 
 // Another client on the network holding a file of a share open, the way the station's own program

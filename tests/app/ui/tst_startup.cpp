@@ -1,13 +1,17 @@
 #include "accounting/ui/ControlWindow.h"
 #include "app/ConsoleLock.h"
 #include "app/ui/Console.h"
+#include "app/ui/ConsoleStart.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/ModeChooser.h"
 #include "install/InstallPaths.h"
 #include "platform/AppError.h"
+#include "platform/files/LineBuffer.h"
 #include "platform/files/ShellLaunch.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
+#include "stations/ui/StationRow.h"
+#include "support/SmbServer.h"
 #include "support/TestPrefix.h"
 
 #include <QLabel>
@@ -17,6 +21,8 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
+
+#include <sys/mount.h>
 
 namespace {
 
@@ -35,6 +41,66 @@ int runMessageLoop()
 QString programFile()
 {
     return qEnvironmentVariable("QUORVEL_TEST_BINARY_DIR") + QStringLiteral("/QuorvelServer");
+}
+
+std::unique_ptr<QProcess> startProgram()
+{
+    auto process = std::make_unique<QProcess>();
+    process->start(programFile(), {});
+    if (!process->waitForStarted())
+        qFatal("cannot start %s", qPrintable(programFile()));
+    return process;
+}
+
+// The consoles of this install running now: the program's processes working in its folder.
+int consolesRunning()
+{
+    const QString program = QFileInfo(programFile()).canonicalFilePath();
+    const QString folder = QDir::current().canonicalPath();
+    int count = 0;
+    for (const QString& pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        const QString proc = QStringLiteral("/proc/") + pid;
+        if (QFileInfo(proc + "/exe").symLinkTarget() == program && QFileInfo(proc + "/cwd").symLinkTarget() == folder)
+            ++count;
+    }
+    return count;
+}
+
+qint64 lockHolder()
+{
+    QLockFile probe(*ConsoleLock::installLockPath());
+    qint64 pid = 0;
+    QString host, app;
+    return probe.getLockInfo(&pid, &host, &app) ? pid : 0;
+}
+
+// Answers the box once it shows, by its default button (the Enter key) or by "Leave"; keeps its
+// text and the name of its default button.
+void answerNextBox(bool byDefault, QString* text, QString* defaultButton)
+{
+    QTimer::singleShot(50, [=] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) {
+            answerNextBox(byDefault, text, defaultButton);
+            return;
+        }
+        *text = box->text();
+        *defaultButton = box->defaultButton() ? box->defaultButton()->objectName() : QString();
+        if (byDefault)
+            QTest::keyClick(box, Qt::Key_Return);
+        else
+            box->findChild<QPushButton*>(QStringLiteral("Leave"))->click();
+    });
+}
+
+template <typename T>
+T* topLevel()
+{
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* found = qobject_cast<T*>(w))
+            return found;
+    }
+    qFatal("no such window");
 }
 
 struct Launch
@@ -67,7 +133,13 @@ private slots:
     void restartEndsEvenWhenAWindowRefusesToClose();
     void aSecondStartHandsOver_data();
     void aSecondStartHandsOver();
-    void theRestartedConsoleWaitsForTheLock();
+    void theRestartedConsoleWaitsWhileTheOldEnds();
+    void aConsoleThatNeitherAnswersNorEndsIsNamed();
+    void aForeignLockIsOfferedForTakeOver_data();
+    void aForeignLockIsOfferedForTakeOver();
+    void twoStartsAtOnceMakeOneConsole();
+    void aReadOnlyInstallWarnsAndStillHandsOver();
+    void aRefreshWithSilentStationsLeavesOneConsole();
 
 private:
     template <typename T>
@@ -319,29 +391,231 @@ void TestStartup::aSecondStartHandsOver()
     QCOMPARE(m_console->form1()->isVisible(), modeChosen);
 }
 
-void TestStartup::theRestartedConsoleWaitsForTheLock()
+void TestStartup::theRestartedConsoleWaitsWhileTheOldEnds()
 {
     auto old = std::make_unique<ConsoleLock>(ConsoleLock::installLockPath());
     QCOMPARE(old->acquire(), ConsoleLock::Start::Acquired);
     // What the refresh does before starting the new console.
-    old->stopListening();
-    QProcess next;
-    next.start(programFile(), {});
-    QVERIFY(next.waitForStarted());
+    old->announceEnding();
+    std::unique_ptr<QProcess> next = startProgram();
     const auto stop = qScopeGuard([&] {
-        next.kill();
-        next.waitForFinished();
+        next->kill();
+        next->waitForFinished();
     });
-    QTest::qWait(1500);
-    QCOMPARE(next.state(), QProcess::Running);
+    // Longer than a console that neither answers nor ends is waited for.
+    QTest::qWait(9000);
+    QCOMPARE(next->state(), QProcess::Running);
 
     old.reset(); // the old console ends
-    QLockFile probe(*ConsoleLock::installLockPath());
-    qint64 holder = 0;
-    QString host, app;
-    QTRY_VERIFY_WITH_TIMEOUT(probe.getLockInfo(&holder, &host, &app) && holder == next.processId(), 10'000);
-    QVERIFY(!probe.tryLock(0));
-    QCOMPARE(next.state(), QProcess::Running);
+    QTRY_COMPARE_WITH_TIMEOUT(lockHolder(), next->processId(), 10'000);
+    QCOMPARE(next->state(), QProcess::Running);
+}
+
+void TestStartup::aConsoleThatNeitherAnswersNorEndsIsNamed()
+{
+    // This process holds it, as a console whose window hangs would: it is a console, and silent.
+    QLockFile hung(*ConsoleLock::installLockPath());
+    QVERIFY(hung.tryLock(0));
+    ConsoleLock lock(ConsoleLock::installLockPath());
+    QCOMPARE(lock.acquire(300), ConsoleLock::Start::Busy);
+    const QString text = lock.busyText();
+    QVERIFY2(text.startsWith(ConsoleLock::busyMessage()), qPrintable(text));
+    QVERIFY2(text.contains(InstallPaths::ConsoleLock), qPrintable(text));
+    QVERIFY2(text.contains(QString::number(QCoreApplication::applicationPid())), qPrintable(text));
+}
+
+void TestStartup::aForeignLockIsOfferedForTakeOver_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("takeOver");
+    QTest::addColumn<QString>("named"); // besides the file
+    for (const bool take : {true, false}) {
+        const char* verb = take ? "taken over" : "left";
+        QTest::addRow("folder, %s", verb) << "folder" << take << "مجلد";
+        QTest::addRow("dangling link, %s", verb) << "dangling link" << take << "/nowhere/lock";
+        QTest::addRow("another host, %s", verb) << "another host" << take << "counter-old";
+        QTest::addRow("not a console, %s", verb) << "not a console" << take << "sleep";
+    }
+    QTest::addRow("folder with a file, taken over") << "full folder" << true << "مجلد";
+    QTest::addRow("link to a file, taken over") << "file link" << true << "kept.txt";
+}
+
+void TestStartup::aForeignLockIsOfferedForTakeOver()
+{
+    QFETCH(QString, kind);
+    QFETCH(bool, takeOver);
+    QFETCH(QString, named);
+    const QString path = *ConsoleLock::installLockPath();
+    const QString kept = m_prefix->root() + "/kept.txt";
+    QProcess other;
+    const auto stop = qScopeGuard([&] {
+        other.kill();
+        other.waitForFinished();
+    });
+    if (kind == "folder" || kind == "full folder") {
+        QVERIFY(QDir().mkdir(path));
+        if (kind == "full folder")
+            QVERIFY(QFile(path + "/note").open(QIODevice::WriteOnly));
+    } else if (kind == "dangling link") {
+        QVERIFY(QFile::link("/nowhere/lock", path));
+    } else if (kind == "file link") {
+        QVERIFY(QFile(kept).open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link(kept, path));
+    } else {
+        // A lock as the install restored from another PC left it, or as another program holds it.
+        other.start(QStringLiteral("sleep"), {QStringLiteral("60")});
+        QVERIFY(other.waitForStarted());
+        const QByteArray host = kind == "another host" ? "counter-old" : QSysInfo::machineHostName().toUtf8();
+        const QByteArray program = kind == "another host" ? "QuorvelServer" : "sleep";
+        QFile lockFile(path);
+        QVERIFY(lockFile.open(QIODevice::WriteOnly));
+        lockFile.write(QByteArray::number(other.processId()) + "\n" + program + "\n" + host + "\n");
+    }
+
+    ConsoleLock lock(path);
+    QString text, defaultButton;
+    answerNextBox(takeOver, &text, &defaultButton);
+    int exitCode = -1;
+    const bool admitted = ConsoleStart::admit(lock, exitCode);
+    QVERIFY2(text.contains(InstallPaths::ConsoleLock), qPrintable(text));
+    QVERIFY2(text.contains(named), qPrintable(text));
+    QCOMPARE(defaultButton, QStringLiteral("TakeOver"));
+    QCOMPARE(admitted, takeOver);
+    QVERIFY(m_boxes.isEmpty());
+    if (takeOver) {
+        QCOMPARE(lockHolder(), QCoreApplication::applicationPid());
+        // A second start now hands over to this console.
+        std::unique_ptr<QProcess> second = startProgram();
+        bool handed = false;
+        connect(&lock, &ConsoleLock::showRequested, this, [&] { handed = true; });
+        QTRY_VERIFY_WITH_TIMEOUT(handed, 15'000);
+        QTRY_COMPARE_WITH_TIMEOUT(second->state(), QProcess::NotRunning, 5000);
+        QCOMPARE(second->exitCode(), 0);
+    } else {
+        QCOMPARE(exitCode, 1);
+        QVERIFY(QFileInfo(path).exists() || QFileInfo(path).isSymLink());
+    }
+    // Nothing of anyone's is lost: what a folder held, or what a link pointed to.
+    if (kind == "full folder")
+        QCOMPARE(QDir(m_prefix->installDir()).entryList({"QuorvelServer.lock.*"}, QDir::Dirs).size(), 1);
+    if (kind == "file link")
+        QVERIFY(QFileInfo(kept).isFile());
+}
+
+void TestStartup::twoStartsAtOnceMakeOneConsole()
+{
+    for (int i = 0; i < 20; ++i) {
+        std::unique_ptr<QProcess> starts[2];
+        starts[0] = std::make_unique<QProcess>();
+        starts[1] = std::make_unique<QProcess>();
+        for (auto& p : starts)
+            p->start(programFile(), {});
+        const auto stop = qScopeGuard([&] {
+            for (auto& p : starts) {
+                p->kill();
+                p->waitForFinished();
+            }
+        });
+        for (auto& p : starts)
+            QVERIFY(p->waitForStarted());
+        // One hands over to the other and ends at once; a box would keep it running.
+        QTRY_VERIFY_WITH_TIMEOUT(starts[0]->state() == QProcess::NotRunning || starts[1]->state() == QProcess::NotRunning,
+                                 15'000);
+        QProcess* ended = starts[0]->state() == QProcess::NotRunning ? starts[0].get() : starts[1].get();
+        QProcess* console = ended == starts[0].get() ? starts[1].get() : starts[0].get();
+        QCOMPARE(ended->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(ended->exitCode(), 0);
+        QCOMPARE(console->state(), QProcess::Running);
+        QTRY_COMPARE(lockHolder(), console->processId());
+    }
+}
+
+void TestStartup::aReadOnlyInstallWarnsAndStillHandsOver()
+{
+    const QByteArray folder = QFile::encodeName(m_prefix->installDir());
+    if (::mount(folder.constData(), folder.constData(), nullptr, MS_BIND, nullptr) != 0)
+        QSKIP("cannot bind-mount the install folder (not root, or mounting not permitted)");
+    const auto unmount = qScopeGuard([&] { ::umount2(folder.constData(), MNT_DETACH); });
+    QVERIFY(::mount(nullptr, folder.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0);
+
+    ConsoleLock lock(ConsoleLock::installLockPath());
+    int exitCode = -1;
+    QVERIFY(ConsoleStart::admit(lock, exitCode));
+    QCOMPARE(m_boxes.size(), 1);
+    const QString text = m_boxes.at(0).text;
+    QVERIFY2(text.contains(InstallPaths::ConsoleLock), qPrintable(text));
+    QVERIFY2(text.contains("للقراءة فقط"), qPrintable(text));
+    QVERIFY2(text.contains("ثانٍ"), qPrintable(text));
+
+    m_console->setInstanceLock(&lock);
+    m_console->form6()->hide();
+    std::unique_ptr<QProcess> second = startProgram();
+    QTRY_COMPARE_WITH_TIMEOUT(second->state(), QProcess::NotRunning, 15'000);
+    QCOMPARE(second->exitCode(), 0);
+    QTRY_VERIFY(m_console->form6()->isVisible());
+    QCOMPARE(m_boxes.size(), 1);
+}
+
+// The old console is this process, as the program runs it; the one its refresh starts is the
+// program itself. Three stations hang while their sessions count, so the old one takes its
+// time to end.
+void TestStartup::aRefreshWithSilentStationsLeavesOneConsole()
+{
+    if (qEnvironmentVariableIsEmpty("QUORVEL_TEST_SMBD_SCRIPT") || ::geteuid() != 0)
+        QSKIP("needs smbd and root: run through ctest as root with samba installed");
+    SmbServer::useTestClientConfig();
+    QTemporaryDir dirs(QDir::tempPath() + "/tst_startup-XXXXXX");
+    std::vector<std::unique_ptr<SmbServer>> stations;
+    QByteArray roster;
+    for (int i = 0; i < 3; ++i) {
+        const QString address = QStringLiteral("127.0.3.%1").arg(31 + i);
+        stations.push_back(SmbServer::start(dirs.path() + "/" + QString::number(i), address));
+        if (!stations.back())
+            QSKIP(qPrintable("cannot start smbd on " + address));
+        stations.back()->addStation();
+        roster += address.toLatin1() + "\r\n";
+    }
+    m_prefix->makeTables();
+    m_prefix->writeFile(InstallPaths::RosterFile, roster);
+    m_console.reset();
+
+    std::unique_ptr<QProcess> restarted;
+    const auto stop = qScopeGuard([&] {
+        if (restarted) {
+            restarted->kill();
+            restarted->waitForFinished();
+        }
+    });
+    ShellLaunch::setStarterForTests([&](const QString&, const QStringList&, const QString&) { restarted = startProgram(); });
+    bool reachable = true;
+    bool opened = true;
+    QTimer::singleShot(0, [&] {
+        QTest::mouseClick(topLevel<ModeChooser>()->findChild<QPushButton*>("BitBtn3"), Qt::LeftButton);
+        MainWindow* main = topLevel<MainWindow>();
+        for (int i = 0; i < 3; ++i) {
+            reachable = reachable && main->row(i).lampShowsReachable();
+            QTest::mouseClick(main->row(i).openButton(), Qt::LeftButton);
+            opened = opened && LineBuffer(stations[i]->commandFile()).line(5) == QStringLiteral("1");
+            stations[i]->freeze(true);
+        }
+        // Each station's next tick hangs on its thread; then the operator refreshes.
+        QTimer::singleShot(1500, main->findChild<QPushButton*>("BitBtn2"), &QPushButton::click);
+    });
+    QCOMPARE(ConsoleStart::run(ConsoleLock::installLockPath()), 0);
+    QVERIFY(reachable);
+    QVERIFY(opened);
+    QVERIFY(restarted);
+    QVERIFY(m_boxes.isEmpty());
+
+    QTRY_COMPARE_WITH_TIMEOUT(lockHolder(), restarted->processId(), 15'000);
+    QCOMPARE(restarted->state(), QProcess::Running);
+    QCOMPARE(consolesRunning(), 1);
+    // It is at its chooser, answering: a further start hands over to it and ends.
+    std::unique_ptr<QProcess> further = startProgram();
+    QTRY_COMPARE_WITH_TIMEOUT(further->state(), QProcess::NotRunning, 15'000);
+    QCOMPARE(further->exitCode(), 0);
+    QCOMPARE(consolesRunning(), 1);
+    QCOMPARE(restarted->state(), QProcess::Running);
 }
 
 int main(int argc, char** argv)
