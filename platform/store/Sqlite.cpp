@@ -1,11 +1,13 @@
 #include "platform/store/Sqlite.h"
 
+#include <QUrl>
+
 namespace Sqlite {
 
 void fail(sqlite3* db, int code)
 {
     const QString message = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
-    throw Failure(db ? sqlite3_extended_errcode(db) : code, message);
+    throw Failure(db ? sqlite3_extended_errcode(db) : code, message, db ? sqlite3_system_errno(db) : 0);
 }
 
 Connection open(const QString& localPath, int flags)
@@ -16,6 +18,13 @@ Connection open(const QString& localPath, int flags)
     if (rc != SQLITE_OK)
         fail(db.get(), rc);
     return db;
+}
+
+Connection openUnchanging(const QString& localPath, int flags)
+{
+    const QString uri = QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(localPath, "/"))
+        + QStringLiteral("?immutable=1");
+    return open(uri, flags | SQLITE_OPEN_URI);
 }
 
 void exec(sqlite3* db, const QString& sql)

@@ -15,17 +15,22 @@ namespace Sqlite {
 class Failure : public AppError
 {
 public:
-    Failure(int code, const QString& message)
+    Failure(int code, const QString& message, int systemError = 0)
         : AppError(message)
         , m_code(code)
+        , m_systemError(systemError)
     {
     }
     // The extended result code.
     int code() const noexcept { return m_code; }
     int primaryCode() const noexcept { return m_code & 0xff; }
+    // The operating system's errno behind it, 0 when none: a full disk shows as ENOSPC whichever
+    // of SQLite's codes it surfaced as (a log index that cannot grow is an I/O error).
+    int systemError() const noexcept { return m_systemError; }
 
 private:
     int m_code;
+    int m_systemError;
 };
 
 struct ConnectionCloser
@@ -36,6 +41,9 @@ using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
 
 // Opens an existing database file (flags as for sqlite3_open_v2); throws Failure.
 Connection open(const QString& localPath, int flags);
+// The same for a file that nothing changes while it is open, read without the shared index and
+// locks beside it (SQLite's "immutable"): for a table in a folder that may not be written.
+Connection openUnchanging(const QString& localPath, int flags);
 // A write that was cut short (a killed process, a full disk) leaves a journal that only a
 // connection that may write rolls back; readers would be refused meanwhile. Opens the file for
 // writing once, so that the table is found as it was before; does nothing when it cannot.
