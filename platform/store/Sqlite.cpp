@@ -1,6 +1,10 @@
 #include "platform/store/Sqlite.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QUrl>
+
+#include <unistd.h>
 
 namespace Sqlite {
 
@@ -20,8 +24,13 @@ Connection open(const QString& localPath, int flags)
     return db;
 }
 
-Connection openUnchanging(const QString& localPath, int flags)
+Connection openForReading(const QString& localPath, int flags)
 {
+    flags = (flags & ~(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) | SQLITE_OPEN_READONLY;
+    const QFileInfo log(localPath + QStringLiteral("-wal"));
+    const bool folderWritable = ::access(QFile::encodeName(QFileInfo(localPath).absolutePath()).constData(), W_OK) == 0;
+    if (folderWritable || (log.exists() && log.size() > 0))
+        return open(localPath, flags);
     const QString uri = QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(localPath, "/"))
         + QStringLiteral("?immutable=1");
     return open(uri, flags | SQLITE_OPEN_URI);

@@ -41,9 +41,12 @@ using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
 
 // Opens an existing database file (flags as for sqlite3_open_v2); throws Failure.
 Connection open(const QString& localPath, int flags);
-// The same for a file that nothing changes while it is open, read without the shared index and
-// locks beside it (SQLite's "immutable"): for a table in a folder that may not be written.
-Connection openUnchanging(const QString& localPath, int flags);
+// Opens an existing database file for reading only. A table in WAL mode is read through the
+// shared index beside it ("-shm"), which a folder that may not be written cannot hold: there,
+// with no log holding commits ("-wal" absent or empty), the file alone is the whole table, and it
+// is read as a file that nothing changes meanwhile (SQLite's "immutable"). Nothing can: no log
+// can be made there either. Throws Failure.
+Connection openForReading(const QString& localPath, int flags);
 // A write that was cut short (a killed process, a full disk) leaves a journal that only a
 // connection that may write rolls back; readers would be refused meanwhile. Opens the file for
 // writing once, so that the table is found as it was before; does nothing when it cannot.

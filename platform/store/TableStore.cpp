@@ -164,14 +164,7 @@ void TableStore::OpenTable()
 
     guarded([&] {
         try {
-            try {
-                openConnection(resolved.localPath, reading, false);
-            } catch (const Sqlite::Failure& failure) {
-                if (!reading || !readsFileAlone(failure))
-                    throw;
-                forget();
-                openConnection(resolved.localPath, reading, true);
-            }
+            openConnection(resolved.localPath, reading);
         } catch (...) {
             forget();
             m_writeProblem.reset();
@@ -182,27 +175,12 @@ void TableStore::OpenTable()
     announceMove();
 }
 
-// A table in WAL mode is read through the shared index beside it ("-shm"); in a folder that may
-// not be written none can be made. With no log holding commits ("-wal" absent or empty) the file
-// alone is the whole table, and it is read as a file that nothing changes meanwhile: nothing
-// can, as no log can be made there either.
-bool TableStore::readsFileAlone(const Sqlite::Failure& failure) const
-{
-    if (failure.primaryCode() != SQLITE_CANTOPEN)
-        return false;
-    const QFileInfo file(m_localPath);
-    if (QFileInfo(file.absolutePath()).isWritable())
-        return false;
-    const QFileInfo log(m_localPath + QStringLiteral("-wal"));
-    return !log.exists() || log.size() == 0;
-}
-
-void TableStore::openConnection(const QString& localPath, bool reading, bool fileAlone)
+void TableStore::openConnection(const QString& localPath, bool reading)
 {
     // A table lives on the thread that opened it, so its connection needs no locks of its own:
     // they cost more than reading a field.
-    const int flags = (reading ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
-    m_db = fileAlone ? Sqlite::openUnchanging(localPath, flags) : Sqlite::open(localPath, flags);
+    const int flags = SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
+    m_db = reading ? Sqlite::openForReading(localPath, flags) : Sqlite::open(localPath, flags | SQLITE_OPEN_READWRITE);
     sqlite3_busy_timeout(m_db.get(), LockWaitMs);
     sqlite3_trace_v2(
         m_db.get(), SQLITE_TRACE_STMT,

@@ -300,8 +300,7 @@ private:
 
     // Back to the closed state: the connection and everything read through it are dropped.
     void forget();
-    void openConnection(const QString& localPath, bool reading, bool fileAlone);
-    bool readsFileAlone(const Sqlite::Failure& failure) const;
+    void openConnection(const QString& localPath, bool reading);
     void readStructure();
     void checkNeeds() const;
     void resolveOrder();

@@ -118,6 +118,12 @@ void TestTableFailures::aReadOnlyFolderIsViewedAndNamedWhenWritten()
     QVERIFY2(problem.contains('"' + InstallPaths::LedgerDir + '"') && problem.contains(DaysPath), qPrintable(problem));
     QCOMPARE(errorText([&] { days.InsertRow(); }), problem);
     QCOMPARE(errorText([&] { days.EditRow(); }), problem);
+
+    // The programs beside the console (the takings report, the export) read it as well.
+    const Sqlite::Connection reader = Tables::openForReading(Tables::ledgerDays());
+    Sqlite::Statement count(reader.get(), QStringLiteral("SELECT count(*) FROM SumDays"));
+    QVERIFY(count.step());
+    QCOMPARE(count.int64(0), 1);
 }
 
 void TestTableFailures::aReadOnlyIndexFileIsNamed()
