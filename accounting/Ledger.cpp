@@ -49,6 +49,14 @@ void Ledger::open()
     m_entries.OpenTable();
 }
 
+void Ledger::requireWritable() const
+{
+    for (const TableStore* table : {&m_days, &m_entries}) {
+        if (table->writeProblem())
+            throw AppError(*table->writeProblem());
+    }
+}
+
 void Ledger::close()
 {
     // The entries first: left open after the days closed, they would show every entry of every

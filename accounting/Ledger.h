@@ -23,6 +23,9 @@ public:
     void open();
     // Closes the days, then the entries.
     void close();
+    // Throws AppError naming the folder or file when a table of the open ledger can only be read:
+    // a session is then not begun, rather than undone when its bill cannot be stored.
+    void requireWritable() const;
 
     // A day whose total a recompute changed: its date text, the total as it stood (empty when it
     // had none) and the new one.

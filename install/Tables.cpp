@@ -150,7 +150,7 @@ Sqlite::Connection openForReading(const Table& table)
         throw readFailure(table, place.error);
     try {
         Sqlite::recoverInterruptedWrite(place.localPath);
-        Sqlite::Connection db = Sqlite::open(place.localPath, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW);
+        Sqlite::Connection db = Sqlite::openForReading(place.localPath, SQLITE_OPEN_NOFOLLOW);
         sqlite3_busy_timeout(db.get(), TableStore::LockWaitMs);
         return db;
     } catch (const Sqlite::Failure& failure) {

@@ -47,6 +47,7 @@ OpenOutcome open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger,
         return {OpenResult::BadEntry, {}};
     try {
         ledger.open();
+        ledger.requireWritable();
     } catch (const AppError& e) {
         ledger.close();
         return {OpenResult::LedgerFailed, e.text()};

@@ -201,6 +201,9 @@ void MainWindow::reportLogonRefusals()
     // A station that refused the log-on answered: the credentials are what is wrong.
     if (const std::optional<QString> refused = WinFile::takeLogonRefusals())
         Application::reportError(*refused);
+    // So is a program of ours that cannot reach any station: named once, not as every lamp red.
+    if (const std::optional<QString> agent = WinFile::takeAgentProblem())
+        Application::reportError(*agent);
 }
 
 void MainWindow::setLamp(int index, bool reachable)

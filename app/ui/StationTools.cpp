@@ -2,6 +2,7 @@
 
 #include "platform/AppError.h"
 #include "platform/Clock.h"
+#include "platform/files/SmbAgent.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Guard.h"
 #include "platform/ui/Widgets.h"
@@ -44,6 +45,8 @@ StationTools::~StationTools()
         delete io;
         io = nullptr;
     }
+    // The stations' agents end with them, also one that never said a word.
+    SmbAgent::endAll();
 }
 
 StationIo* StationTools::io(int index)

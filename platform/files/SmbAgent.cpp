@@ -1,6 +1,7 @@
 #include "platform/files/SmbAgent.h"
 #include "platform/files/SystemTexts.h"
 
+#include "platform/files/SmbClient.h"
 #include "platform/files/WinPath.h"
 
 #include <QDataStream>
@@ -10,8 +11,10 @@
 #include <QMutex>
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <memory>
@@ -28,13 +31,80 @@ namespace {
 
 constexpr quint32 MaxFrame = 16 * 1024 * 1024;
 
+// A station that did not answer a dial is not dialled again within this long.
+constexpr qint64 RememberFailureMs = 1000;
+
+qint64 nowMs()
+{
+    static const QElapsedTimer clock = [] {
+        QElapsedTimer started;
+        started.start();
+        return started;
+    }();
+    return clock.elapsed();
+}
+
 struct Agent
 {
     QMutex mutex; // one request at a time
     pid_t pid = -1;
     int to = -1;
     int from = -1;
+    bool heard = false;   // it said hello
+    qint64 startedAt = 0; // when it was started
+    qint64 failedAt = -1; // its station last failed a dial then
 };
+
+QMutex g_problemMutex;
+std::optional<QString> g_problem;
+bool g_problemTold = false;
+
+void keepProblem(const QString& problem)
+{
+    QMutexLocker lock(&g_problemMutex);
+    if (g_problem == problem)
+        return;
+    g_problem = problem;
+    g_problemTold = false;
+}
+
+void withdrawProblem()
+{
+    QMutexLocker lock(&g_problemMutex);
+    g_problem.reset();
+    g_problemTold = false;
+}
+
+QString problemText(const QString& what)
+{
+    return QStringLiteral("برنامج الاتصال بالأجهزة \"%1\" %2، فلا يمكن الوصول إلى أي جهاز عبر الشبكة حتى يُصلح.")
+        .arg(programPath(), what);
+}
+
+QString cannotStartText(int err)
+{
+    switch (err) {
+    case ENOENT:
+    case ENOTDIR:
+        return problemText(QStringLiteral("غير موجود"));
+    case EACCES:
+    case EPERM:
+        return problemText(QStringLiteral("لا يُسمح بتشغيله (ليس له إذن التنفيذ)"));
+    case ENOEXEC:
+        return problemText(QStringLiteral("ليس برنامجا يعمل على هذا الجهاز"));
+    default:
+        return problemText(QStringLiteral("لا يمكن تشغيله: %1").arg(QString::fromLocal8Bit(std::strerror(err))));
+    }
+}
+
+QString endedText(int status)
+{
+    if (WIFEXITED(status))
+        return problemText(QStringLiteral("توقف عند بدئه (رمز الخروج %1)").arg(WEXITSTATUS(status)));
+    if (WIFSIGNALED(status))
+        return problemText(QStringLiteral("توقف عند بدئه (الإشارة %1)").arg(WTERMSIG(status)));
+    return problemText(QStringLiteral("توقف عند بدئه"));
+}
 
 QMutex g_registry;
 std::map<QString, std::unique_ptr<Agent>>& agents()
@@ -52,33 +122,40 @@ Agent& agentFor(const QString& host)
     return *agent;
 }
 
-void stop(Agent& agent)
+// Returns how the process ended (as waitpid tells it): an agent that had ended by itself keeps
+// its own status.
+int stop(Agent& agent)
 {
     for (int* fd : {&agent.to, &agent.from}) {
         if (*fd >= 0)
             ::close(*fd);
         *fd = -1;
     }
+    int status = 0;
     if (agent.pid > 0) {
         ::kill(agent.pid, SIGKILL);
-        while (::waitpid(agent.pid, nullptr, 0) < 0 && errno == EINTR) {
+        while (::waitpid(agent.pid, &status, 0) < 0 && errno == EINTR) {
         }
     }
     agent.pid = -1;
+    agent.heard = false;
+    return status;
 }
 
-bool start(Agent& agent)
+// Nothing, or why the program cannot be started.
+std::optional<QString> start(Agent& agent)
 {
     // A write to an agent that has ended must fail, not end the console.
     std::signal(SIGPIPE, SIG_IGN);
     int toChild[2];
     int fromChild[2];
     if (::pipe2(toChild, O_CLOEXEC) != 0)
-        return false;
+        return cannotStartText(errno);
     if (::pipe2(fromChild, O_CLOEXEC) != 0) {
+        const int err = errno;
         ::close(toChild[0]);
         ::close(toChild[1]);
-        return false;
+        return cannotStartText(err);
     }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -94,12 +171,14 @@ bool start(Agent& agent)
     if (rc != 0) {
         ::close(toChild[1]);
         ::close(fromChild[0]);
-        return false;
+        return cannotStartText(rc);
     }
     agent.pid = pid;
     agent.to = toChild[1];
     agent.from = fromChild[0];
-    return true;
+    agent.heard = false;
+    agent.startedAt = nowMs();
+    return std::nullopt;
 }
 
 Reply unreachable()
@@ -150,7 +229,74 @@ int readFrameFor(int fd, QByteArray& frame, int timeoutMs)
     return readFully(frame.data(), size);
 }
 
+// Brings the host's agent to where it takes a request: started when none runs, once its station's
+// port answers, and heard from. False when the request is to fail as an unreachable station.
+bool ready(Agent& agent, const QString& host)
+{
+    if (agent.pid < 0) {
+        if (agent.failedAt >= 0 && nowMs() - agent.failedAt < RememberFailureMs)
+            return false;
+        if (!SmbClient::portAnswers(host)) {
+            agent.failedAt = nowMs();
+            return false;
+        }
+        agent.failedAt = -1;
+        if (const std::optional<QString> problem = start(agent)) {
+            keepProblem(*problem);
+            return false;
+        }
+    }
+    if (agent.heard)
+        return true;
+    QByteArray said;
+    const qint64 left = agent.startedAt + HelloBoundMs - nowMs();
+    const int rc = readFrameFor(agent.from, said, int(std::clamp<qint64>(left, 1, HelloBoundMs)));
+    if (rc == 1 && said == hello()) {
+        agent.heard = true;
+        withdrawProblem();
+        return true;
+    }
+    // Still silent: its station fails now, and at once until the agent speaks or is given up.
+    if (rc == -1 && nowMs() - agent.startedAt < GiveUpMs) {
+        keepProblem(problemText(QStringLiteral("لا يستجيب")));
+        return false;
+    }
+    const int status = stop(agent);
+    if (rc == 1)
+        keepProblem(problemText(QStringLiteral("لا يجيب كما يجيب برنامج الاتصال")));
+    else if (rc == 0)
+        keepProblem(endedText(status));
+    else
+        keepProblem(problemText(QStringLiteral("لا يستجيب")));
+    return false;
+}
+
 } // namespace
+
+void endAll()
+{
+    QMutexLocker lock(&g_registry);
+    for (auto& [host, agent] : agents()) {
+        if (!agent->mutex.tryLock())
+            continue;
+        stop(*agent);
+        agent->mutex.unlock();
+    }
+}
+
+std::optional<QString> takeProblem()
+{
+    QMutexLocker lock(&g_problemMutex);
+    if (!g_problem || g_problemTold)
+        return std::nullopt;
+    g_problemTold = true;
+    return g_problem;
+}
+
+QByteArray hello()
+{
+    return QByteArrayLiteral("quorvel-smb-agent 1");
+}
 
 QString programPath()
 {
@@ -233,7 +379,7 @@ Reply call(const Request& request)
     // An agent that ended since its last request (it crashed, or was ended) is started again once;
     // a request is whole-file and may be given twice.
     for (int attempt = 0; attempt < 2; ++attempt) {
-        if (agent.pid < 0 && !start(agent))
+        if (!ready(agent, request.host))
             return unreachable();
         if (!writeFrame(agent.to, frame)) {
             stop(agent);

@@ -12,7 +12,14 @@
 // third. Requests to one station are answered one after another.
 //
 // The agent bounds every operation itself (about a second); one that does not answer within
-// ReplyBoundMs is ended and the request fails as an unreachable station.
+// ReplyBoundMs is ended and the request fails as an unreachable station. A station whose port does
+// not answer is not worth a process: the console dials it first and starts its agent only when it
+// answers, so stations that are switched off cost one bound together, not a process each.
+//
+// A started agent says hello before anything else. One that cannot be started, ends before its
+// hello or says nothing within HelloBoundMs is unusable: the request fails as an unreachable
+// station, and the program and what is wrong with it are kept for the operator (takeProblem), so
+// that a broken install is named once rather than shown as every lamp red.
 namespace SmbAgent {
 
 enum class Op : quint8 { Read = 'R', Write = 'W' };
@@ -35,11 +42,26 @@ struct Reply
 };
 
 constexpr int ReplyBoundMs = 10000;
+// The station's own bound: a window that waits for a station never waits longer for its agent.
+constexpr int HelloBoundMs = 1000;
+// An agent that has not said hello by then is ended and started afresh at the next request; until
+// then requests to its station fail at once.
+constexpr int GiveUpMs = 10000;
 
 // Asks the host's agent, starting it when needed. Never throws: a failed agent is a failure text.
 Reply call(const Request& request);
 
-// The agent's own end: frames on its standard input and output.
+// Ends every agent, whatever program it runs; a later request starts its station's agent again.
+// An agent busy with a request is left to end with its thread.
+void endAll();
+
+// What is wrong with the agent program, in the operator's words, when it was found unusable and
+// has not been told since; nothing otherwise. An agent that works again withdraws it.
+std::optional<QString> takeProblem();
+
+// The agent's own end: frames on its standard input and output; the first frame it writes is
+// hello().
+QByteArray hello();
 QByteArray encode(const Request& request);
 bool decode(const QByteArray& frame, Request& request);
 QByteArray encode(const Reply& reply);

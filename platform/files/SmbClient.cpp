@@ -252,58 +252,10 @@ void dropSessions()
         state.connected = false;
 }
 
-// Dials port 445 at every address the host's name resolves to, with non-blocking connects, and
-// gives up when none has answered within the bound. Names go through the system's resolver.
 void dial(const QString& host)
 {
-    QList<int> attempts;
-    struct addrinfo hints
-    {};
-    hints.ai_socktype = SOCK_STREAM;
-    struct addrinfo* list = nullptr;
-    if (::getaddrinfo(host.toUtf8().constData(), "445", &hints, &list) == 0) {
-        for (struct addrinfo* a = list; a; a = a->ai_next) {
-            const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-            if (fd < 0)
-                continue;
-            if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0 || errno == EINPROGRESS)
-                attempts.append(fd);
-            else
-                ::close(fd);
-        }
-        ::freeaddrinfo(list);
-    }
-
-    bool answered = false;
-    const qint64 deadline = nowMs() + BoundMs;
-    QList<int> pending = attempts;
-    while (!answered && !pending.isEmpty()) {
-        const qint64 left = deadline - nowMs();
-        if (left <= 0)
-            break;
-        QList<struct pollfd> fds;
-        for (int fd : pending)
-            fds.append({fd, POLLOUT, 0});
-        if (::poll(fds.data(), nfds_t(fds.size()), int(left)) < 0 && errno != EINTR)
-            break;
-        QList<int> still;
-        for (const struct pollfd& polled : fds) {
-            if (polled.revents == 0) {
-                still.append(polled.fd);
-                continue;
-            }
-            int err = 0;
-            socklen_t len = sizeof err;
-            if (::getsockopt(polled.fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0)
-                answered = true;
-        }
-        pending = still;
-    }
-    for (int fd : attempts)
-        ::close(fd);
-
     HostState& state = stateOf(host);
-    if (answered)
+    if (portAnswers(host))
         state.answeredAt = nowMs();
     else
         remember(state);
@@ -399,6 +351,61 @@ std::optional<QString> onHost(const Target& target, Operation operation)
 }
 
 } // namespace
+
+// Dials port 445 at every address the host's name resolves to, with non-blocking connects, and
+// gives up when none has answered within the bound. Names go through the system's resolver.
+bool portAnswers(const QString& host)
+{
+    QList<int> attempts;
+    struct addrinfo hints
+    {};
+    hints.ai_socktype = SOCK_STREAM;
+    struct addrinfo* list = nullptr;
+    if (::getaddrinfo(host.toUtf8().constData(), "445", &hints, &list) == 0) {
+        for (struct addrinfo* a = list; a; a = a->ai_next) {
+            const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
+            if (fd < 0)
+                continue;
+            if (::connect(fd, a->ai_addr, a->ai_addrlen) == 0 || errno == EINPROGRESS)
+                attempts.append(fd);
+            else
+                ::close(fd);
+        }
+        ::freeaddrinfo(list);
+    }
+
+    bool answered = false;
+    // A clock of its own: the console asks from every station's thread at once.
+    QElapsedTimer clock;
+    clock.start();
+    QList<int> pending = attempts;
+    while (!answered && !pending.isEmpty()) {
+        const qint64 left = BoundMs - clock.elapsed();
+        if (left <= 0)
+            break;
+        QList<struct pollfd> fds;
+        for (int fd : pending)
+            fds.append({fd, POLLOUT, 0});
+        if (::poll(fds.data(), nfds_t(fds.size()), int(left)) < 0 && errno != EINTR)
+            break;
+        QList<int> still;
+        for (const struct pollfd& polled : fds) {
+            if (polled.revents == 0) {
+                still.append(polled.fd);
+                continue;
+            }
+            int err = 0;
+            socklen_t len = sizeof err;
+            if (::getsockopt(polled.fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0)
+                answered = true;
+        }
+        pending = still;
+    }
+    for (int fd : attempts)
+        ::close(fd);
+
+    return answered;
+}
 
 QString credentialsPath()
 {

@@ -46,6 +46,9 @@ std::optional<QString> credentialsProblem();
 QStringList takeRefusedLogons();
 QString logonRefusedText(const QStringList& hosts);
 
+// Whether the station's port answers a dial within the bound, at any address its name resolves to.
+bool portAnswers(const QString& host);
+
 // The path of the credentials file.
 QString credentialsPath();
 

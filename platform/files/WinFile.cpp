@@ -2,6 +2,7 @@
 #include "platform/files/SystemTexts.h"
 
 #include "platform/AppError.h"
+#include "platform/files/SmbAgent.h"
 #include "platform/files/SmbClient.h"
 #include "platform/files/WinPath.h"
 
@@ -368,6 +369,11 @@ std::optional<QString> takeLogonRefusals()
     if (hosts.isEmpty())
         return std::nullopt;
     return SmbClient::logonRefusedText(hosts);
+}
+
+std::optional<QString> takeAgentProblem()
+{
+    return SmbAgent::takeProblem();
 }
 
 void setWalkFoldersForTests(bool walk)

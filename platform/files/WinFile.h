@@ -49,6 +49,9 @@ std::optional<QString> remoteAccessProblem();
 // The text naming the stations over the network that refused the log-on since last asked, and the
 // credentials file; nothing when none did.
 std::optional<QString> takeLogonRefusals();
+// What is wrong with the program that reaches stations over the network (missing, cannot be run,
+// silent), once after it was found unusable; nothing when it works or was told already.
+std::optional<QString> takeAgentProblem();
 
 // Tests of kernels without openat2: files below the base are then reached one folder at a time.
 void setWalkFoldersForTests(bool walk);

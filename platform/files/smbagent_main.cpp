@@ -24,6 +24,9 @@ int main()
     const int devNull = ::open("/dev/null", O_RDWR | O_CLOEXEC);
     if (in < 0 || out < 0 || devNull < 0 || ::dup2(devNull, 0) < 0 || ::dup2(devNull, 1) < 0)
         return 2;
+    // Before any work: the console knows at once that this is its agent and that it runs.
+    if (!SmbAgent::writeFrame(out, SmbAgent::hello()))
+        return 0;
 
     for (;;) {
         QByteArray frame;

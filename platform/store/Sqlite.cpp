@@ -1,11 +1,17 @@
 #include "platform/store/Sqlite.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <unistd.h>
+
 namespace Sqlite {
 
 void fail(sqlite3* db, int code)
 {
     const QString message = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(code));
-    throw Failure(db ? sqlite3_extended_errcode(db) : code, message);
+    throw Failure(db ? sqlite3_extended_errcode(db) : code, message, db ? sqlite3_system_errno(db) : 0);
 }
 
 Connection open(const QString& localPath, int flags)
@@ -16,6 +22,18 @@ Connection open(const QString& localPath, int flags)
     if (rc != SQLITE_OK)
         fail(db.get(), rc);
     return db;
+}
+
+Connection openForReading(const QString& localPath, int flags)
+{
+    flags = (flags & ~(SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE)) | SQLITE_OPEN_READONLY;
+    const QFileInfo log(localPath + QStringLiteral("-wal"));
+    const bool folderWritable = ::access(QFile::encodeName(QFileInfo(localPath).absolutePath()).constData(), W_OK) == 0;
+    if (folderWritable || (log.exists() && log.size() > 0))
+        return open(localPath, flags);
+    const QString uri = QStringLiteral("file:") + QString::fromLatin1(QUrl::toPercentEncoding(localPath, "/"))
+        + QStringLiteral("?immutable=1");
+    return open(uri, flags | SQLITE_OPEN_URI);
 }
 
 void exec(sqlite3* db, const QString& sql)

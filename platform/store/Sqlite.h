@@ -15,17 +15,22 @@ namespace Sqlite {
 class Failure : public AppError
 {
 public:
-    Failure(int code, const QString& message)
+    Failure(int code, const QString& message, int systemError = 0)
         : AppError(message)
         , m_code(code)
+        , m_systemError(systemError)
     {
     }
     // The extended result code.
     int code() const noexcept { return m_code; }
     int primaryCode() const noexcept { return m_code & 0xff; }
+    // The operating system's errno behind it, 0 when none: a full disk shows as ENOSPC whichever
+    // of SQLite's codes it surfaced as (a log index that cannot grow is an I/O error).
+    int systemError() const noexcept { return m_systemError; }
 
 private:
     int m_code;
+    int m_systemError;
 };
 
 struct ConnectionCloser
@@ -36,6 +41,12 @@ using Connection = std::unique_ptr<sqlite3, ConnectionCloser>;
 
 // Opens an existing database file (flags as for sqlite3_open_v2); throws Failure.
 Connection open(const QString& localPath, int flags);
+// Opens an existing database file for reading only. A table in WAL mode is read through the
+// shared index beside it ("-shm"), which a folder that may not be written cannot hold: there,
+// with no log holding commits ("-wal" absent or empty), the file alone is the whole table, and it
+// is read as a file that nothing changes meanwhile (SQLite's "immutable"). Nothing can: no log
+// can be made there either. Throws Failure.
+Connection openForReading(const QString& localPath, int flags);
 // A write that was cut short (a killed process, a full disk) leaves a journal that only a
 // connection that may write rolls back; readers would be refused meanwhile. Opens the file for
 // writing once, so that the table is found as it was before; does nothing when it cannot.

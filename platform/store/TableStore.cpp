@@ -41,20 +41,24 @@ QString TableStore::label() const
     return QStringLiteral("\"%1\"").arg(windowsPath());
 }
 
+TableMessages::Place TableStore::place() const
+{
+    return {m_directory, windowsPath(), m_localPath};
+}
+
 void TableStore::requireOpen() const
 {
-    if (!isOpen()) {
-        throw AppError(m_tableName.isEmpty()
-                           ? QStringLiteral("Cannot perform this operation on a closed table")
-                           : QStringLiteral("Cannot perform this operation on the closed table \"%1\"").arg(m_tableName));
-    }
+    if (!isOpen())
+        throw AppError(TableMessages::closed(m_tableName));
 }
 
 void TableStore::requireWritable() const
 {
     requireOpen();
+    if (m_writeProblem)
+        throw AppError(*m_writeProblem);
     if (m_readOnly)
-        throw AppError(QStringLiteral("Table %1 is open read-only").arg(label()));
+        throw AppError(TableMessages::openReadOnly(place()));
 }
 
 void TableStore::requireClosed() const
@@ -65,27 +69,7 @@ void TableStore::requireClosed() const
 
 void TableStore::rethrow(const Sqlite::Failure& failure) const
 {
-    switch (failure.primaryCode()) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED:
-        throw AppError(QStringLiteral("Table %1 is locked by another program").arg(label()));
-    case SQLITE_NOTADB:
-        throw AppError(QStringLiteral("%1 is not a table file").arg(label()));
-    case SQLITE_CORRUPT:
-        throw AppError(QStringLiteral("Table %1 is damaged: %2").arg(label(), failure.text()));
-    case SQLITE_CONSTRAINT:
-        if (failure.code() == SQLITE_CONSTRAINT_PRIMARYKEY || failure.code() == SQLITE_CONSTRAINT_UNIQUE)
-            throw AppError(QStringLiteral("Key violation: table %1 already holds a row with this key").arg(label()));
-        if (failure.code() == SQLITE_CONSTRAINT_NOTNULL) {
-            // SQLite names the field as "table.field".
-            const QString field = failure.text().section(QLatin1Char('.'), -1);
-            throw AppError(QStringLiteral("Field \"%1\" of table %2 must have a value").arg(field, label()));
-        }
-        break;
-    default:
-        break;
-    }
-    throw AppError(QStringLiteral("Table %1: %2").arg(label(), failure.text()));
+    throw AppError(TableMessages::failure(place(), failure));
 }
 
 // ---- Settings -----------------------------------------------------------------------------------
@@ -161,47 +145,29 @@ void TableStore::OpenTable()
         return;
     if (m_tableName.isEmpty())
         throw AppError(QStringLiteral("No table name given"));
-    const WinPath::Resolved place = WinPath::resolve(windowsPath());
-    if (place.localPath.isEmpty())
-        throw AppError(QStringLiteral("Cannot open table %1. %2").arg(label(), place.error));
+    const WinPath::Resolved resolved = WinPath::resolve(windowsPath());
+    m_localPath = resolved.localPath;
+    if (resolved.localPath.isEmpty())
+        throw AppError(TableMessages::cannotReach(place(), resolved.error));
     // Opening never creates: a missing table is an error, not a new empty file.
-    if (!QFileInfo(place.localPath).isFile())
-        throw AppError(QStringLiteral("Table %1 does not exist").arg(label()));
+    if (!QFileInfo(resolved.localPath).isFile())
+        throw AppError(TableMessages::missing(place()));
     // A table file is never reached through a link: one planted there could lead the console to
     // any database on the machine. (A linked data folder is followed: that is how data is put on
     // another disk.)
-    if (QFileInfo(place.localPath).isSymLink())
-        throw AppError(QStringLiteral("Cannot open table %1. The file is a symbolic link, which is not followed").arg(label()));
+    if (QFileInfo(resolved.localPath).isSymLink())
+        throw AppError(TableMessages::isLink(place()));
+    // Viewing needs no writing: a table that may not be written is shown, and only what would
+    // write it names the cause.
+    m_writeProblem = m_readOnly ? std::nullopt : TableMessages::unwritable(place());
+    const bool reading = m_readOnly || m_writeProblem;
 
     guarded([&] {
         try {
-            // A table lives on the thread that opened it, so its connection needs no locks of its
-            // own: they cost more than reading a field.
-            m_db = Sqlite::open(place.localPath,
-                                (m_readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX
-                                    | SQLITE_OPEN_NOFOLLOW);
-            sqlite3_busy_timeout(m_db.get(), LockWaitMs);
-            sqlite3_trace_v2(
-                m_db.get(), SQLITE_TRACE_STMT,
-                [](unsigned, void* table, void*, void*) {
-                    ++static_cast<TableStore*>(table)->m_statementsRun;
-                    return 0;
-                },
-                this);
-            Sqlite::exec(m_db.get(), QStringLiteral("PRAGMA synchronous=FULL; PRAGMA mmap_size=4096"));
-            readStructure();
-            checkNeeds();
-            resolveOrder();
-            // Only a table found sound is switched: one refused is left as it was.
-            switchToWal();
-            m_link = masterLinkState();
-            m_dataVersion = -1;
-            m_changeStamp.reset();
-            noteOtherWrites();
-            ++m_rangeStamp;
-            settleOnEdge(false);
+            openConnection(resolved.localPath, reading);
         } catch (...) {
             forget();
+            m_writeProblem.reset();
             throw;
         }
     });
@@ -209,11 +175,40 @@ void TableStore::OpenTable()
     announceMove();
 }
 
+void TableStore::openConnection(const QString& localPath, bool reading)
+{
+    // A table lives on the thread that opened it, so its connection needs no locks of its own:
+    // they cost more than reading a field.
+    const int flags = SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_NOFOLLOW;
+    m_db = reading ? Sqlite::openForReading(localPath, flags) : Sqlite::open(localPath, flags | SQLITE_OPEN_READWRITE);
+    sqlite3_busy_timeout(m_db.get(), LockWaitMs);
+    sqlite3_trace_v2(
+        m_db.get(), SQLITE_TRACE_STMT,
+        [](unsigned, void* table, void*, void*) {
+            ++static_cast<TableStore*>(table)->m_statementsRun;
+            return 0;
+        },
+        this);
+    Sqlite::exec(m_db.get(), QStringLiteral("PRAGMA synchronous=FULL; PRAGMA mmap_size=4096"));
+    readStructure();
+    checkNeeds();
+    resolveOrder();
+    // Only a table found sound is switched: one refused is left as it was.
+    switchToWal();
+    m_link = masterLinkState();
+    m_dataVersion = -1;
+    m_changeStamp.reset();
+    noteOtherWrites();
+    ++m_rangeStamp;
+    settleOnEdge(false);
+}
+
 void TableStore::CloseTable()
 {
     if (!isOpen())
         return;
     forget();
+    m_writeProblem.reset();
     emit rowsChanged();
     announceMove();
 }
@@ -298,7 +293,7 @@ void TableStore::dropReadAhead()
 // another program holds busy at that moment stays as it is and is switched on a later opening.
 void TableStore::switchToWal()
 {
-    if (m_readOnly)
+    if (m_readOnly || m_writeProblem)
         return;
     // A table already in WAL mode is left as it is, without a lock.
     try {

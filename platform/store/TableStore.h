@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/store/Sqlite.h"
+#include "platform/store/TableMessages.h"
 
 #include <QHash>
 #include <QList>
@@ -92,10 +93,15 @@ public:
     // Runs after every row this table stores; the owner flushes the table from it.
     void setAfterPost(std::function<void()> step) { m_afterPost = std::move(step); }
 
+    // A table whose folder, file or log files this program may not write is opened for reading:
+    // it can be viewed, and whatever would write it fails with writeProblem().
     void OpenTable();
     void OpenTable(const QString& windowsDirectory, const QString& fileName);
     void CloseTable();
     bool isOpen() const { return bool(m_db); }
+    // Why the open table cannot be written (the folder or file named), for a check before work
+    // that would write it; nothing when it can, or when it was opened read-only on purpose.
+    const std::optional<QString>& writeProblem() const { return m_writeProblem; }
 
     // Searches the first field of the index in use, within a detail's rows; on a miss the current
     // row stays. The text is converted as SetFieldText converts it.
@@ -283,6 +289,7 @@ private:
 
     QString label() const;
     QString windowsPath() const;
+    TableMessages::Place place() const;
     void requireOpen() const;
     void requireWritable() const;
     void requireClosed() const;
@@ -293,6 +300,7 @@ private:
 
     // Back to the closed state: the connection and everything read through it are dropped.
     void forget();
+    void openConnection(const QString& localPath, bool reading);
     void readStructure();
     void checkNeeds() const;
     void resolveOrder();
@@ -356,6 +364,8 @@ private:
     QString m_indexName;
     QString m_indexFieldNames;
     bool m_readOnly = false;
+    QString m_localPath;                   // where the open table is on this machine
+    std::optional<QString> m_writeProblem; // why the open table is read only, when it was to be written
     QList<FieldNeed> m_needs;
     std::function<void()> m_afterPost;
 

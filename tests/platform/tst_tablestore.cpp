@@ -437,11 +437,13 @@ void TestTableStore::keyViolationKeepsPendingRow()
     table.OpenTable(InstallPaths::LedgerDir, Days);
     table.InsertRow();
     table.SetFieldText(QStringLiteral("DateDay"), QStringLiteral("01/01/2024"));
-    QVERIFY(errorText([&] { table.PostRow(); }).startsWith(QLatin1String("Key violation")));
+    QCOMPARE(errorText([&] { table.PostRow(); }),
+             QStringLiteral("في الجدول \"%1\\%2\" سطر بهذا المفتاح من قبل، فلم يُحفظ السطر.").arg(InstallPaths::LedgerDir, Days));
     QCOMPARE(table.pending(), TableStore::Pending::New);
     table.SetFieldText(QStringLiteral("DateDay"), QString());
     QCOMPARE(errorText([&] { table.MoveFirst(); }),
-             QStringLiteral("Field \"DateDay\" of table \"%1\\%2\" must have a value").arg(InstallPaths::LedgerDir, Days));
+             QStringLiteral("الحقل \"DateDay\" في الجدول \"%1\\%2\" يجب أن تكون له قيمة، فلم يُحفظ السطر.")
+                 .arg(InstallPaths::LedgerDir, Days));
     table.SetFieldText(QStringLiteral("DateDay"), QStringLiteral("02/01/2024"));
     table.PostRow();
     QCOMPARE(posts, 1);
@@ -736,7 +738,7 @@ void TestTableStore::closedTableRefusesOperations()
         else
             perform(table, operation);
     });
-    QCOMPARE(error, QStringLiteral("Cannot perform this operation on the closed table \"SumDays.DB\""));
+    QCOMPARE(error, QStringLiteral("لا يمكن العمل على الجدول \"SumDays.DB\" وهو مغلق."));
     QVERIFY(!table.FlushTable());
     QCOMPARE(table.rowCount(), 0);
     QVERIFY(table.rows(0, 10).isEmpty());
@@ -749,8 +751,8 @@ void TestTableStore::readOnlyTableRefusesChanges()
     TableStore table;
     table.setReadOnly(true);
     table.OpenTable(InstallPaths::LedgerDir, Days);
-    QVERIFY(errorText([&] { table.InsertRow(); }).contains(QLatin1String("read-only")));
-    QVERIFY(errorText([&] { table.EditRow(); }).contains(QLatin1String("read-only")));
+    QVERIFY(errorText([&] { table.InsertRow(); }).contains(QStringLiteral("للقراءة فقط")));
+    QVERIFY(errorText([&] { table.EditRow(); }).contains(QStringLiteral("للقراءة فقط")));
     QCOMPARE(table.GetFieldText(QStringLiteral("DateDay")), QStringLiteral("01/01/2024"));
     table.CloseTable();
     QCOMPARE(fileBytes(local(Days)), before);
@@ -958,7 +960,8 @@ void TestTableStore::failedDetailStoreStopsMaster()
     Sqlite::Connection other = Sqlite::open(local(Entries), SQLITE_OPEN_READWRITE);
     Sqlite::exec(other.get(), QStringLiteral("BEGIN IMMEDIATE; DELETE FROM DetailDays"));
     QCOMPARE(errorText([&] { days.MoveLast(); }),
-             QStringLiteral("Table \"%1\\%2\" is locked by another program").arg(InstallPaths::LedgerDir, Entries));
+             QStringLiteral("الجدول \"%1\\%2\" يستعمله برنامج آخر الآن، فلم يُقرأ منه ولم يُحفظ فيه شيء. أعد المحاولة بعد قليل.")
+                 .arg(InstallPaths::LedgerDir, Entries));
     QCOMPARE(ledger.stores, QStringList());
     QCOMPARE(days.pending(), TableStore::Pending::New);
     QCOMPARE(days.rowCount(), 0);
@@ -981,9 +984,9 @@ void TestTableStore::openRefusesForeignFiles_data()
 
     const QString path = InstallPaths::LedgerDir + QStringLiteral("\\");
     QTest::newRow("missing") << "Missing.DB" << QByteArray() << QStringList() << QString()
-                             << "Table \"" + path + "Missing.DB\" does not exist";
+                             << "الجدول \"" + path + "Missing.DB\" غير موجود.";
     QTest::newRow("a text file") << Days << QByteArray("DateDay;SumDay\r\n01/01/2024;5\r\n") << QStringList() << QString()
-                                 << "\"" + path + "SumDays.DB\" is not a table file";
+                                 << "الملف \"" + path + "SumDays.DB\" ليس جدولا";
     QTest::newRow("another database") << "Other.DB" << QByteArray() << QStringList{"CREATE TABLE t (a TEXT)"} << QString()
                                       << "\"" + path + "Other.DB\" holds no table \"Other\"";
     QTest::newRow("an empty file") << "Empty.DB" << QByteArray() << QStringList{} << QString()
@@ -1031,7 +1034,9 @@ void TestTableStore::lockedTableFailsWithinBound()
     const QString path = local(Days);
     TableStore table;
     table.OpenTable(InstallPaths::LedgerDir, Days);
-    const QString locked = QStringLiteral("Table \"%1\\%2\" is locked by another program").arg(InstallPaths::LedgerDir, Days);
+    const QString locked = QStringLiteral(
+                               "الجدول \"%1\\%2\" يستعمله برنامج آخر الآن، فلم يُقرأ منه ولم يُحفظ فيه شيء. أعد المحاولة بعد قليل.")
+                               .arg(InstallPaths::LedgerDir, Days);
 
     Sqlite::Connection other = Sqlite::open(path, SQLITE_OPEN_READWRITE);
     Sqlite::exec(other.get(), QStringLiteral("BEGIN IMMEDIATE; UPDATE SumDays SET SumDay = 9"));

@@ -6,6 +6,7 @@
 #include "sessions/SessionSteps.h"
 #include "stations/CommandChannel.h"
 #include "support/HeldFile.h"
+#include "support/Immutable.h"
 #include "support/TestPrefix.h"
 
 #include <QDir>
@@ -227,6 +228,9 @@ void TestSessionSteps::refusedOpenings_data()
                                     << "0.25" << EightZeros << "no ledger" << R::LedgerFailed;
     QTest::newRow("ledger held by another writer") << "10"
                                                    << "0.25" << EightZeros << "ledger held" << R::LedgerFailed;
+    // It can be read, so the check alone would pass: the bill could not be stored.
+    QTest::newRow("ledger read-only") << "10"
+                                      << "0.25" << EightZeros << "ledger read-only" << R::LedgerFailed;
 }
 
 void TestSessionSteps::refusedOpenings()
@@ -245,6 +249,9 @@ void TestSessionSteps::refusedOpenings()
     std::optional<LedgerHold> hold;
     if (fault == "ledger held")
         hold.emplace(m_prefix->local(InstallPaths::LedgerDir + "\\SumDays.DB"));
+    std::optional<ImmutableFile> readOnly;
+    if (fault == "ledger read-only" && !readOnly.emplace(m_prefix->local(InstallPaths::LedgerDir + "\\SumDays.DB")).held())
+        QSKIP("this file system cannot make a file immutable");
 
     CountdownState countdown;
     countdown.minuteDue = true;
@@ -253,6 +260,8 @@ void TestSessionSteps::refusedOpenings()
     QCOMPARE(outcome.result, result);
     // The ledger's own words reach the operator.
     QCOMPARE(outcome.text.isEmpty(), result != SessionSteps::OpenResult::LedgerFailed);
+    if (fault == "ledger read-only")
+        QVERIFY2(outcome.text.contains(InstallPaths::LedgerDir + "\\SumDays.DB"), qPrintable(outcome.text));
     // Nothing changed: no countdown, no flag, no entry, no day.
     QCOMPARE((QStringList{countdown.minutes, countdown.seconds}), (QStringList{"00", "00"}));
     QVERIFY(!countdown.timerEnabled);
@@ -260,6 +269,7 @@ void TestSessionSteps::refusedOpenings()
     QVERIFY(!m_ledger->days().isOpen());
     QVERIFY(!m_ledger->entries().isOpen());
     hold.reset();
+    readOnly.reset();
     if (fault == "away")
         setReachable(true);
     QCOMPARE(m_prefix->commandFile(Station), commandFile); // not even the breaks rewritten

@@ -47,6 +47,8 @@ private slots:
     void aClosingZeroOnItsWayIsWrittenAtExit();
     void aRefusedLogonIsToldOnce();
     void refusedCredentialsAreShownOnce();
+    void anUnusableAgentIsNamedOnce_data();
+    void anUnusableAgentIsNamedOnce();
 
 private:
     // Writes the roster and chooses central control as the operator does; returns the time the
@@ -105,6 +107,7 @@ void TestSmbStations::init()
 void TestSmbStations::cleanup()
 {
     m_console.reset();
+    qunsetenv("QUORVEL_SMB_AGENT");
     MessageBoxes::setRecorderForTests({});
     Clock::holdMonotonicForTests(false);
     m_prefix.reset();
@@ -434,6 +437,54 @@ void TestSmbStations::refusedCredentialsAreShownOnce()
     QVERIFY(!m_boxes[0].text.contains("quorvel-test"));
     QVERIFY(!row(0).lampShowsReachable());
     QVERIFY(!row(1).lampShowsReachable());
+}
+
+void TestSmbStations::anUnusableAgentIsNamedOnce_data()
+{
+    QTest::addColumn<QByteArray>("script"); // none: the program is missing
+    QTest::addColumn<bool>("executable");
+    QTest::addColumn<QString>("what");
+    QTest::newRow("missing") << QByteArray() << true << "غير موجود";
+    QTest::newRow("not executable") << QByteArray("#!/bin/sh\nexit 0\n") << false << "لا يُسمح بتشغيله";
+    QTest::newRow("ends at start") << QByteArray("#!/bin/sh\nexit 3\n") << true << "رمز الخروج 3";
+    QTest::newRow("hangs") << QByteArray("#!/bin/sh\nexec sleep 30\n") << true << "لا يستجيب";
+}
+
+// Two stations that answer their port, and an agent program that cannot serve them: one box names
+// the program and what is wrong with it, and the window waits no longer than a station's bound.
+void TestSmbStations::anUnusableAgentIsNamedOnce()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(bool, executable);
+    QFETCH(QString, what);
+    QTemporaryDir dir;
+    const QString program = dir.path() + "/quorvel-smb-agent";
+    if (!script.isEmpty()) {
+        QFile file(program);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(script);
+        file.close();
+        QCOMPARE(::chmod(QFile::encodeName(program).constData(), executable ? 0755 : 0644), 0);
+    }
+    const SilentStation listening(QStringLiteral("127.0.1.60"), false);
+    qputenv("QUORVEL_SMB_AGENT", QFile::encodeName(program));
+
+    const qint64 elapsed = start("127.0.0.2\r\n127.0.1.60");
+    QVERIFY2(elapsed < 2000, qPrintable(QString::number(elapsed)));
+    QVERIFY(!row(0).lampShowsReachable());
+    QVERIFY(!row(1).lampShowsReachable());
+    QCOMPARE(m_boxes.size(), 1);
+    QVERIFY2(m_boxes[0].text.contains(program) && m_boxes[0].text.contains(what), qPrintable(m_boxes[0].text));
+    QTest::mouseClick(row(0).refreshButton(), Qt::LeftButton);
+    QCOMPARE(m_boxes.size(), 1);
+
+    // Mended, the next refresh reaches the station; a program that hangs is given up on later.
+    if (what == QStringLiteral("لا يستجيب"))
+        return;
+    qunsetenv("QUORVEL_SMB_AGENT");
+    QTest::mouseClick(row(0).refreshButton(), Qt::LeftButton);
+    QVERIFY(row(0).lampShowsReachable());
+    QCOMPARE(m_boxes.size(), 1);
 }
 
 QTEST_MAIN(TestSmbStations)
