@@ -357,6 +357,7 @@ QString caption(const QString& event)
         {Events::StopTime, QStringLiteral("إيقاف الوقت")},
         {Events::OwedZero, QStringLiteral("إيقاف مؤجل أرسل")},
         {Events::SessionResumed, QStringLiteral("استئناف جلسة")},
+        {Events::RecordDropped, QStringLiteral("حذف جلسة من سجل الجلسات")},
         {Events::OpenUnrecorded, QStringLiteral("جهاز مفتوح دون تسجيل")},
         {Events::StationCommand, QStringLiteral("أمر للجهاز")},
         {Events::TariffChange, QStringLiteral("تغيير التعرفة")},
@@ -377,11 +378,11 @@ QString caption(const QString& event)
 const QList<QString>& eventWords()
 {
     static const QList<QString> words{
-        Events::ConsoleStart,   Events::ConsoleExit,  Events::UncleanExit,      Events::SessionOpen,    Events::SessionReopen,
-        Events::SessionEnd,     Events::StopTime,     Events::OwedZero,         Events::SessionResumed, Events::OpenUnrecorded,
-        Events::StationCommand, Events::TariffChange, Events::CardTariffChange, Events::Recompute,      Events::CardBatch,
-        Events::CardReport,     Events::Import,       Events::Export,           Events::ClockJump,      Events::ShiftOpen,
-        Events::ShiftClose,     Events::Gap,
+        Events::ConsoleStart,   Events::ConsoleExit,    Events::UncleanExit,  Events::SessionOpen,      Events::SessionReopen,
+        Events::SessionEnd,     Events::StopTime,       Events::OwedZero,     Events::SessionResumed,   Events::RecordDropped,
+        Events::OpenUnrecorded, Events::StationCommand, Events::TariffChange, Events::CardTariffChange, Events::Recompute,
+        Events::CardBatch,      Events::CardReport,     Events::Import,       Events::Export,           Events::ClockJump,
+        Events::ShiftOpen,      Events::ShiftClose,     Events::Gap,
     };
     return words;
 }

@@ -31,6 +31,7 @@ inline const QString SessionEnd = QStringLiteral("session-end");
 inline const QString StopTime = QStringLiteral("stop-time");
 inline const QString OwedZero = QStringLiteral("owed-zero");
 inline const QString SessionResumed = QStringLiteral("session-resumed");
+inline const QString RecordDropped = QStringLiteral("record-dropped");
 inline const QString OpenUnrecorded = QStringLiteral("open-unrecorded");
 inline const QString StationCommand = QStringLiteral("station-command");
 inline const QString TariffChange = QStringLiteral("tariff-change");

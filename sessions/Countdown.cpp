@@ -119,9 +119,11 @@ void start(CountdownState& state, int minutesOpened)
     state.paidEndUtc = Clock::now().toUTC().addSecs(qint64(minutesOpened) * 60);
     state.openedAtMs = state.startedAtMs;
     state.checkFileFirst = false;
+    state.countersWritten = false;
 }
 
-void resume(CountdownState& state, qint64 secondsLeft, int minutesOpened, const QDateTime& paidEndUtc, bool fileRead)
+void resume(CountdownState& state, qint64 secondsLeft, int minutesOpened, const QDateTime& paidEndUtc, bool fileRead,
+            bool countersWritten)
 {
     showLeft(state, secondsLeft);
     state.counting = true;
@@ -134,6 +136,7 @@ void resume(CountdownState& state, qint64 secondsLeft, int minutesOpened, const 
     // Where the opening stands on this boot's clock, so the journal measures on it from now on.
     state.openedAtMs = state.startedAtMs - (qint64(minutesOpened) * 60 - secondsLeft) * 1000;
     state.checkFileFirst = !fileRead;
+    state.countersWritten = countersWritten;
 }
 
 void endUnattended(CountdownState& state, bool onlyTheFlag, int minutesOpened, const QDateTime& paidEndUtc)
@@ -174,8 +177,8 @@ std::optional<Delivery> due(const CountdownState& state, bool insist)
         return std::nullopt;
     if (!insist && Clock::monotonicMs() < state.retryAt)
         return std::nullopt;
-    return Delivery{state.pending, state.seconds, state.minutes,
-                    state.checkFileFirst && state.pending == CountdownState::Pending::Counters};
+    const bool checkFile = state.checkFileFirst && state.pending == CountdownState::Pending::Counters;
+    return Delivery{state.pending, state.seconds, state.minutes, checkFile, checkFile && state.countersWritten};
 }
 
 void send(const Delivery& delivery, LineBuffer& scratch, const QString& stationName, Sent& sent)
@@ -189,9 +192,15 @@ void send(const Delivery& delivery, LineBuffer& scratch, const QString& stationN
         QString minutes = delivery.minutes;
         if (delivery.checkFile) {
             RequireSessionLines(scratch, stationName);
-            sent.fileLeft = remainingSeconds(scratch.line(CommandChannel::MinutesLine),
-                                             scratch.line(CommandChannel::SecondsLine));
             sent.fileChecked = true;
+            // Stopped while nobody could note it: the station stays closed, nothing is written.
+            if (scratch.line(CommandChannel::SessionFlagLine) == QStringLiteral("0")) {
+                sent.flagDown = true;
+                return;
+            }
+            if (delivery.trustCounters)
+                sent.fileLeft = remainingSeconds(scratch.line(CommandChannel::MinutesLine),
+                                                 scratch.line(CommandChannel::SecondsLine));
             const std::optional<qint64> captionsLeft = remainingSeconds(minutes, seconds);
             if (sent.fileLeft && captionsLeft && *sent.fileLeft < *captionsLeft) {
                 // The station never shows more than it did: what it showed is written back.
@@ -220,6 +229,12 @@ Outcome delivered(CountdownState& state, const Delivery& delivery, std::exceptio
     using Pending = CountdownState::Pending;
     if (sent.fileChecked && state.checkFileFirst) {
         state.checkFileFirst = false;
+        if (sent.flagDown && state.counting) {
+            showEnded(state);
+            clearPending(state);
+            state.timerEnabled = false;
+            return Outcome::Written;
+        }
         const std::optional<qint64> captionsLeft = state.counting ? remainingSeconds(state.minutes, state.seconds) : std::nullopt;
         if (sent.fileLeft && captionsLeft && *sent.fileLeft < *captionsLeft) {
             if (*sent.fileLeft > 0) {
@@ -238,6 +253,8 @@ Outcome delivered(CountdownState& state, const Delivery& delivery, std::exceptio
     const bool settled = !error
         || ((delivery.what == Pending::ZeroFlag || delivery.what == Pending::EndOfSession) && sent.flagWritten);
     Outcome outcome = Outcome::Written;
+    if (!error && delivery.what == Pending::Counters)
+        state.countersWritten = true;
     if (settled && stillOwed)
         clearPending(state);
     else if (settled) {

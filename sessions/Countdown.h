@@ -58,6 +58,9 @@ struct CountdownState
     // A resumed session whose station's counters could not be read: they are read at the first
     // contact, before anything is written, and the lesser time is taken.
     bool checkFileFirst = false;
+    // The station's file holds this session's counters: until the first write of them succeeds
+    // its counters are an earlier session's, and a restart must not take them for this one's.
+    bool countersWritten = true;
 
     bool owesZero() const { return pending == Pending::ZeroFlag || pending == Pending::EndOfSession; }
     // The session's time runs or its closing "0" is still owed: a journal record keeps it.
@@ -81,7 +84,8 @@ struct Delivery
     CountdownState::Pending what = CountdownState::Pending::None;
     QString seconds;
     QString minutes;
-    bool checkFile = false; // counters: read the station's first and never write more than they show
+    bool checkFile = false;     // counters: read the station's file first (its flag, and...)
+    bool trustCounters = false; // ...its counters, never writing more time than they show
 };
 
 // What a delivery found and did on the station's thread, for delivered().
@@ -90,6 +94,7 @@ struct Sent
     bool flagWritten = false;       // an end's flag "0" got through, whatever failed after it
     bool fileChecked = false;       // the station's counters were read
     std::optional<qint64> fileLeft; // what they showed, when they were a count
+    bool flagDown = false;          // the file's flag was "0": the session was stopped, nothing written
 };
 
 // Starts (or restarts) the countdown for the minutes opened: minutes - 1 and "60". Clears a
@@ -98,8 +103,11 @@ void start(CountdownState& state, int minutesOpened);
 
 // Resumes a session with the given seconds left (more than 0) after the console was restarted:
 // the captions show that time and the next tick writes it to the station. Unless the station's
-// counters were read for it (fileRead), they are read before that first write.
-void resume(CountdownState& state, qint64 secondsLeft, int minutesOpened, const QDateTime& paidEndUtc, bool fileRead = true);
+// file was read for it (fileRead), it is read before that first write: a flag found down there
+// ends the session without writing anything, and counters that are this session's
+// (countersWritten) and show less time bring the captions down to them.
+void resume(CountdownState& state, qint64 secondsLeft, int minutesOpened, const QDateTime& paidEndUtc, bool fileRead = true,
+            bool countersWritten = true);
 
 // A session whose time ran out while nobody counted it: the captions show "--" and the station is
 // owed its end (or only the flag "0", when the console had already shown the end).
@@ -117,7 +125,8 @@ std::optional<Delivery> due(const CountdownState& state, bool insist);
 void send(const Delivery& delivery, LineBuffer& scratch, const QString& stationName, Sent& sent);
 // Puts a delivery's outcome back: what was delivered is no longer owed (unless the countdown
 // owes something newer by now); a failure waits for the backoff. Counters read at the first
-// contact that show less time than the captions bring the captions down to them.
+// contact that show less time than the captions bring the captions down to them; a flag read
+// down there ends the session, owing the station nothing.
 Outcome delivered(CountdownState& state, const Delivery& delivery, std::exception_ptr error, const Sent& sent);
 
 // One tick, on the caller's thread: advance() and what is due sent at once. Never throws for the

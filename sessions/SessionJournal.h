@@ -15,13 +15,14 @@ struct JournalRecord
 {
     JournalRecord() = default;
     JournalRecord(const QString& station, const QDateTime& paidEndUtc, int minutes, bool owesZero, const QByteArray& bootId = {},
-                  qint64 openedAtMs = 0)
+                  qint64 openedAtMs = 0, bool countersWritten = true)
         : station(station)
         , paidEndUtc(paidEndUtc)
         , minutes(minutes)
         , owesZero(owesZero)
         , bootId(bootId)
         , openedAtMs(openedAtMs)
+        , countersWritten(countersWritten)
     {
     }
 
@@ -34,6 +35,10 @@ struct JournalRecord
     // setting of the wall clock moves. Empty in records written before they were kept.
     QByteArray bootId;
     qint64 openedAtMs = 0;
+    // Whether the session's counters have reached the station's file. An opening raises only the
+    // flag: until its first tick is written the counters there are an earlier session's (or the
+    // file's own "0"), which say nothing of the time bought and must not shorten it.
+    bool countersWritten = true;
 
     bool operator==(const JournalRecord&) const = default;
 };
@@ -41,8 +46,12 @@ struct JournalRecord
 namespace SessionJournal {
 
 // One record per line: station, paid end (ISO 8601, UTC), minutes, "1" when a "0" is owed, the boot
-// id and the boot-time milliseconds of the opening, separated by tabs. Records without the last two
-// (an older console's) are read as well. Lines that are not such a record are passed over.
+// id and the boot-time milliseconds of the opening, and "1" once the counters were written,
+// separated by tabs. Records without the last three or the last one (an older console's) are read as
+// well, their counters taken as written. CR, LF and CR LF all end a line; lines that are not such
+// a record are passed over. Station names match regardless of case, as Windows names hosts: of two
+// records of one station the one with the earlier paid end is kept, so an edit or a fault never
+// lengthens a session.
 QByteArray format(const QList<JournalRecord>& records);
 QList<JournalRecord> parse(const QByteArray& bytes);
 

@@ -104,7 +104,21 @@ void MainWindow::resumeSessions()
         const auto probes = probeRows(named);
         for (int index : named)
             fillRow(*m_rows.at(index), *probes.at(index));
+        closeUnnamedStations(named);
     });
+}
+
+void MainWindow::closeUnnamedStations(const QList<int>& named)
+{
+    QStringList roster;
+    for (int index : named)
+        roster.append(m_rosterBuffer.line(index));
+    const QStringList unnamed = m_tools->closeUnnamed(roster);
+    // Told once the window in front is on the screen, as the stations left open are.
+    if (!unnamed.isEmpty()) {
+        const QString text = StationTools::unnamedStationsMessage() + QLatin1Char('\n') + unnamed.join(QLatin1Char('\n'));
+        QTimer::singleShot(0, this, Guard::slot([text] { MessageBoxes::showMessage(text); }));
+    }
 }
 
 QList<int> MainWindow::namedRows() const
@@ -139,6 +153,7 @@ void MainWindow::FormShow()
             && !uncounted.contains(m_rows.at(index)->stationName()))
             uncounted.append(m_rows.at(index)->stationName());
     }
+    closeUnnamedStations(named);
     reportLogonRefusals();
     // Stations left open by something other than this console's journal: nobody counts their
     // time, so the operator is told which ones to stop, once the window is on the screen.

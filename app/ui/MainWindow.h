@@ -118,6 +118,9 @@ private:
     // Sets the row from its probe and resumes or reports what the station's journal record and
     // command file hold.
     StationTools::Found fillRow(StationRow& row, const StationTools::Probe& probe);
+    // Journal records of stations the roster does not name are closed on those stations and the
+    // operator is told which; the rows given are the ones the roster names.
+    void closeUnnamedStations(const QList<int>& named);
     void reportLogonRefusals();
     void sendStationCommand(int row, int line);
 };

@@ -1,5 +1,6 @@
 #include "app/ui/StationTools.h"
 
+#include "install/Audit.h"
 #include "platform/AppError.h"
 #include "platform/Clock.h"
 #include "platform/files/SmbAgent.h"
@@ -15,6 +16,11 @@
 #include <algorithm>
 #include <memory>
 
+namespace {
+// What is owed outside the rows is tried again as often as an owed "0" is.
+constexpr int RetryOwedMs = 5000;
+} // namespace
+
 StationTools::StationTools(QWidget* parent)
     : QWidget(parent)
 {
@@ -27,6 +33,10 @@ StationTools::StationTools(QWidget* parent)
         m_timers[i]->setTimerType(Qt::PreciseTimer);
         connect(m_timers[i], &QTimer::timeout, this, Guard::slot([this, i] { TimerTimer(i); }));
     }
+    m_retry = new QTimer(this);
+    m_retry->setObjectName(QStringLiteral("RetryTimer"));
+    m_retry->setInterval(RetryOwedMs);
+    connect(m_retry, &QTimer::timeout, this, Guard::slot([this] { retryOwed(); }));
 }
 
 namespace {
@@ -51,7 +61,12 @@ StationTools::~StationTools()
 
 StationIo* StationTools::io(int index)
 {
-    StationIo*& io = m_ioByName[m_rows.at(index)->stationName().toLower()];
+    return ioFor(m_rows.at(index)->stationName());
+}
+
+StationIo* StationTools::ioFor(const QString& station)
+{
+    StationIo*& io = m_ioByName[station.toLower()];
     if (!io)
         io = new StationIo(this);
     return io;
@@ -128,7 +143,8 @@ void StationTools::setCountdown(int index, const CountdownState& state)
     CountdownState& held = m_countdowns.at(index);
     // Only a session that begins, ends or comes to owe its "0" changes the journal, never a tick.
     const bool journalChanges = held.holdsSession() != state.holdsSession() || held.owesZero() != state.owesZero()
-        || held.paidEndUtc != state.paidEndUtc || held.openedAtMs != state.openedAtMs;
+        || held.paidEndUtc != state.paidEndUtc || held.openedAtMs != state.openedAtMs
+        || (state.holdsSession() && held.countersWritten != state.countersWritten);
     held = state;
     showOnRow(index);
     m_sleep.setHeld(std::any_of(m_countdowns.begin(), m_countdowns.end(), [](const CountdownState& c) { return c.counting; }));
@@ -186,8 +202,12 @@ void StationTools::sendDue(int index, bool insist)
                     [this, index, delivery = *due, sent](std::exception_ptr error) {
                         Guard::run([&] {
                             CountdownState state = m_countdowns.at(index);
+                            const bool held = state.holdsSession();
                             const Countdown::Outcome outcome = Countdown::delivered(state, delivery, error, *sent);
                             setCountdown(index, state);
+                            if (sent->flagDown && held && !state.holdsSession())
+                                recordDropped(m_rows.at(index)->stationName(),
+                                              QStringLiteral("علم الجلسة \"0\" في ملف الجهاز عند أول اتصال بعد الاستئناف"));
                             m_rows.at(index)->setLamp(outcome == Countdown::Outcome::Written);
                             sendDue(index);
                         });
@@ -197,7 +217,7 @@ void StationTools::sendDue(int index, bool insist)
 bool StationTools::rowHoldsStation(const QString& station) const
 {
     for (int i = 0; i < StationCount; ++i) {
-        if (m_countdowns[i].holdsSession() && m_rows[i]->stationName() == station)
+        if (m_countdowns[i].holdsSession() && m_rows[i]->stationName().compare(station, Qt::CaseInsensitive) == 0)
             return true;
     }
     return false;
@@ -210,13 +230,13 @@ QList<JournalRecord> StationTools::journalRecords() const
         const CountdownState& state = m_countdowns[i];
         if (state.holdsSession())
             records.append({m_rows[i]->stationName(), state.paidEndUtc, state.minutesOpened, state.owesZero(), Clock::bootId(),
-                            state.openedAtMs});
+                            state.openedAtMs, state.countersWritten});
     }
     for (const JournalRecord& record : m_unclaimed) {
         if (!rowHoldsStation(record.station))
             records.append(record);
     }
-    return records;
+    return records + m_unnamed;
 }
 
 void StationTools::syncJournal()
@@ -228,13 +248,87 @@ void StationTools::syncJournal()
     const QList<JournalRecord> records = journalRecords();
     if (records == m_saved)
         return;
-    // Taken as saved even when the save fails, so that a full disk is reported once per change
-    // and not on every tick.
-    m_saved = records;
     try {
         SessionJournal::save(records);
     } catch (const AppError& e) {
-        Application::reportError(e.text());
+        // A stop that is not saved would come back as a running session after a restart: the
+        // save is tried again until it succeeds, and the operator is told once, not every time.
+        if (!m_saveFailing)
+            Application::reportError(e.text());
+        m_saveFailing = true;
+        m_retry->start();
+        return;
+    }
+    m_saved = records;
+    m_saveFailing = false;
+}
+
+void StationTools::retryOwed()
+{
+    if (m_saveFailing)
+        syncJournal();
+    sendUnnamedZeros();
+    if (!m_saveFailing && m_unnamed.isEmpty())
+        m_retry->stop();
+}
+
+void StationTools::recordDropped(const QString& station, const QString& why)
+{
+    if (const std::optional<QString> problem = Audit::record({Audit::Events::RecordDropped, station, {}, {}, {}, {}, {}, why}))
+        Application::reportError(*problem);
+}
+
+QString StationTools::unnamedStationsMessage()
+{
+    return QStringLiteral("سجل الجلسات يذكر أجهزة ليست في قائمة الأجهزة، فلا يُحسب وقتها. "
+                          "يُرسل إليها إيقاف الجلسة حين تستجيب، ثم تُحذف من السجل:");
+}
+
+QStringList StationTools::closeUnnamed(const QStringList& rosterNames)
+{
+    QStringList found;
+    for (auto record = m_unclaimed.begin(); record != m_unclaimed.end();) {
+        const bool named = rosterNames.contains(record->station, Qt::CaseInsensitive);
+        if (named) {
+            ++record;
+            continue;
+        }
+        // Owed its "0" from now on, in the journal too: a later console whose roster names the
+        // station again closes it rather than counting on.
+        JournalRecord owed = *record;
+        owed.owesZero = true;
+        m_unnamed.append(owed);
+        found.append(owed.station);
+        record = m_unclaimed.erase(record);
+    }
+    if (!found.isEmpty()) {
+        syncJournal();
+        sendUnnamedZeros();
+        m_retry->start();
+    }
+    return found;
+}
+
+void StationTools::sendUnnamedZeros()
+{
+    for (const JournalRecord& record : std::as_const(m_unnamed)) {
+        StationIo* station = ioFor(record.station);
+        if (station->inFlight() > 0)
+            continue;
+        station->post(
+            [name = record.station] {
+                LineBuffer scratch;
+                CommandWrite(scratch, name, CommandChannel::SessionFlagLine, QStringLiteral("0"));
+            },
+            [this, name = record.station](std::exception_ptr error) {
+                Guard::run([&] {
+                    if (error)
+                        return;
+                    m_unnamed.removeIf([&](const JournalRecord& r) { return r.station == name; });
+                    syncJournal();
+                    recordDropped(name, QStringLiteral("جهاز ليس في قائمة الأجهزة: أُرسل إليه إيقاف الجلسة"));
+                });
+            });
     }
 }
 
@@ -290,8 +384,9 @@ StationTools::Found StationTools::stationProbed(int index, const Probe& probe)
     // journal (a clock moved, a file edited by hand never adds time). A file that could not be
     // read now is read at the first contact, before anything is written to it.
     const std::optional<LineBuffer>& file = probe.commandFile;
-    const auto record = std::find_if(m_unclaimed.begin(), m_unclaimed.end(),
-                                     [&](const JournalRecord& r) { return r.station == station; });
+    const auto record = std::find_if(m_unclaimed.begin(), m_unclaimed.end(), [&](const JournalRecord& r) {
+        return r.station.compare(station, Qt::CaseInsensitive) == 0;
+    });
     if (record == m_unclaimed.end()) {
         const bool flagRaised = file && file->line(CommandChannel::SessionFlagLine) == QStringLiteral("1");
         return flagRaised ? Found::OpenWithoutRecord : Found::Nothing;
@@ -299,14 +394,22 @@ StationTools::Found StationTools::stationProbed(int index, const Probe& probe)
 
     const JournalRecord claimed = *record;
     m_unclaimed.erase(record);
+    // Its flag down: the session was stopped (or its "0" got through) and the journal could not
+    // note it. Nothing is resumed or owed; the journal drops the record.
+    if (file && file->line(CommandChannel::SessionFlagLine) == QStringLiteral("0")) {
+        syncJournal();
+        recordDropped(station, QStringLiteral("علم الجلسة \"0\" في ملف الجهاز عند الاستئناف"));
+        return Found::Nothing;
+    }
     qint64 left = SessionJournal::secondsLeft(claimed);
-    if (file) {
+    // Counters the session never wrote are an earlier one's: they say nothing of its time.
+    if (file && claimed.countersWritten) {
         if (const auto fileLeft = Countdown::remainingSeconds(file->line(CommandChannel::MinutesLine),
                                                               file->line(CommandChannel::SecondsLine)))
             left = std::min(left, *fileLeft);
     }
     if (!claimed.owesZero && left > 0) {
-        Countdown::resume(state, left, claimed.minutes, claimed.paidEndUtc, file.has_value());
+        Countdown::resume(state, left, claimed.minutes, claimed.paidEndUtc, file.has_value(), claimed.countersWritten);
         setCountdown(index, state);
         return Found::Resumed;
     }

@@ -87,8 +87,23 @@ public:
     bool holdsUnclaimedRecords() const { return !m_unclaimed.isEmpty(); }
     // A row was shown and probed: a session it already counts is sent what it is owed at once; a
     // journal record of its station is resumed, even when the station did not answer, since its
-    // customer's time runs. The station's command file is read only when it answered.
+    // customer's time runs. The station's command file is read only when it answered; a flag
+    // found down there means the session was stopped, and its record is dropped, not resumed.
     Found stationProbed(int index, const Probe& probe);
+
+    // The roster was read: journal records of stations it does not name have no row to count
+    // them, so each such station is sent its "0" (on its own thread, again every few seconds
+    // until it answers) and its record is then dropped. Returns the names newly found so.
+    QStringList closeUnnamed(const QStringList& rosterNames);
+    // Journal records whose station no row names and whose "0" is still on its way.
+    const QList<JournalRecord>& unnamedRecords() const { return m_unnamed; }
+    // The message that names those stations; the names follow, one per line.
+    static QString unnamedStationsMessage();
+
+    // Tries again what is owed outside the rows: a journal save that failed, and the "0" of the
+    // stations no row names. Runs every few seconds while anything is owed.
+    void retryOwed();
+    QTimer* retryTimer() const { return m_retry; }
 
     // The row's station took a command: what it is still owed is sent now, whatever the backoff.
     void stationAnswered(int index);
@@ -111,14 +126,22 @@ private:
     std::array<bool, StationCount> m_commandRunning{};
     std::array<StationRow*, StationCount> m_rows{};
 
-    // Records of stations that no row holds (gone from the roster, say), kept in the journal.
+    // Records of stations that no row holds yet, kept in the journal.
     QList<JournalRecord> m_unclaimed;
+    // Records of stations the roster does not name: owed their "0", kept until it is written.
+    QList<JournalRecord> m_unnamed;
     QList<JournalRecord> m_saved;
+    // The last save failed (and was reported): it is tried again until it succeeds.
+    bool m_saveFailing = false;
+    QTimer* m_retry = nullptr;
     // Held while any row's session counts.
     SleepInhibitor m_sleep;
     bool m_journalReadable = false;
 
     StationIo* io(int index);
+    StationIo* ioFor(const QString& station);
+    void sendUnnamedZeros();
+    void recordDropped(const QString& station, const QString& why);
     void showOnRow(int index);
     void sendDue(int index, bool insist = false);
     void syncJournal();

@@ -3,6 +3,7 @@
 #include "app/ui/MainWindow.h"
 #include "app/ui/ModeChooser.h"
 #include "app/ui/StationTools.h"
+#include "install/Audit.h"
 #include "install/InstallPaths.h"
 #include "platform/Clock.h"
 #include "platform/Regional.h"
@@ -27,6 +28,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <time.h>
 
@@ -66,7 +68,14 @@ private slots:
     void journalFollowsOpeningsEndsAndStops();
     void resumesFromTheJournal_data();
     void resumesFromTheJournal();
-    void aStationBackWithLessIsNotGivenMore();
+    void aStationAwayAtTheRestartIsReadWhenBack_data();
+    void aStationAwayAtTheRestartIsReadWhenBack();
+    void recordsMatchStationsWhateverTheCase_data();
+    void recordsMatchStationsWhateverTheCase();
+    void anOpeningKilledBeforeItsFirstTickKeepsItsTime_data();
+    void anOpeningKilledBeforeItsFirstTickKeepsItsTime();
+    void stationsNoRowNamesAreClosedOnceTheyAnswer();
+    void aStopThatCannotBeSavedIsSavedLater();
     void theJournalCountsBeforeAModeIsChosen();
     void anUnreadableJournalIsMovedAside_data();
     void anUnreadableJournalIsMovedAside();
@@ -132,6 +141,29 @@ private:
             r.openedAtMs = 0;
         }
         return records;
+    }
+
+    // The stations whose journal record was dropped, as the audit record tells.
+    QStringList auditedDrops()
+    {
+        QStringList stations;
+        if (!QFileInfo::exists(Audit::localPath()))
+            return stations;
+        for (const Audit::Row& r : Audit::rows()) {
+            if (r.event.event == Audit::Events::RecordDropped)
+                stations.append(r.event.station);
+        }
+        return stations;
+    }
+    // The boxes that speak of the journal.
+    QStringList journalBoxes() const
+    {
+        QStringList texts;
+        for (const MessageBoxes::Shown& box : m_boxes) {
+            if (box.text.contains(QStringLiteral("Sessions.journal")))
+                texts.append(box.text);
+        }
+        return texts;
     }
 
     std::unique_ptr<TestPrefix> m_prefix;
@@ -591,15 +623,19 @@ void TestSessions::journalFollowsOpeningsEndsAndStops()
 {
     QVERIFY(SessionJournal::load().isEmpty());
     open(0, "10");
-    const JournalRecord pc0{"PC0", inSeconds(600), 10, false};
+    // Not one tick written yet: the station's counters are not this session's.
+    const JournalRecord pc0{"PC0", inSeconds(600), 10, false, {}, 0, false};
     QCOMPARE(journal(), QList<JournalRecord>{pc0});
     // Measured on this boot's clock from its opening on.
     QCOMPARE(SessionJournal::load().at(0).bootId, Clock::bootId());
     QCOMPARE(SessionJournal::load().at(0).openedAtMs, m_console->tools()->countdown(0).startedAtMs);
-    // Ticks do not touch it; a session that ends by itself leaves it.
+    // Only the first written tick touches it; a session that ends by itself leaves it.
     open(1, "1");
-    tick(1, 60);
-    QCOMPARE(SessionJournal::load().size(), 2);
+    tick(1);
+    QVERIFY(SessionJournal::load().at(1).countersWritten);
+    const QByteArray afterFirstTick = m_prefix->readFile(InstallPaths::SessionJournal);
+    tick(1, 59);
+    QCOMPARE(m_prefix->readFile(InstallPaths::SessionJournal), afterFirstTick);
     tick(1);
     QCOMPARE(journal(), QList<JournalRecord>{pc0});
     QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
@@ -609,7 +645,7 @@ void TestSessions::journalFollowsOpeningsEndsAndStops()
     open(2, "5");
     setReachable("PC2", false);
     QTest::mouseClick(row(2).timeStopButton(), Qt::LeftButton);
-    QCOMPARE(journal(), (QList<JournalRecord>{{"PC2", inSeconds(300), 5, true}}));
+    QCOMPARE(journal(), (QList<JournalRecord>{{"PC2", inSeconds(300), 5, true, {}, 0, false}}));
     setReachable("PC2", true);
     QTest::mouseClick(row(2).refreshButton(), Qt::LeftButton);
     QVERIFY(SessionJournal::load().isEmpty());
@@ -641,6 +677,11 @@ void TestSessions::resumesFromTheJournal_data()
                                          << QStringList{"0", "--", "--"} << false;
     QTest::newRow("zero owed") << 300 << true << QStringList{"1", "3", "0"} << QStringList{"--", "--"}
                                << QStringList{"0", "3", "0"} << false;
+    // Stopped, the stop's journal save lost (a full disk, a kill): the station stays closed.
+    QTest::newRow("flag down, the stop not saved")
+        << 300 << false << QStringList{"0", "3", "4"} << QStringList{"00", "00"} << QStringList{"0", "3", "4"} << false;
+    QTest::newRow("flag down, zero owed") << 300 << true << QStringList{"0", "3", "0"} << QStringList{"00", "00"}
+                                          << QStringList{"0", "3", "0"} << false;
     QTest::newRow("station away") << 300 << false << QStringList() << QStringList{"5", "0"} << QStringList{"1", "3", "4"}
                                   << false;
     // The wall clock was set back ten years after the opening: no more than the 15 minutes bought.
@@ -668,11 +709,9 @@ void TestSessions::resumesFromTheJournal()
     m_prefix->addStation("PC1", "0\r\n0\r\n0\r\n0\r\n0\r\n" + lines.join("\r\n").toLatin1());
     if (file.isEmpty())
         setReachable("PC1", false);
-    // A second record names a station no row shows: it is kept as it is.
-    const JournalRecord elsewhere{"PC9", inSeconds(100), 5, false};
-    QList<JournalRecord> records{elsewhere};
+    QList<JournalRecord> records;
     if (paidEndIn != INT_MIN)
-        records.prepend({"PC1", inSeconds(paidEndIn), 15, owesZero});
+        records.append({"PC1", inSeconds(paidEndIn), 15, owesZero});
     SessionJournal::save(records);
 
     restartConsole();
@@ -691,31 +730,196 @@ void TestSessions::resumesFromTheJournal()
     if (file.isEmpty())
         setReachable("PC1", true);
     QCOMPARE(lines567("PC1"), fileAfter);
-    const QList<JournalRecord> kept = SessionJournal::load();
-    QVERIFY(kept.contains(elsewhere));
-    QCOMPARE(kept.size(), counting || file.isEmpty() ? 2 : 1);
+    QCOMPARE(SessionJournal::load().size(), counting || file.isEmpty() ? 1 : 0);
+    const bool dropped = paidEndIn != INT_MIN && !file.isEmpty() && file.at(0) == "0";
+    QCOMPARE(auditedDrops(), dropped ? QStringList{"PC1"} : QStringList());
     // The other rows did not start anything.
     QVERIFY(!m_console->tools()->timer(0)->isActive());
 }
 
-void TestSessions::aStationBackWithLessIsNotGivenMore()
+void TestSessions::aStationAwayAtTheRestartIsReadWhenBack_data()
 {
-    // Away at the show, so its counters could not be read: the journal's 15 minutes count on until
-    // it answers, and then it is given no more than its file showed.
+    QTest::addColumn<QString>("flag"); // in the station's file, with 5:30 on its counters
+    QTest::addColumn<QStringList>("shown");
+    QTest::newRow("with less time") << "1" << QStringList{"5", "30"};
+    // Stopped, the stop's journal save lost: the session ends there, and nothing is written to it.
+    QTest::newRow("stopped meanwhile") << "0" << QStringList{"--", "--"};
+}
+
+void TestSessions::aStationAwayAtTheRestartIsReadWhenBack()
+{
+    // Away at the show, so its file could not be read: the journal's 15 minutes count on until it
+    // answers, and then it is given no more than its file showed.
+    QFETCH(QString, flag);
+    QFETCH(QStringList, shown);
+    const bool counting = flag == "1";
     m_console.reset();
-    m_prefix->addStation("PC1", "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n30\r\n5");
+    m_prefix->addStation("PC1", "0\r\n0\r\n0\r\n0\r\n0\r\n" + flag.toLatin1() + "\r\n30\r\n5");
     setReachable("PC1", false);
     SessionJournal::save({{"PC1", inSeconds(900), 15, false}});
     restartConsole();
     QCOMPARE(display(1), (QStringList{"15", "0"}));
     setReachable("PC1", true);
     tick(1);
-    QCOMPARE(display(1), (QStringList{"5", "30"}));
-    QCOMPARE(lines567("PC1"), (QStringList{"1", "30", "5"}));
-    // The lesser time went out again while the next tick came: that one follows it.
-    tick(1);
-    QTRY_COMPARE(lines567("PC1"), (QStringList{"1", "29", "5"}));
+    QCOMPARE(display(1), shown);
+    QCOMPARE(lines567("PC1"), (QStringList{flag, "30", "5"}));
+    QCOMPARE(m_console->tools()->timer(1)->isActive(), counting);
+    QCOMPARE(SessionJournal::load().size(), counting ? 1 : 0);
+    QCOMPARE(auditedDrops(), counting ? QStringList() : QStringList{"PC1"});
+    if (counting) {
+        // The lesser time went out again while the next tick came: that one follows it.
+        tick(1);
+        QTRY_COMPARE(lines567("PC1"), (QStringList{"1", "29", "5"}));
+    }
     QCOMPARE(entryCount(), 0);
+}
+
+void TestSessions::recordsMatchStationsWhateverTheCase_data()
+{
+    QTest::addColumn<QString>("rostered");
+    QTest::addColumn<QString>("recorded");
+    QTest::newRow("roster lower case") << "pc1"
+                                       << "PC1";
+    QTest::newRow("record lower case") << "PC1"
+                                       << "pc1";
+}
+
+void TestSessions::recordsMatchStationsWhateverTheCase()
+{
+    QFETCH(QString, rostered);
+    QFETCH(QString, recorded);
+    m_console.reset();
+    m_prefix->writeFile(InstallPaths::InstallRoot + "\\commandServer\\ComputersConect.inf", "PC0\r\n" + rostered.toLatin1());
+    m_prefix->addStation("PC1", "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n0\r\n15");
+    SessionJournal::save({{recorded, inSeconds(900), 15, false}});
+    restartConsole();
+    QCOMPARE(display(1), (QStringList{"15", "0"}));
+    QCoreApplication::processEvents();
+    QVERIFY(m_boxes.isEmpty());
+    // One record, under the row's name; stopping it leaves none behind.
+    QCOMPARE(journal(), (QList<JournalRecord>{{rostered, inSeconds(900), 15, false}}));
+    QTest::mouseClick(row(1).timeStopButton(), Qt::LeftButton);
+    QVERIFY(SessionJournal::load().isEmpty());
+}
+
+void TestSessions::anOpeningKilledBeforeItsFirstTickKeepsItsTime_data()
+{
+    QTest::addColumn<QStringList>("counters"); // seconds and minutes in the station's file before the opening
+    QTest::newRow("the file's own zeros") << QStringList{"0", "0"};
+    QTest::newRow("an earlier session's leftover") << QStringList{"30", "2"};
+    QTest::newRow("an earlier session's end") << QStringList{"--", "--"};
+}
+
+void TestSessions::anOpeningKilledBeforeItsFirstTickKeepsItsTime()
+{
+    QFETCH(QStringList, counters);
+    const QString seconds = counters.at(0);
+    const QString minutes = counters.at(1);
+    m_console.reset();
+    m_prefix->addStation("PC0", "0\r\n0\r\n0\r\n0\r\n0\r\n0\r\n" + seconds.toLatin1() + "\r\n" + minutes.toLatin1());
+    restartConsole();
+    open(0, "10");
+    QCOMPARE(lines567("PC0"), (QStringList{"1", seconds, minutes}));
+    // Gone before its first tick: the counters in the file are not this session's.
+    restartConsole();
+    QCOMPARE(display(0), (QStringList{"10", "0"}));
+    QVERIFY(m_console->tools()->timer(0)->isActive());
+    tick(0);
+    QCOMPARE(lines567("PC0"), (QStringList{"1", "59", "9"}));
+    QVERIFY(SessionJournal::load().value(0).countersWritten);
+    // From then on the file's counters count: edited down, they are what a restart takes.
+    m_prefix->addStation("PC0", "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n0\r\n4");
+    restartConsole();
+    QCOMPARE(display(0), (QStringList{"4", "0"}));
+    QCOMPARE(entryCount(), 1);
+}
+
+void TestSessions::stationsNoRowNamesAreClosedOnceTheyAnswer()
+{
+    m_console.reset();
+    for (const char* name : {"PC8", "PC9"})
+        m_prefix->addStation(name, "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n3\r\n4");
+    setReachable("PC8", false);
+    m_prefix->addStation("PC1", "0\r\n0\r\n0\r\n0\r\n0\r\n1\r\n0\r\n15");
+    const JournalRecord pc1{"PC1", inSeconds(900), 15, false};
+    SessionJournal::save({{"PC9", inSeconds(600), 10, false}, pc1, {"PC8", inSeconds(-60), 10, false}});
+    restartConsole();
+    QCOMPARE(display(1), (QStringList{"15", "0"}));
+    QCoreApplication::processEvents();
+    QCOMPARE(m_boxes.size(), 1);
+    QCOMPARE(m_boxes.at(0).text, StationTools::unnamedStationsMessage() + "\nPC9\nPC8");
+    // PC9 answers: its "0" goes at once and its record with it. PC8's stays, owed its "0".
+    QTRY_COMPARE(lines567("PC9"), (QStringList{"0", "3", "4"}));
+    QTRY_COMPARE(journal(), (QList<JournalRecord>{pc1, {"PC8", inSeconds(-60), 10, true}}));
+    QVERIFY(m_console->tools()->retryTimer()->isActive());
+    m_console->tools()->retryOwed();
+    QTest::qWait(50);
+    QCOMPARE(journal().size(), 2);
+    setReachable("PC8", true);
+    m_console->tools()->retryOwed();
+    QTRY_COMPARE(journal(), QList<JournalRecord>{pc1});
+    QCOMPARE(lines567("PC8"), (QStringList{"0", "3", "4"}));
+    QCOMPARE(auditedDrops(), (QStringList{"PC9", "PC8"}));
+    m_console->tools()->retryOwed();
+    QVERIFY(!m_console->tools()->retryTimer()->isActive());
+    // Named once: the show names them no more.
+    QCOMPARE(m_boxes.size(), 1);
+}
+
+namespace {
+// A small tmpfs over a folder for the test's life: a disk that can be filled.
+struct SmallDisk
+{
+    explicit SmallDisk(const QString& folder)
+        : path(QFile::encodeName(folder))
+    {
+        mounted = ::mount("tmpfs", path.constData(), "tmpfs", 0, "size=64k") == 0;
+    }
+    ~SmallDisk()
+    {
+        if (mounted)
+            ::umount2(path.constData(), MNT_DETACH);
+    }
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    QByteArray path;
+    bool mounted = false;
+};
+} // namespace
+
+void TestSessions::aStopThatCannotBeSavedIsSavedLater()
+{
+    // Two sessions, so that the journal after the stop is not empty (an empty one needs no space).
+    open(0, "10");
+    open(1, "5");
+    tick(0);
+    const QString journalPath = m_prefix->local(InstallPaths::SessionJournal);
+    const QByteArray before = m_prefix->readFile(InstallPaths::SessionJournal);
+    SmallDisk disk(QFileInfo(journalPath).absolutePath());
+    if (!disk.mounted)
+        QSKIP("mounting a small tmpfs is not permitted here (it needs root): a full disk cannot be made");
+    m_prefix->writeFile(InstallPaths::SessionJournal, before);
+    QFile filler(QFileInfo(journalPath).absolutePath() + "/filler");
+    QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
+    while (filler.write(QByteArray(4096, 'x')) > 0) {
+    }
+    filler.close();
+
+    QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
+    QCOMPARE(lines567("PC0").at(0), QStringLiteral("0"));
+    QCOMPARE(journalBoxes().size(), 1);
+    const QString text = journalBoxes().at(0);
+    QVERIFY2(text.contains(QStringLiteral("القرص ممتلئ")) && text.contains(QStringLiteral("لن تُستأنف")), qPrintable(text));
+    // The old journal stands whole until the stop is saved; tried again, told once.
+    QCOMPARE(SessionJournal::load().size(), 2);
+    QVERIFY(m_console->tools()->retryTimer()->isActive());
+    m_console->tools()->retryOwed();
+    QCOMPARE(journalBoxes().size(), 1);
+    QVERIFY(filler.remove());
+    m_console->tools()->retryOwed();
+    QCOMPARE(SessionJournal::load().size(), 1);
+    QCOMPARE(SessionJournal::load().at(0).station, QStringLiteral("PC1"));
+    QVERIFY(!m_console->tools()->retryTimer()->isActive());
 }
 
 void TestSessions::theJournalCountsBeforeAModeIsChosen()
@@ -773,6 +977,7 @@ void TestSessions::anUnreadableJournalIsMovedAside()
     // The cause, and where the journal went; then the open station, which nobody counts now.
     QCOMPARE(m_boxes.size(), 1);
     QCOMPARE(m_boxes.at(0).icon, QMessageBox::Critical);
+    QVERIFY2(m_boxes.at(0).text.contains(QStringLiteral("لا تُستأنف")), qPrintable(m_boxes.at(0).text));
     const QStringList aside = QFileInfo(path).dir().entryList({"Sessions.journal.*.unreadable"}, QDir::AllEntries | QDir::System);
     QCOMPARE(aside.size(), 1);
     QVERIFY2(m_boxes.at(0).text.contains("Sessions.journal") && m_boxes.at(0).text.contains(aside.at(0)),
@@ -782,7 +987,7 @@ void TestSessions::anUnreadableJournalIsMovedAside()
     QCOMPARE(m_boxes.at(1).text, MainWindow::uncountedStationsMessage() + "\nPC1");
     // A new journal keeps this run's sessions.
     open(0, "10");
-    QCOMPARE(journal(), (QList<JournalRecord>{{"PC0", inSeconds(600), 10, false}}));
+    QCOMPARE(journal(), (QList<JournalRecord>{{"PC0", inSeconds(600), 10, false, {}, 0, false}}));
     tick(0);
     restartConsole();
     QVERIFY(m_console->tools()->timer(0)->isActive());
