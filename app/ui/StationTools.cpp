@@ -5,6 +5,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/Guard.h"
 #include "platform/ui/Widgets.h"
+#include "sessions/SessionAudit.h"
 #include "sessions/SessionSteps.h"
 #include "stations/CommandChannel.h"
 #include "stations/ui/StationRow.h"
@@ -162,6 +163,12 @@ QString StationTools::owedCloseHeading()
     return QStringLiteral("إغلاق معلق");
 }
 
+void StationTools::recordAudit(const Audit::Event& event)
+{
+    if (const std::optional<QString> problem = Audit::record(event))
+        Application::reportError(*problem);
+}
+
 void StationTools::stationAnswered(int index)
 {
     sendDue(index, true);
@@ -180,10 +187,12 @@ void StationTools::sendDue(int index, bool insist)
     LineBuffer* scratch = &m_memos.at(index);
     auto sent = std::make_shared<Countdown::Sent>();
     io(index)->post([delivery = *due, scratch, station, sent] { Countdown::send(delivery, *scratch, station, *sent); },
-                    [this, index, delivery = *due, sent](std::exception_ptr error) {
+                    [this, index, station, delivery = *due, sent](std::exception_ptr error) {
                         Guard::run([&] {
                             CountdownState state = m_countdowns.at(index);
                             const Countdown::Outcome outcome = Countdown::delivered(state, delivery, error, *sent);
+                            if (const auto closed = SessionAudit::closed(station, m_countdowns.at(index), state))
+                                recordAudit(*closed);
                             setCountdown(index, state);
                             m_rows.at(index)->setLamp(outcome == Countdown::Outcome::Written);
                             sendDue(index);
@@ -272,7 +281,10 @@ StationTools::Found StationTools::stationProbed(int index, const Probe& probe)
     if (state.holdsSession()) {
         if (reachable) {
             const RowCommand command(*this, index);
+            const CountdownState owed = state;
             const Countdown::Outcome outcome = Countdown::deliver(state, m_memos.at(index), station, runner(index));
+            if (const auto closed = SessionAudit::closed(station, owed, state))
+                recordAudit(*closed);
             setCountdown(index, state);
             m_rows.at(index)->setLamp(outcome == Countdown::Outcome::Written);
         }
@@ -305,12 +317,17 @@ StationTools::Found StationTools::stationProbed(int index, const Probe& probe)
     if (!claimed.owesZero && left > 0) {
         Countdown::resume(state, left, claimed.minutes, claimed.paidEndUtc, file.has_value());
         setCountdown(index, state);
+        recordAudit(SessionAudit::resumed(claimed, left));
         return Found::Resumed;
     }
     Countdown::endUnattended(state, claimed.owesZero, claimed.minutes, claimed.paidEndUtc);
+    recordAudit(SessionAudit::resumed(claimed, std::max<qint64>(left, 0)));
+    const CountdownState ended = state;
     const RowCommand command(*this, index);
     const Countdown::Outcome outcome = reachable ? Countdown::deliver(state, m_memos.at(index), station, runner(index))
                                                  : Countdown::Outcome::Failed;
+    if (const auto closed = SessionAudit::closed(station, ended, state))
+        recordAudit(*closed);
     setCountdown(index, state);
     m_rows.at(index)->setLamp(outcome == Countdown::Outcome::Written);
     return Found::Resumed;
