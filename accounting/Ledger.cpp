@@ -109,10 +109,10 @@ Ledger::Recomputed Ledger::recomputeDays()
     return recomputed;
 }
 
-void Ledger::recordSession(const Session& session)
+double Ledger::recordSession(const Session& session)
 {
     try {
-        billSession(session);
+        return billSession(session);
     } catch (...) {
         // A half-made bill must not be stored by whatever moves the tables next: closing drops the
         // begun day and entry, while rows already stored stay stored.
@@ -121,7 +121,7 @@ void Ledger::recordSession(const Session& session)
     }
 }
 
-void Ledger::billSession(const Session& session)
+double Ledger::billSession(const Session& session)
 {
     open();
 
@@ -147,4 +147,5 @@ void Ledger::billSession(const Session& session)
     m_entries.PostRow();
 
     close();
+    return static_cast<double>(cost);
 }

@@ -57,12 +57,12 @@ public:
     // Bills one opened session: opens the ledger, finds today's day or stores a new one, then
     // stores the entry, and closes both tables. The entry's store is the commit point: a failure
     // before it leaves at most an empty day (which totals 0), never an entry without its day.
-    // On a failure the rows begun are dropped and both tables are closed.
-    void recordSession(const Session& session);
+    // On a failure the rows begun are dropped and both tables are closed. Returns the cost billed.
+    double recordSession(const Session& session);
 
 private:
     Recomputed recomputeDays();
-    void billSession(const Session& session);
+    double billSession(const Session& session);
     void Table1AfterPost();
     void Table2AfterPost();
 

@@ -103,10 +103,7 @@ int main(int argc, char** argv)
     qputenv("QUORVEL_PREFIX", QFile::encodeName(prefix.path()));
 
     try {
-        QDir().mkpath(WinPath::resolve(InstallPaths::LedgerDir).localPath);
-        Tables::create(Tables::ledgerDays());
-        Tables::create(Tables::ledgerEntries());
-        Audit::create();
+        Bench::makeLedgerAndAudit();
 
         // A recorded event and a bill, each durable on its own, alternated so both see the same disk.
         Ledger ledger;

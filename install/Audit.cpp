@@ -575,4 +575,25 @@ QList<Row> rows(const QString& fromDay, const QString& toDay)
     }
 }
 
+std::optional<Row> lastOf(const QList<QString>& events)
+{
+    Sqlite::Connection db = openForReading();
+    try {
+        QStringList placeholders;
+        for (qsizetype i = 1; i <= events.size(); ++i)
+            placeholders.append(QStringLiteral("?%1").arg(i));
+        Sqlite::Statement statement(db.get(),
+                                    QStringLiteral("SELECT %1 FROM \"Audit\" WHERE \"Event\" IN (%2) ORDER BY "
+                                                   "\"Serial\" DESC LIMIT 1")
+                                        .arg(SelectColumns, placeholders.join(QLatin1Char(','))));
+        for (qsizetype i = 0; i < events.size(); ++i)
+            statement.bind(int(i) + 1, events.at(i));
+        if (statement.step())
+            return rowOf(statement);
+        return std::nullopt;
+    } catch (const Sqlite::Failure& failure) {
+        throw AppError(QStringLiteral("Cannot read the audit record \"%1\". %2").arg(windowsPath(), failure.text()));
+    }
+}
+
 } // namespace Audit

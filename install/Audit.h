@@ -129,6 +129,9 @@ QByteArray chainHash(const QByteArray& previous, const Row& row);
 // order. Throws AppError when the table cannot be read.
 QList<Row> rows(const QString& fromDay = {}, const QString& toDay = {});
 
+// The last row whose event is one of these, if any. Throws AppError when the table cannot be read.
+std::optional<Row> lastOf(const QList<QString>& events);
+
 // "SERIAL:HEX" of a head, as the owner writes it down.
 QString headText(const Head& head);
 

@@ -7,6 +7,7 @@
 #include "platform/Regional.h"
 #include "platform/files/LineBuffer.h"
 #include "platform/files/WinFile.h"
+#include "sessions/SessionAudit.h"
 #include "stations/CommandChannel.h"
 
 namespace SessionSteps {
@@ -70,13 +71,14 @@ OpenOutcome open(CountdownState& countdown, LineBuffer& scratch, Ledger& ledger,
         countdown = before;
         return stationFailure(e);
     }
+    double cost = 0;
     try {
-        ledger.recordSession({opening.minutesText, opening.station, opening.games, tariff});
+        cost = ledger.recordSession({opening.minutesText, opening.station, opening.games, tariff});
     } catch (const AppError& e) {
         undoOpening(countdown, before, raised, scratch, opening.station, runner);
         return {OpenResult::LedgerFailed, e.text()};
     }
-    return {OpenResult::Opened, {}};
+    return {OpenResult::Opened, {}, SessionAudit::opened(opening.station, minutes, opening.games, tariff, cost, before)};
 }
 
 Countdown::Outcome tick(CountdownState& countdown, LineBuffer& scratch, const QString& station)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "install/Audit.h"
 #include "sessions/Countdown.h"
 
 #include <QString>
@@ -35,6 +36,8 @@ struct OpenOutcome
 {
     OpenResult result = OpenResult::Opened;
     QString text;
+    // Opened: the row for the audit record, which the caller writes before telling the operator.
+    Audit::Event audit = {};
 };
 
 // Opens a session, all or nothing. First, reading only: the minutes (1 to what the ledger's field

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "platform/ClockWatch.h"
+
 #include <memory>
 
 class ConsoleLock;
+class QTimer;
 class Ledger;
 class ModeChooser;
 class MainWindow;
@@ -29,6 +32,11 @@ public:
     void setInstanceLock(ConsoleLock* lock);
     void comeForward();
 
+    // Looks whether the wall clock jumped against the boot-time clock since the last jump (or the
+    // start), and records it. Runs on a timer of its own every ClockCheckMs.
+    void checkClock();
+    static constexpr int ClockCheckMs = 10'000;
+
 private:
     // First, so that it outlives the windows that show or bill into it.
     std::unique_ptr<Ledger> m_ledger;
@@ -38,4 +46,6 @@ private:
     std::unique_ptr<CardReportForm> m_form3;
     std::unique_ptr<StationTools> m_tools;
     std::unique_ptr<ControlWindow> m_control;
+    ClockWatch m_clockWatch;
+    std::unique_ptr<QTimer> m_clockTimer;
 };

@@ -13,6 +13,7 @@
 #include "platform/ui/Guard.h"
 #include "platform/ui/MessageBoxes.h"
 #include "platform/ui/Widgets.h"
+#include "sessions/SessionAudit.h"
 #include "sessions/SessionSteps.h"
 #include "stations/CommandChannel.h"
 
@@ -150,8 +151,10 @@ void MainWindow::FormShow()
     QStringList uncounted;
     for (int index : named) {
         if (fillRow(*m_rows.at(index), *probes.at(index)) == StationTools::Found::OpenWithoutRecord
-            && !uncounted.contains(m_rows.at(index)->stationName()))
+            && !uncounted.contains(m_rows.at(index)->stationName())) {
             uncounted.append(m_rows.at(index)->stationName());
+            StationTools::recordAudit(SessionAudit::foundOpen(uncounted.last()));
+        }
     }
     closeUnnamedStations(named);
     reportLogonRefusals();
@@ -206,7 +209,8 @@ void MainWindow::BitBtnRefreshClick(int index)
     row.setLamp(true);
     row.setCommandButtonsEnabled(true);
     if (!m_currentStationName.isEmpty()) {
-        fillRow(row, *probeRows({index}).at(index));
+        if (fillRow(row, *probeRows({index}).at(index)) == StationTools::Found::OpenWithoutRecord)
+            StationTools::recordAudit(SessionAudit::foundOpen(row.stationName()));
         reportLogonRefusals();
     }
 }
@@ -256,10 +260,12 @@ void MainWindow::sendStationCommand(int row, int line)
         // buttons stay as they are until a refresh.
         failure = ConnectionFailedMessage;
     }
-    if (!failure.isEmpty())
+    if (!failure.isEmpty()) {
         MessageBoxes::showMessage(failure);
-    else
-        m_tools->stationAnswered(row);
+        return;
+    }
+    StationTools::recordAudit(SessionAudit::command(station, line));
+    m_tools->stationAnswered(row);
 }
 
 void MainWindow::BitBtnOpenClick(int index)
@@ -289,6 +295,7 @@ void MainWindow::BitBtnOpenClick(int index)
         setLamp(index, false);
     switch (outcome.result) {
     case SessionSteps::OpenResult::Opened:
+        StationTools::recordAudit(outcome.audit);
         break;
     case SessionSteps::OpenResult::BadEntry:
         MessageBoxes::showMessage(SettingFiles::entryErrorMessage());
@@ -311,6 +318,7 @@ void MainWindow::BitBtnTimeStopClick(int index)
     // An opening after a stop is a new customer, however soon it comes.
     m_lastOpening.at(index).valid = false;
     const QString station = m_rows.at(index)->stationName();
+    const CountdownState before = m_tools->countdown(index);
     CountdownState countdown;
     Countdown::Outcome outcome;
     {
@@ -321,6 +329,7 @@ void MainWindow::BitBtnTimeStopClick(int index)
     // The countdown stops even when the station did not take the flag; the "0" is then owed to
     // it and tried again until it is written.
     m_tools->setCountdown(index, countdown);
+    StationTools::recordAudit(SessionAudit::stopped(station, before, outcome));
     if (outcome != Countdown::Outcome::Written) {
         setLamp(index, false);
         MessageBoxes::showMessage(outcome == Countdown::Outcome::Refused ? StationFileMessage(station) : ConnectionFailedMessage);

@@ -7,6 +7,7 @@
 #include "platform/ui/Application.h"
 #include "platform/ui/Guard.h"
 #include "platform/ui/Widgets.h"
+#include "sessions/SessionAudit.h"
 #include "sessions/SessionSteps.h"
 #include "stations/CommandChannel.h"
 #include "stations/ui/StationRow.h"
@@ -181,6 +182,12 @@ QString StationTools::owedCloseHeading()
     return QStringLiteral("إغلاق معلق");
 }
 
+void StationTools::recordAudit(const Audit::Event& event)
+{
+    if (const std::optional<QString> problem = Audit::record(event))
+        Application::reportError(*problem);
+}
+
 void StationTools::stationAnswered(int index)
 {
     sendDue(index, true);
@@ -199,11 +206,13 @@ void StationTools::sendDue(int index, bool insist)
     LineBuffer* scratch = &m_memos.at(index);
     auto sent = std::make_shared<Countdown::Sent>();
     io(index)->post([delivery = *due, scratch, station, sent] { Countdown::send(delivery, *scratch, station, *sent); },
-                    [this, index, delivery = *due, sent](std::exception_ptr error) {
+                    [this, index, station, delivery = *due, sent](std::exception_ptr error) {
                         Guard::run([&] {
                             CountdownState state = m_countdowns.at(index);
                             const bool held = state.holdsSession();
                             const Countdown::Outcome outcome = Countdown::delivered(state, delivery, error, *sent);
+                            if (const auto closed = SessionAudit::closed(station, m_countdowns.at(index), state))
+                                recordAudit(*closed);
                             setCountdown(index, state);
                             if (sent->flagDown && held && !state.holdsSession())
                                 recordDropped(m_rows.at(index)->stationName(),
@@ -369,7 +378,10 @@ StationTools::Found StationTools::stationProbed(int index, const Probe& probe)
     if (state.holdsSession()) {
         if (reachable) {
             const RowCommand command(*this, index);
+            const CountdownState owed = state;
             const Countdown::Outcome outcome = Countdown::deliver(state, m_memos.at(index), station, runner(index));
+            if (const auto closed = SessionAudit::closed(station, owed, state))
+                recordAudit(*closed);
             setCountdown(index, state);
             m_rows.at(index)->setLamp(outcome == Countdown::Outcome::Written);
         }
@@ -411,12 +423,17 @@ StationTools::Found StationTools::stationProbed(int index, const Probe& probe)
     if (!claimed.owesZero && left > 0) {
         Countdown::resume(state, left, claimed.minutes, claimed.paidEndUtc, file.has_value(), claimed.countersWritten);
         setCountdown(index, state);
+        recordAudit(SessionAudit::resumed(claimed, left));
         return Found::Resumed;
     }
     Countdown::endUnattended(state, claimed.owesZero, claimed.minutes, claimed.paidEndUtc);
+    recordAudit(SessionAudit::resumed(claimed, std::max<qint64>(left, 0)));
+    const CountdownState ended = state;
     const RowCommand command(*this, index);
     const Countdown::Outcome outcome = reachable ? Countdown::deliver(state, m_memos.at(index), station, runner(index))
                                                  : Countdown::Outcome::Failed;
+    if (const auto closed = SessionAudit::closed(station, ended, state))
+        recordAudit(*closed);
     setCountdown(index, state);
     m_rows.at(index)->setLamp(outcome == Countdown::Outcome::Written);
     return Found::Resumed;

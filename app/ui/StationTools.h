@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/SleepInhibitor.h"
+#include "install/Audit.h"
 #include "platform/files/LineBuffer.h"
 #include "sessions/Countdown.h"
 #include "sessions/SessionJournal.h"
@@ -107,6 +108,9 @@ public:
 
     // The row's station took a command: what it is still owed is sent now, whatever the backoff.
     void stationAnswered(int index);
+
+    // Appends the event to the audit record; a row that cannot be written is told in the error box.
+    static void recordAudit(const Audit::Event& event);
 
     // The two displays while a session's closing "0" is still owed: not the "--" of a closed one.
     static QString owedCloseCaption();

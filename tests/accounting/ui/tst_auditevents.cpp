@@ -8,7 +8,7 @@
 #include "platform/Regional.h"
 #include "platform/store/Sqlite.h"
 #include "platform/ui/MessageBoxes.h"
-#include "support/TestPrefix.h"
+#include "support/ControlWindowFixture.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -23,7 +23,7 @@ const QString Stored = QStringLiteral("تم التخزين بنجاح");
 } // namespace
 
 // What the central control window leaves in the audit record, and the owner's view of it.
-class TestAuditEvents : public QObject
+class TestAuditEvents : public QObject, private ControlWindowFixture
 {
     Q_OBJECT
 private slots:
@@ -39,44 +39,24 @@ private slots:
     void ownersViewShowsABrokenChainInRed();
 
 private:
-    QPushButton* button(const char* name) { return m_window->findChild<QPushButton*>(name); }
     void saveTariffs(const QString& games, const QString& internet);
-
-    std::unique_ptr<TestPrefix> m_prefix;
-    std::unique_ptr<Ledger> m_ledger;
-    std::unique_ptr<ControlWindow> m_window;
-    QList<MessageBoxes::Shown> m_boxes;
 };
 
 void TestAuditEvents::init()
 {
-    m_prefix = std::make_unique<TestPrefix>();
-    m_prefix->makeTables();
+    openControlWindow("0.5\r\n0.5");
     QVERIFY(Audit::create()); // as the setup program makes it
-    m_prefix->writeFile(InstallPaths::TariffFile, "0.5\r\n0.5");
-    Regional::setOverride(Regional::Formats{"dd/MM/yyyy", "hh:mm:ss", '.'});
-    m_boxes.clear();
-    MessageBoxes::setRecorderForTests([this](const MessageBoxes::Shown& box) { m_boxes.append(box); });
-    m_ledger = std::make_unique<Ledger>();
-    m_window = std::make_unique<ControlWindow>(*m_ledger);
-    m_window->loadTariffs();
-    m_window->openWindow();
 }
 
 void TestAuditEvents::cleanup()
 {
-    m_window.reset();
-    m_ledger.reset();
-    MessageBoxes::setRecorderForTests({});
-    Regional::setOverride(std::nullopt);
-    Clock::setFixed({});
-    m_prefix.reset();
+    closeControlWindow();
 }
 
 void TestAuditEvents::saveTariffs(const QString& games, const QString& internet)
 {
-    m_window->findChild<QLineEdit*>("Edit2")->setText(games);
-    m_window->findChild<QLineEdit*>("Edit3")->setText(internet);
+    edit("Edit2")->setText(games);
+    edit("Edit3")->setText(internet);
     QTest::mouseClick(button("BitBtn2"), Qt::LeftButton);
 }
 

@@ -5,8 +5,8 @@
 #include "platform/Regional.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
+#include "support/ControlWindowFixture.h"
 #include "support/FileSizeLimit.h"
-#include "support/TestPrefix.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -19,7 +19,7 @@ const QString InputError = QStringLiteral("يوجد خطأ في إدخال ال�
 const QString Stored = QStringLiteral("تم التخزين بنجاح");
 } // namespace
 
-class TestControlWindow : public QObject
+class TestControlWindow : public QObject, private ControlWindowFixture
 {
     Q_OBJECT
 private slots:
@@ -38,38 +38,16 @@ private slots:
     void recomputeFromTheButton();
     void missingLedgerTablesStillShowTheWindow();
     void closingClosesTheTables();
-
-private:
-    QLineEdit* edit(const char* name) { return m_window->findChild<QLineEdit*>(name); }
-    QPushButton* button(const char* name) { return m_window->findChild<QPushButton*>(name); }
-
-    std::unique_ptr<TestPrefix> m_prefix;
-    std::unique_ptr<Ledger> m_ledger;
-    std::unique_ptr<ControlWindow> m_window;
-    QList<MessageBoxes::Shown> m_boxes;
 };
 
 void TestControlWindow::init()
 {
-    m_prefix = std::make_unique<TestPrefix>();
-    m_prefix->makeTables();
-    m_prefix->writeFile(InstallPaths::TariffFile, "0.5\r\n0.5\r\nkept");
-    Regional::setOverride(Regional::Formats{"dd/MM/yyyy", "hh:mm:ss", '.'});
-    m_boxes.clear();
-    MessageBoxes::setRecorderForTests([this](const MessageBoxes::Shown& box) { m_boxes.append(box); });
-    m_ledger = std::make_unique<Ledger>();
-    m_window = std::make_unique<ControlWindow>(*m_ledger);
-    m_window->loadTariffs();
-    m_window->openWindow();
+    openControlWindow("0.5\r\n0.5\r\nkept");
 }
 
 void TestControlWindow::cleanup()
 {
-    m_window.reset();
-    m_ledger.reset();
-    MessageBoxes::setRecorderForTests({});
-    Regional::setOverride(std::nullopt);
-    m_prefix.reset();
+    closeControlWindow();
 }
 
 void TestControlWindow::savesTariffs_data()

@@ -6,7 +6,7 @@
 #include "platform/store/TableStore.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
-#include "support/TestPrefix.h"
+#include "support/CardCreatorFixture.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -31,7 +31,7 @@ QList<Audit::Row> recorded()
 } // namespace
 
 // What the card creator leaves in the audit record.
-class TestCardAudit : public QObject
+class TestCardAudit : public QObject, private CardCreatorFixture
 {
     Q_OBJECT
 private slots:
@@ -44,44 +44,19 @@ private slots:
     void unwritableAuditKeepsTheCards();
     void cardTariffChangeRecordsOldAndNew();
     void printedReportIsRecordedButNotItsPreview();
-
-private:
-    template <typename T = QWidget>
-    T* find(const char* name) const
-    {
-        return m_form->findChild<T*>(QString::fromLatin1(name));
-    }
-    void click(const char* name) { QTest::mouseClick(find<QPushButton>(name), Qt::LeftButton); }
-    void generate(const QString& count)
-    {
-        find<QLineEdit>("Edit1")->setText(count);
-        click("BitBtn1");
-    }
-
-    std::unique_ptr<TestPrefix> m_prefix;
-    std::unique_ptr<CardCreatorWindow> m_form;
-    QList<MessageBoxes::Shown> m_boxes;
 };
 
 void TestCardAudit::init()
 {
-    m_prefix = std::make_unique<TestPrefix>();
-    m_prefix->makeInstallTree();
-    Tables::create(Tables::mainCards());
-    Tables::create(Tables::tempCards());
+    makeCardInstall();
     m_prefix->writeFile(InstallPaths::CardTariffFile, "0.5\r\n0.5");
     QVERIFY(Audit::create()); // as the setup program makes it
-    m_boxes.clear();
-    MessageBoxes::setRecorderForTests([this](const MessageBoxes::Shown& box) { m_boxes.append(box); });
-    m_form = std::make_unique<CardCreatorWindow>();
-    m_form->show();
+    openCreator();
 }
 
 void TestCardAudit::cleanup()
 {
-    m_form.reset();
-    MessageBoxes::setRecorderForTests({});
-    m_prefix.reset();
+    closeCreator();
 }
 
 void TestCardAudit::batchRecordsItsCards_data()
@@ -140,16 +115,8 @@ void TestCardAudit::batchStoppedByAnErrorRecordsTheCardsMade()
 {
     click("Button2");
     find<QLineEdit>("Edit3")->setText("abc");
-    auto* generateButton = find<QPushButton>("BitBtn1");
     // The operator switches to internet cards, whose tariff is letters, once a card shows.
-    QTimer operatorHand;
-    connect(&operatorHand, &QTimer::timeout, this, [&] {
-        if (generateButton->text().front().isDigit())
-            find<QRadioButton>("RadioButton6")->setChecked(true);
-    });
-    operatorHand.start(0);
-    generate("1000");
-    operatorHand.stop();
+    generateSwitchingToInternet("1000");
 
     const QList<Audit::Row> rows = recorded();
     QCOMPARE(rows.size(), 1);

@@ -4,8 +4,8 @@
 #include "platform/store/TableStore.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
+#include "support/CardCreatorFixture.h"
 #include "support/FileSizeLimit.h"
-#include "support/TestPrefix.h"
 
 #include <QGroupBox>
 #include <QHeaderView>
@@ -20,7 +20,7 @@
 #include <QTimer>
 #include <QtTest>
 
-class TestCardCreator : public QObject
+class TestCardCreator : public QObject, private CardCreatorFixture
 {
     Q_OBJECT
 private slots:
@@ -57,43 +57,21 @@ private slots:
     void printButtonPreviewsTheMainTable();
 
 private:
-    template <typename T = QWidget>
-    T* find(const char* name) const
-    {
-        T* w = m_form->findChild<T*>(QString::fromLatin1(name));
-        if (!w)
-            qFatal("no component %s", name);
-        return w;
-    }
-    void click(const char* name) { QTest::mouseClick(find<QPushButton>(name), Qt::LeftButton); }
     QStringList messages() const;
-    void generate(const QString& count);
     int gridRows() const { return find<QTableView>("DBGrid1")->model()->rowCount(); }
     int gridRow() const;
     QString gridText(int row, int column) const;
-
-    std::unique_ptr<TestPrefix> m_prefix;
-    std::unique_ptr<CardCreatorWindow> m_form;
-    QList<MessageBoxes::Shown> m_boxes;
 };
 
 void TestCardCreator::init()
 {
-    m_prefix = std::make_unique<TestPrefix>();
-    m_prefix->makeInstallTree();
-    Tables::create(Tables::mainCards());
-    Tables::create(Tables::tempCards());
-    m_boxes.clear();
-    MessageBoxes::setRecorderForTests([this](const MessageBoxes::Shown& box) { m_boxes.append(box); });
-    m_form = std::make_unique<CardCreatorWindow>();
-    m_form->show();
+    makeCardInstall();
+    openCreator();
 }
 
 void TestCardCreator::cleanup()
 {
-    m_form.reset();
-    MessageBoxes::setRecorderForTests({});
-    m_prefix.reset();
+    closeCreator();
 }
 
 QStringList TestCardCreator::messages() const
@@ -102,12 +80,6 @@ QStringList TestCardCreator::messages() const
     for (const MessageBoxes::Shown& box : m_boxes)
         texts << box.text;
     return texts;
-}
-
-void TestCardCreator::generate(const QString& count)
-{
-    find<QLineEdit>("Edit1")->setText(count);
-    click("BitBtn1");
 }
 
 int TestCardCreator::gridRow() const
@@ -605,16 +577,9 @@ void TestCardCreator::internetTariffWithLettersStopsAtTheFirstInternetCard()
 {
     click("Button2");
     find<QLineEdit>("Edit3")->setText("0.5x");
-    auto* generateButton = find<QPushButton>("BitBtn1");
     // The operator switches to internet cards while the run goes on, once a card shows.
-    QTimer operatorHand;
-    connect(&operatorHand, &QTimer::timeout, this, [&] {
-        if (generateButton->text().front().isDigit())
-            find<QRadioButton>("RadioButton6")->setChecked(true);
-    });
-    operatorHand.start(0);
-    generate("1000");
-    operatorHand.stop();
+    generateSwitchingToInternet("1000");
+    auto* generateButton = find<QPushButton>("BitBtn1");
 
     QCOMPARE(messages(), QStringList{"'0.5x' is not a valid floating point value."});
     const int made = gridRows();

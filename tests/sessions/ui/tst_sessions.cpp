@@ -13,7 +13,7 @@
 #include "sessions/SessionJournal.h"
 #include "stations/CommandChannel.h"
 #include "stations/ui/StationRow.h"
-#include "support/TestPrefix.h"
+#include "support/ConsoleFixture.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -37,7 +37,7 @@ const QString Failed = QStringLiteral("الإتصال غير قائم حاليا
 const QString InputError = QStringLiteral("يوجد خطأ في إدخال البيانات");
 } // namespace
 
-class TestSessions : public QObject
+class TestSessions : public QObject, private ConsoleFixture
 {
     Q_OBJECT
 private slots:
@@ -85,51 +85,17 @@ private slots:
     void aKilledConsoleIsResumed();
 
 private:
-    StationRow& row(int i) { return m_console->form1()->row(i); }
-    void open(int i, const QString& minutes, bool games = true)
-    {
-        row(i).minutesBox()->setCurrentText(minutes);
-        (games ? row(i).gamesChoice() : row(i).internetChoice())->setChecked(true);
-        QTest::mouseClick(row(i).openButton(), Qt::LeftButton);
-    }
     QStringList lines567(const QString& station)
     {
         const LineBuffer file(m_prefix->commandFile(station));
         return {file.line(5), file.line(6), file.line(7)};
     }
     QStringList display(int i) { return {row(i).minutesDisplay()->text(), row(i).secondsDisplay()->text()}; }
-    void tick(int i, int count = 1)
-    {
-        // A second apart; each tick's write goes out from the station's thread, its outcome awaited.
-        for (int n = 0; n < count; ++n) {
-            Clock::advanceMonotonicForTests(1000);
-            m_console->tools()->TimerTimer(i);
-            m_console->tools()->settle(i);
-        }
-    }
     qint64 entryCount()
     {
         Ledger probe;
         probe.entries().OpenTable(InstallPaths::LedgerDir, "DetailDays.DB");
         return probe.entries().rowCount();
-    }
-    void setReachable(const QString& station, bool reachable)
-    {
-        const QString on = m_prefix->root() + "/unc/" + station;
-        const QString off = m_prefix->root() + "/off-" + station;
-        QVERIFY(reachable ? QDir().rename(off, on) : QDir().rename(on, off));
-    }
-
-    // A new console on the same install, as after a restart or a crash.
-    void restartConsole(bool cardMode = false)
-    {
-        m_console.reset();
-        m_console = std::make_unique<Console>();
-        m_console->form6()->show();
-        if (cardMode)
-            m_console->form6()->BitBtn5Click();
-        else
-            m_console->form6()->BitBtn3Click();
     }
     QDateTime inSeconds(qint64 seconds) const { return Clock::now().toUTC().addSecs(seconds); }
     // The journal's sessions, without the boot-time clock of their openings.
@@ -165,40 +131,18 @@ private:
         }
         return texts;
     }
-
-    std::unique_ptr<TestPrefix> m_prefix;
-    std::unique_ptr<Console> m_console;
-    QList<MessageBoxes::Shown> m_boxes;
 };
 
 void TestSessions::init()
 {
-    m_prefix = std::make_unique<TestPrefix>();
-    m_prefix->makeTables();
-    m_prefix->writeFile(InstallPaths::TariffFile, "0.5\r\n0.25");
-    m_prefix->writeFile(InstallPaths::InstallRoot + "\\commandServer\\ComputersConect.inf", "PC0\r\nPC1\r\nPC2\r\nPC3");
-    for (const char* name : {"PC0", "PC1", "PC2", "PC3"})
-        m_prefix->addStation(name);
-    Regional::setOverride(Regional::Formats{"dd/MM/yyyy", "hh:mm:ss", '.'});
-    Clock::setFixed(QDateTime(QDate(2026, 12, 9), QTime(10, 0, 0)));
-    // The rows' own timers then take nothing between the test's ticks.
-    Clock::holdMonotonicForTests(true);
-    m_boxes.clear();
-    MessageBoxes::setRecorderForTests([this](const MessageBoxes::Shown& box) { m_boxes.append(box); });
-    m_console = std::make_unique<Console>();
-    m_console->form6()->show();
-    m_console->form6()->BitBtn3Click();
+    makeConsoleInstall();
+    restartConsole();
     QVERIFY(m_boxes.isEmpty());
 }
 
 void TestSessions::cleanup()
 {
-    m_console.reset();
-    MessageBoxes::setRecorderForTests({});
-    Clock::setFixed({});
-    Clock::holdMonotonicForTests(false);
-    Regional::setOverride(std::nullopt);
-    m_prefix.reset();
+    closeConsoleInstall();
 }
 
 void TestSessions::opensAndBills_data()
