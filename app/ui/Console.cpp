@@ -3,12 +3,14 @@
 #include "app/ConsoleLock.h"
 
 #include "accounting/Ledger.h"
+#include "accounting/Shifts.h"
 #include "accounting/ui/ControlWindow.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/ModeChooser.h"
 #include "app/ui/StationTools.h"
 #include "cards/ui/CardCreatorWindow.h"
 #include "cards/ui/CardReportForm.h"
+#include "platform/ui/Application.h"
 #include "platform/ui/Guard.h"
 
 Console::Console()
@@ -20,6 +22,9 @@ Console::Console()
     , m_tools(std::make_unique<StationTools>())
     , m_control(std::make_unique<ControlWindow>(*m_ledger))
 {
+    // A shift left open by the last run goes on: its operator is named in every row from the first.
+    if (const std::optional<QString> problem = Shifts::restoreOperator())
+        Application::reportError(*problem);
     m_form6->setMainWindow(m_form1.get());
     m_form1->attach(m_form6.get(), m_tools.get(), m_control.get(), m_ledger.get());
     m_control->setMainForm(m_form6.get());
