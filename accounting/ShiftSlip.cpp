@@ -71,10 +71,11 @@ Report::Definition definition()
     Report::Definition def;
     def.name = QStringLiteral("ShiftSlip");
     def.pageSize = QSizeF(210, 297);
-    def.margins = QMarginsF(15, 15, 15, 15);
+    def.margins = QMarginsF(12, 15, 12, 15);
     def.font = Report::TextStyle{QStringLiteral("Arial"), 10, Qt::black};
     const double width = def.printableRect().width();
-    const double captionWidth = 70;
+    // The head's 64 hex digits and serial need most of the line.
+    const double captionWidth = 50;
 
     Band title{QStringLiteral("TitleBand"), BandKind::Title, 14, {}};
     Item heading = item(QStringLiteral("Title"), 0, width, 10, 16);
@@ -85,7 +86,7 @@ Report::Definition definition()
     Item caption = item(QStringLiteral("Caption"), width - captionWidth, captionWidth, 7, 10);
     caption.source = Source::Field;
     caption.field = CaptionField;
-    Item value = item(QStringLiteral("Value"), 0, width - captionWidth - 4, 7, 10);
+    Item value = item(QStringLiteral("Value"), 0, width - captionWidth - 4, 7, 9);
     value.source = Source::Field;
     value.field = ValueField;
     value.rightToLeft = false;
