@@ -201,10 +201,11 @@ double parseCash(const QString& text)
     return cash;
 }
 
+// Reading writes nothing: a record without the table has no shifts.
 std::optional<Shift> current()
 {
-    const Sqlite::Connection db = AuditFile::open();
-    return openShift(db.get());
+    const std::optional<Sqlite::Connection> db = AuditFile::openForReading(QStringLiteral("Shifts"));
+    return db ? openShift(db->get()) : std::nullopt;
 }
 
 QStringList operatorNames()
@@ -218,8 +219,8 @@ QStringList operatorNames()
 
 QList<Shift> history()
 {
-    const Sqlite::Connection db = AuditFile::open();
-    return select(db.get(), QString());
+    const std::optional<Sqlite::Connection> db = AuditFile::openForReading(QStringLiteral("Shifts"));
+    return db ? select(db->get(), QString()) : QList<Shift>();
 }
 
 Tally tally(const Shift& shift)

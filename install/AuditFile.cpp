@@ -38,4 +38,24 @@ Sqlite::Connection open()
     }
 }
 
+std::optional<Sqlite::Connection> openForReading(const QString& table)
+{
+    const QString local = Audit::localPath();
+    const QFileInfo info(local);
+    if (!info.isFile() || info.isSymLink())
+        return std::nullopt;
+    try {
+        Sqlite::Connection db = Sqlite::open(local, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOFOLLOW);
+        sqlite3_busy_timeout(db.get(), 5000);
+        Sqlite::Statement statement(db.get(), QStringLiteral("SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1"));
+        statement.bind(1, table);
+        if (!statement.step())
+            return std::nullopt;
+        statement.reset();
+        return db;
+    } catch (const Sqlite::Failure& error) {
+        throw failure(error.text());
+    }
+}
+
 } // namespace AuditFile

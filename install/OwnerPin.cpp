@@ -4,7 +4,6 @@
 #include "install/AuditFile.h"
 #include "platform/AppError.h"
 
-#include <QFileInfo>
 #include <sodium.h>
 
 namespace OwnerPin {
@@ -51,11 +50,12 @@ void store(sqlite3* db, const QString& key, const std::optional<QString>& text)
 
 // With no file, or a folder or a link in its place, no PIN can have been kept: nothing asks for one.
 // The café goes on working; what it does meanwhile cannot be recorded either, and the operator is
-// told that, and the gap is recorded, by the audit record itself.
-bool noStore()
+// told that, and the gap is recorded, by the audit record itself. Reading never writes: a full
+// disk does not stop a check.
+std::optional<QString> storedValue(const QString& key)
 {
-    const QFileInfo file(Audit::localPath());
-    return !file.isFile() || file.isSymLink();
+    const std::optional<Sqlite::Connection> db = AuditFile::openForReading(QStringLiteral("Owner"));
+    return db ? value(db->get(), key) : std::nullopt;
 }
 
 Audit::Event ownerEvent(const QString& what)
@@ -70,18 +70,12 @@ Audit::Event ownerEvent(const QString& what)
 
 bool isSet()
 {
-    if (noStore())
-        return false;
-    const Sqlite::Connection db = AuditFile::open();
-    return value(db.get(), PinKey).has_value();
+    return storedValue(PinKey).has_value();
 }
 
 bool check(const QString& pin, const QString& what)
 {
-    if (noStore())
-        return true;
-    const Sqlite::Connection db = AuditFile::open();
-    const std::optional<QString> hash = value(db.get(), PinKey);
+    const std::optional<QString> hash = storedValue(PinKey);
     if (!hash)
         return true;
     startSodium();
@@ -121,10 +115,7 @@ std::optional<QString> change(const QString& newPin)
 
 bool blindCount()
 {
-    if (noStore())
-        return false;
-    const Sqlite::Connection db = AuditFile::open();
-    return value(db.get(), BlindKey) == QStringLiteral("1");
+    return storedValue(BlindKey) == QStringLiteral("1");
 }
 
 std::optional<QString> setBlindCount(bool blind)

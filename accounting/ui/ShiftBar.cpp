@@ -21,6 +21,8 @@ ShiftBar::ShiftBar(QWidget* parent)
     resize(485, 25);
     m_caption = new QLabel(this);
     m_caption->setObjectName(QStringLiteral("ShiftLabel"));
+    // An operator's name is shown as typed, never taken as markup.
+    m_caption->setTextFormat(Qt::PlainText);
     m_caption->setGeometry(340, 0, 145, 25);
     m_open = Widgets::button(this, QStringLiteral("ShiftOpenButton"), QStringLiteral("فتح وردية"), 255, 0, 80, 25);
     m_close = Widgets::button(this, QStringLiteral("ShiftCloseButton"), QStringLiteral("إغلاق وردية"), 170, 0, 80, 25);

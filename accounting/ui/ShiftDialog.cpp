@@ -20,6 +20,7 @@ constexpr int CaptionLeft = 210;
 QLabel* caption(QWidget* parent, const QString& text, int top)
 {
     auto* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
     label->setGeometry(CaptionLeft, top, Width - CaptionLeft - 10, 22);
     return label;
 }
@@ -28,6 +29,7 @@ QLabel* value(QWidget* parent, const QString& name, int top)
 {
     auto* label = new QLabel(parent);
     label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText);
     label->setGeometry(10, top, FieldWidth, 22);
     label->setLayoutDirection(Qt::LeftToRight);
     label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QStyle>
 #include <QTableWidget>
+#include <iterator>
 
 namespace {
 
@@ -37,6 +38,10 @@ ShiftHistoryWindow::ShiftHistoryWindow(QWidget* parent)
     m_grid->setHorizontalHeaderLabels(Titles);
     m_grid->verticalHeader()->hide();
     m_grid->horizontalHeader()->setStretchLastSection(true);
+    // Every column within the window, the difference last.
+    const int widths[] = {35, 100, 120, 120, 50, 70, 75, 75};
+    for (int column = 0; column < int(std::size(widths)); ++column)
+        m_grid->setColumnWidth(column, widths[column]);
 
     auto* slip = Widgets::button(this, QStringLiteral("SlipButton"), QStringLiteral("طباعة الإيصال"), 652, 368, 100, 25);
     slip->setIcon(style()->standardIcon(QStyle::SP_FileIcon));
