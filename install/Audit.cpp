@@ -370,6 +370,8 @@ QString caption(const QString& event)
         {Events::ClockJump, QStringLiteral("قفزة في الساعة")},
         {Events::ShiftOpen, QStringLiteral("فتح وردية")},
         {Events::ShiftClose, QStringLiteral("إغلاق وردية")},
+        {Events::PinRefused, QStringLiteral("رمز المالك خاطئ")},
+        {Events::OwnerSetting, QStringLiteral("إعداد المالك")},
         {Events::Gap, QStringLiteral("أحداث لم تسجل")},
     };
     return captions.value(event, event);
@@ -382,7 +384,7 @@ const QList<QString>& eventWords()
         Events::SessionEnd,     Events::StopTime,       Events::OwedZero,     Events::SessionResumed,   Events::RecordDropped,
         Events::OpenUnrecorded, Events::StationCommand, Events::TariffChange, Events::CardTariffChange, Events::Recompute,
         Events::CardBatch,      Events::CardReport,     Events::Import,       Events::Export,           Events::ClockJump,
-        Events::ShiftOpen,      Events::ShiftClose,     Events::Gap,
+        Events::ShiftOpen,      Events::ShiftClose,     Events::PinRefused,   Events::OwnerSetting,     Events::Gap,
     };
     return words;
 }
@@ -549,6 +551,20 @@ Verdict verify(const std::optional<Head>& head)
     Sqlite::Connection db = openForReading();
     try {
         return verify(db.get(), head);
+    } catch (const Sqlite::Failure& failure) {
+        throw AppError(QStringLiteral("Cannot read the audit record \"%1\". %2").arg(windowsPath(), failure.text()));
+    }
+}
+
+std::optional<Head> lastHead()
+{
+    Sqlite::Connection db = openForReading();
+    try {
+        Sqlite::Statement statement(
+            db.get(), QStringLiteral("SELECT \"Serial\", \"Hash\" FROM \"Audit\" ORDER BY \"Serial\" DESC LIMIT 1"));
+        if (!statement.step())
+            return std::nullopt;
+        return Head{statement.int64(0), QByteArray::fromHex(statement.text(1).toLatin1())};
     } catch (const Sqlite::Failure& failure) {
         throw AppError(QStringLiteral("Cannot read the audit record \"%1\". %2").arg(windowsPath(), failure.text()));
     }

@@ -44,6 +44,8 @@ inline const QString Export = QStringLiteral("export");
 inline const QString ClockJump = QStringLiteral("clock-jump");
 inline const QString ShiftOpen = QStringLiteral("shift-open");
 inline const QString ShiftClose = QStringLiteral("shift-close");
+inline const QString PinRefused = QStringLiteral("pin-refused");
+inline const QString OwnerSetting = QStringLiteral("owner-setting");
 inline const QString Gap = QStringLiteral("audit-gap");
 } // namespace Events
 
@@ -97,6 +99,9 @@ struct Head
     qint64 serial = 0;
     QByteArray hash; // 32 raw bytes
 };
+// The last row's serial and hash as stored, without walking the chain; nothing when the record is
+// empty. Throws AppError when the table cannot be read.
+std::optional<Head> lastHead();
 // Reads "SERIAL:HEX" (64 hex digits). Returns the head, or the reason it is not one.
 struct HeadOrReason
 {

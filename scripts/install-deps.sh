@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools
     libsqlite3-dev sqlite3
     pxlib-dev           # reads an old café's Paradox tables (quorvel-import)
+    libsodium-dev       # the owner's PIN, kept as an Argon2id hash
     libgl-dev
     fonts-noto-core fonts-dejavu-core
     fonts-liberation2   # Arial's metrics, for the printed card report

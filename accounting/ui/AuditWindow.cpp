@@ -1,6 +1,8 @@
 #include "accounting/ui/AuditWindow.h"
 
 #include "accounting/AuditReport.h"
+#include "install/OwnerPin.h"
+#include "install/ui/OwnerPinPrompt.h"
 #include "platform/AppError.h"
 #include "platform/report/ReportPainter.h"
 #include "platform/ui/Guard.h"
@@ -8,6 +10,7 @@
 #include "platform/ui/ReportPreview.h"
 #include "platform/ui/Widgets.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
 #include <QHeaderView>
@@ -74,6 +77,14 @@ AuditWindow::AuditWindow(QWidget* parent)
     connect(print, &QPushButton::clicked, this, Guard::slot(this, &AuditWindow::PrintClick));
     auto* pdf = Widgets::button(this, QStringLiteral("PdfButton"), QStringLiteral("PDF"), 686, 488, 100, 25);
     connect(pdf, &QPushButton::clicked, this, Guard::slot(this, &AuditWindow::PdfClick));
+    // The owner's settings: who may reach this view and the rest, and how a shift is counted.
+    auto* pin = Widgets::button(this, QStringLiteral("PinButton"), QStringLiteral("رمز المالك"), 560, 488, 100, 25);
+    connect(pin, &QPushButton::clicked, this, Guard::slot(this, &AuditWindow::PinClick));
+    m_blindBox = new QCheckBox(QStringLiteral("عدّ النقد دون رؤية المتوقع"), this);
+    m_blindBox->setObjectName(QStringLiteral("BlindBox"));
+    m_blindBox->setGeometry(330, 490, 220, 22);
+    connect(m_blindBox, &QCheckBox::toggled, this, Guard::slot(this, &AuditWindow::BlindClick));
+
     auto* close = Widgets::button(this, QStringLiteral("CloseButton"), QStringLiteral("إغلاق"), 8, 488, 75, 25);
     close->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
     close->setShortcut(QKeySequence(Qt::Key_Escape));
@@ -100,6 +111,10 @@ void AuditWindow::reload()
     else
         m_chainLabel->setText(QStringLiteral("السجل مكسور عند الحدث رقم %1: %2").arg(verdict.badSerial).arg(verdict.message));
     m_chainLabel->setStyleSheet(verdict.whole ? QString() : QStringLiteral("color: red"));
+    {
+        const QSignalBlocker quiet(m_blindBox);
+        m_blindBox->setChecked(OwnerPin::blindCount());
+    }
     m_rows = Audit::rows();
     fill(m_dayBox, QStringLiteral("كل الأيام"), AuditReport::days(m_rows), nullptr);
     fill(m_stationBox, QStringLiteral("كل الأجهزة"), AuditReport::stations(m_rows), nullptr);
@@ -148,4 +163,28 @@ void AuditWindow::PdfClick()
     const QString fileName = QFileDialog::getSaveFileName(this, QStringLiteral("PDF"), QString(), QStringLiteral("PDF (*.pdf)"));
     if (!fileName.isEmpty())
         writePdf(fileName);
+}
+
+void AuditWindow::PinClick()
+{
+    if (OwnerPinPrompt::change(this))
+        reload();
+}
+
+void AuditWindow::BlindClick()
+{
+    const bool blind = m_blindBox->isChecked();
+    {
+        // Shown as stored until the change is: a failure leaves the box as the setting stands.
+        const QSignalBlocker quiet(m_blindBox);
+        m_blindBox->setChecked(!blind);
+    }
+    const std::optional<QString> problem = OwnerPin::setBlindCount(blind);
+    {
+        const QSignalBlocker quiet(m_blindBox);
+        m_blindBox->setChecked(blind);
+    }
+    if (problem)
+        MessageBoxes::showError(*problem);
+    reload();
 }

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QWidget>
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QTableWidget;
@@ -27,6 +28,10 @@ public:
     // Writes the list as shown to a PDF file; returns the number of pages. Throws AppError.
     int writePdf(const QString& fileName);
     void PdfClick();
+    // The owner's PIN, set, changed or removed.
+    void PinClick();
+    // The blind count of the shifts, on or off.
+    void BlindClick();
 
 private:
     QString title() const;
@@ -35,6 +40,7 @@ private:
     QComboBox* m_stationBox = nullptr;
     QComboBox* m_eventBox = nullptr;
     QLabel* m_chainLabel = nullptr;
+    QCheckBox* m_blindBox = nullptr;
     QTableWidget* m_grid = nullptr;
     QList<Audit::Row> m_rows;
     QList<Audit::Row> m_shown;

@@ -6,6 +6,7 @@
 #include "install/InstallPaths.h"
 #include "install/SettingFiles.h"
 #include "install/Tables.h"
+#include "install/ui/OwnerPinPrompt.h"
 #include "platform/ui/Guard.h"
 #include "platform/ui/MessageBoxes.h"
 #include "platform/ui/TableGrid.h"
@@ -110,6 +111,8 @@ void ControlWindow::loadTariffs()
 
 void ControlWindow::BitBtn2Click()
 {
+    if (!OwnerPinPrompt::ask(this, QStringLiteral("the tariffs")))
+        return;
     // On a failure the file keeps the tariffs it held and the error is shown, not success. A
     // change that the audit record missed still stands; the operator is told both.
     const SettingFiles::Answer answer = SettingFiles::changeTariffsRecorded(
@@ -122,6 +125,8 @@ void ControlWindow::BitBtn2Click()
 
 void ControlWindow::AuditButtonClick()
 {
+    if (!OwnerPinPrompt::ask(this, QStringLiteral("the owner's view")))
+        return;
     if (!m_auditWindow)
         m_auditWindow = new AuditWindow(this);
     m_auditWindow->show();
@@ -153,6 +158,8 @@ void ControlWindow::FormClose()
 
 void ControlWindow::BitBtn12Click()
 {
+    if (!OwnerPinPrompt::ask(this, QStringLiteral("a recompute")))
+        return;
     // The totals are committed before the row that records them; nothing else is said.
     if (const std::optional<QString> problem = Audit::record(Ledger::recomputeEvent(m_ledger.recompute())))
         MessageBoxes::showError(*problem);

@@ -4,6 +4,7 @@
 #include "app/ConsoleLock.h"
 
 #include "accounting/Ledger.h"
+#include "accounting/Shifts.h"
 #include "accounting/ui/ControlWindow.h"
 #include "app/ui/MainWindow.h"
 #include "app/ui/ModeChooser.h"
@@ -25,6 +26,9 @@ Console::Console()
     , m_control(std::make_unique<ControlWindow>(*m_ledger))
     , m_clockTimer(std::make_unique<QTimer>())
 {
+    // A shift left open by the last run goes on: its operator is named in every row from the first, the start's own included.
+    if (const std::optional<QString> problem = Shifts::restoreOperator())
+        Application::reportError(*problem);
     // First, so that the sessions resumed below follow the start in the record.
     if (const std::optional<QString> problem = ConsoleAudit::recordStart())
         Application::reportError(*problem);

@@ -1,6 +1,7 @@
 #include "app/ui/MainWindow.h"
 
 #include "accounting/ui/ControlWindow.h"
+#include "accounting/ui/ShiftBar.h"
 #include "app/ui/ModeChooser.h"
 #include "app/ui/StationTools.h"
 #include "install/InstallPaths.h"
@@ -43,6 +44,9 @@ MainWindow::MainWindow(QWidget* parent)
     connect(cards, &QPushButton::clicked, this, Guard::slot(this, &MainWindow::BitBtn1Click));
     connect(control, &QPushButton::clicked, this, Guard::slot(this, &MainWindow::BitBtn4Click));
     connect(refresh, &QPushButton::clicked, this, Guard::slot(this, &MainWindow::BitBtn2Click));
+    // The free space left of the buttons, above the stations' panel.
+    m_shiftBar = new ShiftBar(this);
+    m_shiftBar->move(6, 9);
 
     m_panel2 = Widgets::panel(this, QStringLiteral("Panel2"), {6, 39, 774, 485});
 

@@ -16,6 +16,7 @@ class QFrame;
 class ModeChooser;
 class ControlWindow;
 class StationTools;
+class ShiftBar;
 
 // The main window, the station console. Closing it only hides it; the process goes on.
 class MainWindow final : public QWidget
@@ -76,6 +77,7 @@ public:
     // Escape in this window clicks a stop-time button (keyPressEvent).
     StationRow& row(int index) const { return *m_rows.at(index); }
     StationTools* tools() const { return m_tools; }
+    ShiftBar* shiftBar() const { return m_shiftBar; }
     LineBuffer& rosterBuffer() { return m_rosterBuffer; }
 
 protected:
@@ -89,6 +91,7 @@ private:
     Ledger* m_ledger = nullptr;
 
     QFrame* m_panel2 = nullptr;
+    ShiftBar* m_shiftBar = nullptr;
     QLabel* m_perMinuteCaption = nullptr;
     std::array<StationRow*, StationRow::Count> m_rows{};
 

@@ -7,6 +7,7 @@
 #include "install/InstallPaths.h"
 #include "install/SettingFiles.h"
 #include "install/Tables.h"
+#include "install/ui/OwnerPinPrompt.h"
 #include "platform/AppError.h"
 #include "platform/Regional.h"
 #include "platform/store/TableStore.h"
@@ -233,6 +234,8 @@ void CardCreatorWindow::BitBtn1Click()
         MessageBoxes::showMessage(Cards::countErrorMessage());
         m_countBox->setText(Cards::defaultCount());
     } else {
+        if (!OwnerPinPrompt::ask(this, QStringLiteral("a card batch")))
+            return;
         m_cards->MoveLast();
         // The window stays usable during a run: what the operator changes meanwhile applies to
         // the cards that follow. It is served and painted once a screen frame, not once a card:
@@ -284,6 +287,8 @@ void CardCreatorWindow::BitBtn1Click()
 
 void CardCreatorWindow::BitBtn2Click()
 {
+    if (!OwnerPinPrompt::ask(this, QStringLiteral("the card tariffs")))
+        return;
     // On a failure the file keeps the tariffs it held and the error is shown, not success. A
     // change that the audit record missed still stands; the operator is told both.
     const SettingFiles::Answer answer = SettingFiles::changeTariffsRecorded(

@@ -38,7 +38,7 @@ check_control() {
     local depends
     depends=$(dpkg-deb -f "$deb" Depends)
     for value in libc6 libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 libqt6network6 libsqlite3-0 \
-        libsmbclient pxlib1 qt6-qpa-plugins fonts-noto-core fonts-liberation2; do
+        libsmbclient pxlib1 libsodium23 qt6-qpa-plugins fonts-noto-core fonts-liberation2; do
         grep -Eq "(^|, )$value( |,|$)" <<<"$depends" || fail "Depends lacks $value: $depends"
     done
     # The changelog and the metainfo speak of the same version as the package.

@@ -3,8 +3,12 @@
 // approved images instead. A window is added with one entry in screens() below.
 
 #include "accounting/Ledger.h"
+#include "accounting/ShiftSlip.h"
+#include "accounting/Shifts.h"
 #include "accounting/ui/AuditWindow.h"
 #include "accounting/ui/ControlWindow.h"
+#include "accounting/ui/ShiftBar.h"
+#include "accounting/ui/ShiftHistoryWindow.h"
 #include "accounting/ui/TakingsWindow.h"
 #include "app/ui/Console.h"
 #include "app/ui/MainWindow.h"
@@ -13,11 +17,13 @@
 #include "cards/CardTable.h"
 #include "cards/ui/CardCreatorWindow.h"
 #include "cards/ui/CardReportForm.h"
+#include "install/Audit.h"
 #include "install/InstallPaths.h"
 #include "install/Installer.h"
 #include "install/Tables.h"
 #include "platform/Clock.h"
 #include "platform/Regional.h"
+#include "platform/report/ReportPainter.h"
 #include "platform/store/TableStore.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
@@ -27,6 +33,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QProcess>
@@ -61,6 +68,7 @@ public:
     ~Scene()
     {
         m_console.reset();
+        Audit::setOperatorName(QString());
         MessageBoxes::setRecorderForTests({});
         Clock::setFixed(QDateTime());
         Regional::setOverride(std::nullopt);
@@ -159,14 +167,17 @@ QImage draw(QWidget* window)
     return window->grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-// A modal box as it is shown: open() shows it, and it is drawn and dismissed as soon as it is up.
-QImage drawModal(const std::function<void()>& open)
+// A modal box as it is shown: open() shows it, and it is drawn and dismissed as soon as it is up,
+// after fill() typed into it what the picture shows.
+QImage drawModal(const std::function<void()>& open, const std::function<void(QWidget*)>& fill = {})
 {
     QImage image;
-    QTimer::singleShot(0, [&image] {
+    QTimer::singleShot(0, [&image, &fill] {
         QWidget* box = QApplication::activeModalWidget();
         if (!box)
             return;
+        if (fill)
+            fill(box);
         image = draw(box);
         box->close();
     });
@@ -226,6 +237,26 @@ QImage drawMainWindow(bool cardMode)
     return draw(console.form1());
 }
 
+// Sami's evening shift, opened with 50 in the drawer, two sessions billed since; with a count, it
+// is closed and an earlier one of Hana's is in the list as well.
+void addShift(std::optional<double> counted)
+{
+    Clock::setFixed(QDateTime(QDate(2026, 3, 14), QTime(8, 0)));
+    Shifts::open(QStringLiteral("هناء"), 20);
+    Clock::setFixed(QDateTime(QDate(2026, 3, 14), QTime(15, 0)));
+    Shifts::handOver(20, QStringLiteral("سامي"));
+    Ledger ledger;
+    for (const auto& [at, minutes, games] :
+         {std::tuple{QTime(19, 45, 3), "60", false}, std::tuple{QTime(20, 50, 27), "30", true}}) {
+        Clock::setFixed(QDateTime(QDate(2026, 3, 14), at));
+        ledger.recordSession({QString::fromLatin1(minutes), QStringLiteral("PC02"), games,
+                              games ? QStringLiteral("0.5") : QStringLiteral("0.25")});
+    }
+    Clock::setFixed(QDateTime(QDate(2026, 3, 14), QTime(21, 5, 30)));
+    if (counted)
+        Shifts::close(*counted);
+}
+
 struct Screen
 {
     QString name; // docs/screens/<name>.png
@@ -279,6 +310,38 @@ const QList<Screen>& screens()
              openRecomputedLedger(scene, console);
              console.control()->AuditButtonClick();
              return draw(console.control()->auditWindow());
+         }},
+        {QStringLiteral("shift-open"),
+         [](Scene&) {
+             Console console;
+             return drawModal([&] { console.form1()->shiftBar()->OpenClick(); });
+         }},
+        {QStringLiteral("shift-close"),
+         [](Scene&) {
+             addShift(std::nullopt);
+             Console console;
+             return drawModal([&] { console.form1()->shiftBar()->CloseClick(); },
+                              [](QWidget* dialog) {
+                                  dialog->findChild<QLineEdit*>(QStringLiteral("CashEdit"))->setText(QStringLiteral("78"));
+                              });
+         }},
+        {QStringLiteral("shift-slip"),
+         [](Scene& scene) {
+             addShift(78);
+             const QString pdf = scene.scratchFile(QStringLiteral("slip.pdf"));
+             const Report::Definition definition = ShiftSlip::definition();
+             ReportPainter::writePdf(pdf, definition, ShiftSlip::layOut(definition, Shifts::closing(Shifts::history().first())));
+             return firstPage(scene, pdf, true);
+         }},
+        {QStringLiteral("shift-history"),
+         [](Scene&) {
+             addShift(78);
+             Clock::setFixed(QDateTime(QDate(2026, 3, 14), QTime(21, 10)));
+             Shifts::open(QStringLiteral("هناء"), 78);
+             ShiftHistoryWindow window;
+             window.show();
+             window.reload();
+             return draw(&window);
          }},
         {QStringLiteral("error-box"),
          [](Scene& scene) {

@@ -1,12 +1,14 @@
 #include "cards/ui/CardCreatorWindow.h"
 #include "install/Audit.h"
 #include "install/InstallPaths.h"
+#include "install/OwnerPin.h"
 #include "install/SessionKind.h"
 #include "install/Tables.h"
 #include "platform/store/TableStore.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/MessageBoxes.h"
 #include "support/CardCreatorFixture.h"
+#include "support/ModalDialogs.h"
 
 #include <QDir>
 #include <QLineEdit>
@@ -44,6 +46,7 @@ private slots:
     void unwritableAuditKeepsTheCards();
     void cardTariffChangeRecordsOldAndNew();
     void printedReportIsRecordedButNotItsPreview();
+    void ownersPinGuardsTheBatchAndTheTariffs();
 };
 
 void TestCardAudit::init()
@@ -181,6 +184,43 @@ void TestCardAudit::printedReportIsRecordedButNotItsPreview()
     QCOMPARE(rows.at(1).event.event, Audit::Events::CardReport);
     QCOMPARE(rows.at(1).event.newValue, QStringLiteral("3"));
     QVERIFY2(rows.at(1).event.text.endsWith(pdf), qPrintable(rows.at(1).event.text));
+}
+
+// A wrong PIN makes no card and saves no tariff; the right one lets both through.
+void TestCardAudit::ownersPinGuardsTheBatchAndTheTariffs()
+{
+    OwnerPin::change(QStringLiteral("4321"));
+    auto answer = [](const QString& pin) {
+        onNextModal([pin](QWidget* dialog) {
+            auto* field = dialog->findChild<QLineEdit*>();
+            QTest::keyClicks(field, pin);
+            QTest::keyClick(field, Qt::Key_Return);
+        });
+    };
+    click("Button2");
+    find<QLineEdit>("Edit3")->setText("0.9");
+    answer(QStringLiteral("9999"));
+    generate("2");
+    answer(QStringLiteral("9999"));
+    click("BitBtn2");
+    TableStore cards;
+    cards.OpenTable(Tables::mainCards().directory, Tables::mainCards().fileName);
+    QCOMPARE(cards.rowCount(), 0);
+    cards.CloseTable();
+    QCOMPARE(m_prefix->readFile(InstallPaths::CardTariffFile), QByteArray("0.5\r\n0.5"));
+    QStringList refused;
+    for (const Audit::Row& row : recorded())
+        if (row.event.event == Audit::Events::PinRefused)
+            refused << row.event.text;
+    QCOMPARE(refused, (QStringList{"a card batch", "the card tariffs"}));
+
+    answer(QStringLiteral("4321"));
+    generate("2");
+    answer(QStringLiteral("4321"));
+    click("BitBtn2");
+    cards.OpenTable(Tables::mainCards().directory, Tables::mainCards().fileName);
+    QCOMPARE(cards.rowCount(), 2);
+    QCOMPARE(m_prefix->readFile(InstallPaths::CardTariffFile), QByteArray("0.5\r\n0.9"));
 }
 
 int main(int argc, char** argv)
