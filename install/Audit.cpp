@@ -394,7 +394,12 @@ QString localPath()
     const WinPath::Resolved target = WinPath::resolve(windowsPath());
     if (target.localPath.isEmpty())
         throw AppError(cannotWrite(target.error));
-    return target.localPath;
+    // A linked data folder is followed, as the tables' and the journal's are (that is how data is
+    // put on another disk); the record's own file is still never reached through a link. SQLite
+    // refuses a link anywhere in the path it is given, hence the folder resolved here.
+    const QFileInfo file(target.localPath);
+    const QString folder = file.dir().canonicalPath();
+    return folder.isEmpty() ? target.localPath : folder + QLatin1Char('/') + file.fileName();
 }
 
 bool create()

@@ -176,6 +176,8 @@ start_under_display() {
     install="$prefix/drive_c/Program Files/Kelvarin/QuorvelServer"
     export QUORVEL_PREFIX="$prefix"
     export LC_ALL=C.UTF-8
+    # The windows are looked for on the X server: a suite run offscreen must not hide them.
+    unset QT_QPA_PLATFORM
 
     cd "$elsewhere"
     "$bin/quorvel" >"$work/console.log" 2>&1 &

@@ -952,7 +952,7 @@ void TestSessions::aLinkedDataFolderIsFollowed()
     QVERIFY(QFileInfo(elsewhere.path() + "/Data/Sessions.journal").isFile());
     QCOMPARE(SessionJournal::load(), records);
     restartConsole();
-    QVERIFY(m_boxes.isEmpty());
+    QVERIFY2(m_boxes.isEmpty(), qPrintable(m_boxes.value(0).text));
     QVERIFY(m_console->tools()->timer(0)->isActive());
     QCOMPARE(display(0), (QStringList{"10", "0"}));
     QTest::mouseClick(row(0).timeStopButton(), Qt::LeftButton);
